@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what Quillet needs on Debian 12: build tools, Qt 6, xcb, the PNG encoder, and
+# (with --test) what the end-to-end tests drive: Xvfb, xdotool, xclip, openbox, xrandr.
+set -euo pipefail
+
+want=(build-essential cmake pkg-config
+      qt6-base-dev qt6-base-dev-tools libqt6svg6-dev qt6-svg-dev libqt6opengl6-dev
+      libxcb1-dev libxcb-keysyms1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-randr0-dev
+      libxkbcommon-dev libxkbcommon-x11-dev libdeflate-dev
+      fonts-noto-cjk libgl-dev qt6-qpa-plugins)
+if [[ "${1:-}" == "--test" ]]; then
+  want+=(libgtest-dev googletest libbenchmark-dev
+         xvfb xauth xdotool xclip openbox x11-xserver-utils x11-utils imagemagick xcompmgr trayer)
+fi
+
+missing=()
+for p in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  sudo=""
+  [[ $(id -u) -ne 0 ]] && sudo="sudo"
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,1 @@
+// Capture subsystem placeholder translation unit; the session and views live beside it.

@@ -1,0 +1,1 @@
+#include "capture/annotation/Annotation.h"

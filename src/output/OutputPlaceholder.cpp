@@ -1,0 +1,1 @@
+// Output subsystem translation unit placeholder.

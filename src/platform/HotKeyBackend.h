@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QObject>
+#include <functional>
+#include <memory>
+
+namespace quillet {
+
+// Registers global hot keys with the window system. Key codes and modifier masks are the
+// program's own positional key codes (0 = the A key, 122 = F1) and modifier bits (0x100 Super,
+// 0x200 Shift, 0x800 Alt, 0x1000 Ctrl); a backend translates them to its own.
+class HotKeyBackend : public QObject {
+    Q_OBJECT
+public:
+    // True when the window system accepted the key for `id`; false when it refused (another
+    // client holds it) or the key cannot be expressed.
+    virtual bool grab(quint32 id, int keyCode, int mods) = 0;
+    virtual void ungrab(quint32 id) = 0;
+
+Q_SIGNALS:
+    // A registered key was pressed. Emitted on the main thread, from the event dispatch.
+    void pressed(quint32 id);
+    // The keyboard mapping changed: grabs must be made again.
+    void mappingChanged();
+};
+
+// A backend that accepts every grab and never fires; used where no window system exists.
+std::unique_ptr<HotKeyBackend> makeNullHotKeyBackend();
+
+void setHotKeyBackendFactory(std::function<std::unique_ptr<HotKeyBackend>()> factory);
+std::unique_ptr<HotKeyBackend> makeHotKeyBackend();
+
+} // namespace quillet

@@ -1,0 +1,88 @@
+#include "platform/HotKeyBackend.h"
+#include "platform/ScreenGrabber.h"
+
+#include <QGuiApplication>
+
+namespace quillet {
+
+namespace {
+
+class NullGrabber final : public ScreenGrabber {
+public:
+    void grabAll(const QList<Screen>&, const QList<quint32>&, Done done) override
+    {
+        GrabResult r;
+        r.error = QStringLiteral("没有可用的屏幕截取方式");
+        done(r);
+    }
+    QList<WindowRecord> windowList() override { return {}; }
+};
+
+class NullHotKeys final : public HotKeyBackend {
+public:
+    bool grab(quint32, int, int) override { return true; }
+    void ungrab(quint32) override { }
+};
+
+std::unique_ptr<ScreenGrabber>& grabberSlot()
+{
+    static std::unique_ptr<ScreenGrabber> slot;
+    return slot;
+}
+
+std::function<std::unique_ptr<ScreenGrabber>()>& grabberFactory()
+{
+    static std::function<std::unique_ptr<ScreenGrabber>()> f;
+    return f;
+}
+
+std::function<std::unique_ptr<HotKeyBackend>()>& hotKeyFactory()
+{
+    static std::function<std::unique_ptr<HotKeyBackend>()> f;
+    return f;
+}
+
+} // namespace
+
+ScreenGrabber& screenGrabber()
+{
+    auto& slot = grabberSlot();
+    if (!slot) {
+        if (grabberFactory())
+            slot = grabberFactory()();
+        if (!slot)
+            slot = std::make_unique<NullGrabber>();
+    }
+    return *slot;
+}
+
+void setScreenGrabber(std::unique_ptr<ScreenGrabber> grabber)
+{
+    grabberSlot() = std::move(grabber);
+}
+
+void setScreenGrabberFactory(std::function<std::unique_ptr<ScreenGrabber>()> factory)
+{
+    grabberFactory() = std::move(factory);
+}
+
+std::unique_ptr<HotKeyBackend> makeNullHotKeyBackend()
+{
+    return std::make_unique<NullHotKeys>();
+}
+
+void setHotKeyBackendFactory(std::function<std::unique_ptr<HotKeyBackend>()> factory)
+{
+    hotKeyFactory() = std::move(factory);
+}
+
+std::unique_ptr<HotKeyBackend> makeHotKeyBackend()
+{
+    if (hotKeyFactory()) {
+        if (auto b = hotKeyFactory()())
+            return b;
+    }
+    return makeNullHotKeyBackend();
+}
+
+} // namespace quillet

@@ -1,0 +1,55 @@
+#include "platform/Screen.h"
+
+#include "platform/Geometry.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace quillet {
+
+QRectF primaryQtGeometry()
+{
+    QScreen* primary = QGuiApplication::primaryScreen();
+    return primary ? QRectF(primary->geometry()) : QRectF();
+}
+
+Screen screenFromQt(QScreen* s)
+{
+    Screen out;
+    if (!s)
+        return out;
+    const QRectF primary = primaryQtGeometry();
+    out.name = s->name();
+    out.frame = globalFromQt(QRectF(s->geometry()), primary);
+    out.visibleFrame = globalFromQt(QRectF(s->availableGeometry()), primary);
+    out.scale = s->devicePixelRatio();
+    out.qscreen = s;
+    return out;
+}
+
+QList<Screen> currentScreens()
+{
+    QList<Screen> out;
+    QScreen* primary = QGuiApplication::primaryScreen();
+    if (primary)
+        out.append(screenFromQt(primary));
+    for (QScreen* s : QGuiApplication::screens()) {
+        if (s != primary)
+            out.append(screenFromQt(s));
+    }
+    return out;
+}
+
+QPointF globalMouseLocation()
+{
+    return globalFromQt(QPointF(QCursor::pos()), primaryQtGeometry());
+}
+
+void warpMouse(QPointF global)
+{
+    const QPointF q = qtFromGlobal(global, primaryQtGeometry());
+    QCursor::setPos(qRound(q.x()), qRound(q.y()));
+}
+
+} // namespace quillet

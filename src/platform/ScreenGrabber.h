@@ -1,0 +1,58 @@
+#pragma once
+
+#include "platform/Screen.h"
+
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QRect>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace quillet {
+
+// One top-level window as the window system reports it, before the program's own filters.
+struct WindowRecord {
+    QRect qtBounds;              // Qt virtual-desktop coordinates (y down), the frame users see
+    std::optional<double> alpha; // absent when the window system says nothing about opacity
+    int layer = 0;               // 0 for ordinary windows; >= 1000 for the program's own overlays
+    quint32 windowId = 0;
+};
+
+struct GrabResult {
+    std::optional<QString> error; // set when the grab failed as a whole
+    QList<QImage> images;         // one per requested screen, same order; null = not matched
+};
+
+// Reads the screen. Backends: X11 (root-window grabs) and a fake one for tests; a Wayland portal
+// backend can take its place later without the logic noticing.
+class ScreenGrabber : public QObject {
+    Q_OBJECT
+public:
+    using Done = std::function<void(GrabResult)>;
+
+    // Grabs every screen at full device-pixel size without the cursor. Runs off the main thread
+    // and calls `done` on the main thread. `excluding` names windows that must not appear.
+    virtual void grabAll(const QList<Screen>& screens, const QList<quint32>& excluding, Done done)
+        = 0;
+
+    // Top-level windows, front-most first. Synchronous; never fails (an empty list instead).
+    virtual QList<WindowRecord> windowList() = 0;
+
+    // Whether the program may read the screen at all (always so on X11).
+    virtual bool canRecordScreen() const { return true; }
+    virtual QString unavailableReason() const { return {}; }
+};
+
+// The grabber of this session. Chosen once: QUILLET_GRABBER=fake forces the fake backend.
+ScreenGrabber& screenGrabber();
+
+// Replaces the process-wide grabber (tests install a fake one).
+void setScreenGrabber(std::unique_ptr<ScreenGrabber> grabber);
+
+// Registered by the X11 backend library at start-up so the platform layer does not depend on it.
+void setScreenGrabberFactory(std::function<std::unique_ptr<ScreenGrabber>()> factory);
+
+} // namespace quillet

@@ -1,0 +1,1 @@
+// Settings window translation unit placeholder.
