@@ -1,1 +1,0 @@
-// Capture subsystem placeholder translation unit; the session and views live beside it.

@@ -1,0 +1,68 @@
+#include "capture/Grabber.h"
+
+#include "platform/Geometry.h"
+
+namespace quillet::Grabber {
+
+void grabAll(const QList<quint32>& excluding, std::function<void(GrabOutcome)> done)
+{
+    const QList<Screen> screens = currentScreens();
+    screenGrabber().grabAll(screens, excluding, [screens, done](GrabResult r) {
+        if (r.error) {
+            done(*r.error);
+            return;
+        }
+        QList<ScreenShot> shots;
+        for (int i = 0; i < screens.size() && i < r.images.size(); ++i) {
+            if (r.images[i].isNull())
+                continue;
+            QImage img = r.images[i];
+            img.setDevicePixelRatio(screens[i].scale);
+            shots.append(ScreenShot {screens[i], img});
+        }
+        done(shots);
+    });
+}
+
+QList<QRectF> filterWindowRects(const QList<WindowRecord>& records, const QRectF& primaryQt)
+{
+    QList<QRectF> out;
+    for (const WindowRecord& w : records) {
+        if (w.layer < 0 || w.layer > 999)
+            continue;
+        if (w.alpha && !(*w.alpha > 0.01))
+            continue;
+        if (!(w.qtBounds.width() > 30 && w.qtBounds.height() > 30))
+            continue;
+        out.append(globalFromQt(QRectF(w.qtBounds), primaryQt));
+    }
+    return out;
+}
+
+QList<QRectF> windowRects()
+{
+    return filterWindowRects(screenGrabber().windowList(), primaryQtGeometry());
+}
+
+std::optional<QImage> compose(const QImage& image, const QImage& base, const QRectF& at, qreal scale)
+{
+    if (image.isNull() || base.isNull())
+        return std::nullopt;
+    QImage out = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (out.isNull())
+        return std::nullopt;
+    out.setDevicePixelRatio(1);
+    QPainter p(&out);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    // `at` is y-up from the image's bottom-left corner; the image's rows run from the top.
+    const QRectF px(at.x() * scale, out.height() - (at.y() + at.height()) * scale,
+        at.width() * scale, at.height() * scale);
+    QImage b = base;
+    b.setDevicePixelRatio(1);
+    p.drawImage(px, b);
+    p.end();
+    out.setDevicePixelRatio(image.devicePixelRatio());
+    return out;
+}
+
+} // namespace quillet::Grabber

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "capture/annotation/Annotation.h"
+
+#include <QFont>
+#include <QImage>
+#include <QPainter>
+#include <QRectF>
+
+namespace quillet {
+
+// The margin around a text's line box that makes its text frame.
+inline constexpr qreal textPadX = 8;
+inline constexpr qreal textPadY = 5;
+
+// The font of a text annotation: semibold, size 2 w + 12.
+QFont textFont(const Annotation& a);
+QFont textFontOfSize(qreal size);
+// Line height of a font, rounded up.
+qreal lineHeight(const QFont& font);
+// Width of the words on one line, rounded up, at least 2.
+qreal textWidth(const Annotation& a);
+// The line box grown by the padding: the text frame of hit tests and chrome.
+QRectF textFrame(const Annotation& a);
+
+// Paints one annotation. The painter works in view points, y up (flipPainter); `pixelated` is the
+// mosaic source for the whole view (may be null), `bounds` the view's bounds.
+void drawAnnotation(QPainter& p, const Annotation& a, const QImage* pixelated, const QRectF& bounds);
+
+// Only the label of a filled-label text (while its words are in the text field).
+void drawTextLabel(QPainter& p, const Annotation& a, bool withShadow);
+
+// A pixellated copy of a frozen screen: blocks of 10 points at `scale`, aligned to the image's
+// bottom-left corner. Null when it cannot be made.
+QImage makePixelated(const QImage& image, qreal scale);
+
+} // namespace quillet

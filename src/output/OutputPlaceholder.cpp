@@ -1,1 +1,0 @@
-// Output subsystem translation unit placeholder.

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "platform/HotKeyBackend.h"
+
+#include <QHash>
+#include <QObject>
+#include <functional>
+#include <memory>
+
+namespace quillet {
+
+// Holds the global hot keys. Identifiers are never reused during the life of the process; a
+// press is queued onto the main loop before its handler runs.
+class HotKeyCenter final : public QObject {
+    Q_OBJECT
+public:
+    explicit HotKeyCenter(std::unique_ptr<HotKeyBackend> backend = makeHotKeyBackend());
+    ~HotKeyCenter() override;
+
+    // True when the window system accepted the key.
+    bool registerKey(int keyCode, int mods, std::function<void()> handler);
+    void unregisterAll();
+
+    quint32 nextID() const { return m_nextID; }
+    HotKeyBackend& backend() { return *m_backend; }
+
+Q_SIGNALS:
+    // The keyboard mapping changed; the owner registers its keys again.
+    void mappingChanged();
+
+private:
+    std::unique_ptr<HotKeyBackend> m_backend;
+    QHash<quint32, std::function<void()>> m_handlers;
+    QList<quint32> m_refs;
+    quint32 m_nextID = 1;
+};
+
+} // namespace quillet
