@@ -1,0 +1,53 @@
+#pragma once
+
+#include "capture/ScreenShot.h"
+#include "capture/annotation/Annotation.h"
+
+#include <QList>
+#include <QPointer>
+#include <QRectF>
+#include <functional>
+#include <memory>
+
+namespace quillet {
+
+class CaptureView;
+class OverlayWindow;
+class PinWindow;
+
+// One capture across every screen: an overlay window with its view per screen. The controller
+// holds the only owning reference and drops it from `onEnd`.
+class CaptureSession final : public std::enable_shared_from_this<CaptureSession> {
+public:
+    enum class MouseEventType { down, dragged, up, moved };
+
+    CaptureSession(const QList<ScreenShot>& shots, const QList<QRectF>& windowRects,
+        std::function<void()> onEnd);
+    ~CaptureSession();
+
+    void show(bool fade);
+    void activate(CaptureView* view);
+    void resetActive();
+    // Replays early input caught before the overlays existed; p in global points.
+    void forward(MouseEventType type, QPointF p);
+    void finish(bool fade);
+    void pinSelectionIfAny();
+    void beginEdit(const Screen& on, const QRectF& selection, const QList<Annotation>& annotations);
+    void consumePin();
+    bool isEditing() const { return !m_windows.isEmpty(); }
+
+    CaptureView* active() const;
+    const QList<CaptureView*>& views() const { return m_views; }
+    const QList<OverlayWindow*>& windows() const { return m_windows; }
+
+    QPointer<PinWindow> editingPin;
+    bool pinConsumed = false;
+
+private:
+    QList<OverlayWindow*> m_windows;
+    QList<CaptureView*> m_views;
+    QPointer<CaptureView> m_active;
+    std::function<void()> m_onEnd;
+};
+
+} // namespace quillet
