@@ -49,13 +49,13 @@ void paintWithShadow(QPainter& p, const Shadow& shadow, const QRectF& bounds,
     const int margin = int(std::ceil(blurPx * 1.5)) + 2;
     QRect area = dt.mapRect(bounds).toAlignedRect().adjusted(-margin, -margin, margin, margin);
     // Never more than the device itself (plus the margin): a huge stroke must not cost a huge blur.
-    if (p.device()) {
-        const QRect dev(0, 0, p.device()->width() * p.device()->devicePixelRatio(),
-            p.device()->height() * p.device()->devicePixelRatio());
-        area = area.intersected(dev.adjusted(-margin - int(std::abs(offPx.x())),
-            -margin - int(std::abs(offPx.y())), margin + int(std::abs(offPx.x())),
-            margin + int(std::abs(offPx.y()))));
-    }
+    p.save();
+    p.resetTransform();
+    const QTransform toDevice = p.deviceTransform(); // only the device pixel ratio is left
+    p.restore();
+    const QRect dev = toDevice.mapRect(QRectF(p.window())).toAlignedRect();
+    const int slack = margin + int(std::ceil(std::abs(offPx.x()) + std::abs(offPx.y())));
+    area = area.intersected(dev.adjusted(-slack, -slack, slack, slack));
     if (area.isEmpty()) {
         draw(p);
         return;
@@ -98,7 +98,7 @@ void paintWithShadow(QPainter& p, const Shadow& shadow, const QRectF& bounds,
     }
 
     p.save();
-    p.resetTransform();
+    p.setWorldTransform(toDevice.inverted());
     p.drawImage(QPointF(area.x() + offPx.x(), area.y() + offPx.y()), sil);
     p.restore();
     draw(p);
