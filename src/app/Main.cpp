@@ -1,17 +1,257 @@
 #include "app/Main.h"
 
-#include "settings/Prefs.h"
+#include "app/AppDelegate.h"
+#include "app/CommandLine.h"
+#include "app/InstanceProtocol.h"
+#include "app/SingleInstance.h"
+#include "platform/x11/X11Platform.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QProcess>
+#include <QThread>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
 
 namespace quillet {
 
-int runMain(int argc, char** argv)
+namespace {
+
+constexpr int replyTimeoutMs = 10000;
+constexpr int startTimeoutMs = 10000;
+constexpr int quitTimeoutMs = 5000;
+
+void printLine(FILE* to, const QString& text)
+{
+    QByteArray bytes = text.toUtf8();
+    if (!bytes.isEmpty() && !bytes.endsWith('\n'))
+        bytes += '\n';
+    std::fputs(bytes.constData(), to);
+    std::fflush(to);
+}
+
+void complain(const QString& text)
+{
+    printLine(stderr, QStringLiteral("quillet: ") + text);
+}
+
+int printReply(const Reply& reply)
+{
+    printLine(reply.exitCode == 0 ? stdout : stderr, reply.text);
+    return reply.exitCode;
+}
+
+QStringList arguments(int argc, char** argv)
+{
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    return args;
+}
+
+QString selfExecutable()
+{
+    // The running binary, not argv[0], which a shell may have resolved through PATH.
+    const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    return exe.isEmpty() ? QStringLiteral("quillet") : exe;
+}
+
+// Starts the resident program in the background. Its stdout goes nowhere, so that
+// `$(quillet capture)` returns; stderr stays on the terminal when there is one, where its
+// one-line notices are useful.
+bool spawnResident()
+{
+    QProcess p;
+    p.setProgram(selfExecutable());
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.setStandardOutputFile(QProcess::nullDevice());
+    if (!::isatty(STDERR_FILENO))
+        p.setStandardErrorFile(QProcess::nullDevice());
+    return p.startDetached();
+}
+
+// Sends `request`, starting the resident program first when none answers. Polls the socket
+// with a short pause between tries until the new instance listens or the time is up.
+InstanceProtocol::SendResult sendStarting(const QString& path, const Request& request)
+{
+    auto sent = InstanceProtocol::send(path, request, replyTimeoutMs);
+    if (sent.status != InstanceProtocol::SendStatus::nobody)
+        return sent;
+    if (!spawnResident())
+        return sent;
+    QDeadlineTimer deadline(startTimeoutMs);
+    while (!deadline.hasExpired()) {
+        sent = InstanceProtocol::send(path, request, replyTimeoutMs);
+        if (sent.status != InstanceProtocol::SendStatus::nobody)
+            return sent;
+        QThread::msleep(5);
+    }
+    return sent;
+}
+
+void waitForExit(pid_t pid)
+{
+    QDeadlineTimer deadline(quitTimeoutMs);
+    while (!deadline.hasExpired()) {
+        if (::kill(pid, 0) != 0 && errno == ESRCH)
+            return;
+        QThread::msleep(5);
+    }
+}
+
+Request requestFor(const Command& c)
+{
+    switch (c.kind) {
+    case Command::Kind::capture:
+        return {QStringLiteral("capture"), {}};
+    case Command::Kind::pin:
+        if (!c.file.isEmpty())
+            return {QStringLiteral("pin-file"), QFileInfo(c.file).absoluteFilePath()};
+        return {QStringLiteral("pin"), {}};
+    case Command::Kind::settings:
+        return {QStringLiteral("settings"), c.page};
+    case Command::Kind::quit:
+        return {QStringLiteral("quit"), {}};
+    case Command::Kind::status:
+        return {QStringLiteral("status"), {}};
+    default:
+        return {QStringLiteral("reopen"), {}};
+    }
+}
+
+// Checked before anything is sent, so a typo never starts the program or reaches it.
+bool checkImageFile(const QString& file)
+{
+    const QFileInfo info(file);
+    if (!info.exists()) {
+        complain(QStringLiteral("文件不存在：%1").arg(file));
+        return false;
+    }
+    if (!info.isFile() || !info.isReadable()) {
+        complain(QStringLiteral("无法读取文件：%1").arg(file));
+        return false;
+    }
+    QImageReader reader(file);
+    if (!reader.canRead()) {
+        complain(QStringLiteral("不是可以读取的图片：%1").arg(file));
+        return false;
+    }
+    return true;
+}
+
+int runClient(const Command& command)
+{
+    if (command.kind == Command::Kind::pin && !command.file.isEmpty()
+        && !checkImageFile(command.file))
+        return 1;
+    QString error;
+    const std::optional<QString> path = InstanceProtocol::socketPath(&error);
+    if (!path) {
+        complain(error);
+        return 1;
+    }
+    const Request request = requestFor(command);
+    InstanceProtocol::SendResult sent;
+    if (command.startsInstance())
+        sent = sendStarting(*path, request);
+    else
+        sent = InstanceProtocol::send(*path, request, replyTimeoutMs);
+
+    switch (sent.status) {
+    case InstanceProtocol::SendStatus::nobody:
+        if (command.kind == Command::Kind::status) {
+            printLine(stdout, QStringLiteral("running: 0"));
+            return 3;
+        }
+        if (command.kind == Command::Kind::quit)
+            return 0; // nothing to end
+        complain(QStringLiteral("无法启动墨钉"));
+        return 1;
+    case InstanceProtocol::SendStatus::noAnswer:
+        complain(QStringLiteral("墨钉没有响应"));
+        return 1;
+    case InstanceProtocol::SendStatus::answered:
+        break;
+    }
+    if (command.kind == Command::Kind::quit) {
+        // Returns once the program has ended, so `quillet quit && quillet` starts afresh
+        // instead of handing over to the instance that is on its way out.
+        const QString text = sent.reply.text.trimmed();
+        if (text.startsWith(QLatin1String("pid: ")))
+            waitForExit(static_cast<pid_t>(text.mid(5).toLongLong()));
+        return sent.reply.exitCode;
+    }
+    return printReply(sent.reply);
+}
+
+int runResident(int argc, char** argv)
 {
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
-    Prefs::registerDefaults();
-    return app.exec();
+    installX11Platform();
+
+    const Request reopen {QStringLiteral("reopen"), {}};
+    SingleInstance instance;
+    QString error;
+    if (const std::optional<QString> path = InstanceProtocol::socketPath(&error)) {
+        switch (instance.claim(*path, reopen)) {
+        case SingleInstance::Claim::taken:
+            return printReply(instance.takenReply());
+        case SingleInstance::Claim::failed:
+            complain(instance.errorString() + QStringLiteral("；命令行无法连到这个墨钉"));
+            break;
+        case SingleInstance::Claim::listening:
+            break;
+        }
+    } else {
+        complain(error + QStringLiteral("；命令行无法连到这个墨钉"));
+    }
+
+    AppDelegate delegate;
+    delegate.applicationDidFinishLaunching();
+    // Requests wait in the socket's queue until the loop runs, so every client sees a
+    // program that has finished launching.
+    instance.setHandler([&delegate](const Request& r) { return delegate.handleRequest(r); });
+    const int status = app.exec();
+    instance.close();
+    return status;
+}
+
+} // namespace
+
+int runMain(int argc, char** argv)
+{
+    const ParseResult parsed = CommandLine::parse(arguments(argc, argv));
+    if (!parsed.command) {
+        complain(parsed.error);
+        return 2;
+    }
+    const Command& command = *parsed.command;
+    switch (command.kind) {
+    case Command::Kind::help:
+        printLine(stdout, CommandLine::usage());
+        return 0;
+    case Command::Kind::version:
+        printLine(stdout, CommandLine::versionText());
+        return 0;
+    case Command::Kind::start: {
+        // Hand over without touching the display when an instance already runs.
+        if (const std::optional<QString> path = InstanceProtocol::socketPath()) {
+            const auto sent
+                = InstanceProtocol::send(*path, {QStringLiteral("reopen"), {}}, replyTimeoutMs);
+            if (sent.status == InstanceProtocol::SendStatus::answered)
+                return printReply(sent.reply);
+        }
+        return runResident(argc, argv);
+    }
+    default:
+        return runClient(command);
+    }
 }
 
 } // namespace quillet

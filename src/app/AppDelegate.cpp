@@ -1,0 +1,205 @@
+#include "app/AppDelegate.h"
+
+#include "app/KeyEquivalents.h"
+#include "app/StatusMenu.h"
+#include "capture/CaptureSession.h"
+#include "output/PinWindow.h"
+#include "platform/ScreenGrabber.h"
+#include "settings/HotKeyCenter.h"
+#include "settings/Prefs.h"
+#include "settings/ShortcutStore.h"
+#include "ui/Icons.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPainter>
+#include <QSystemTrayIcon>
+
+#include <cstdio>
+
+namespace quillet {
+
+namespace {
+
+void say(const QString& line)
+{
+    std::fprintf(stderr, "墨钉: %s\n", line.toUtf8().constData());
+    std::fflush(stderr);
+}
+
+// Until the symbol set draws "scissors" the tray still needs something to show: a tray entry
+// without an icon is invisible and unclickable.
+QIcon trayIcon()
+{
+    QIcon icon = symbolIcon(QStringLiteral("scissors"));
+    if (!icon.isNull())
+        return icon;
+    QPixmap pm(64, 64);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor::fromRgbF(0.13f, 0.55f, 1.0f));
+    p.setPen(Qt::NoPen);
+    p.drawEllipse(QRectF(6, 6, 52, 52));
+    p.end();
+    return QIcon(pm);
+}
+
+} // namespace
+
+AppDelegate::AppDelegate()
+    : m_hotKeys(std::make_unique<HotKeyCenter>())
+{
+    // A new keyboard layout can move keys: grab them again where they are now.
+    connect(m_hotKeys.get(), &HotKeyCenter::mappingChanged, this,
+        [this] { reportHotKeyFailures(registerHotKeys()); });
+}
+
+AppDelegate::~AppDelegate()
+{
+    if (m_keyEquivalents)
+        qApp->removeEventFilter(m_keyEquivalents);
+}
+
+bool AppDelegate::waylandSession()
+{
+    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        || qEnvironmentVariable("XDG_SESSION_TYPE")
+               .compare(QLatin1String("wayland"), Qt::CaseInsensitive)
+        == 0;
+}
+
+void AppDelegate::applicationDidFinishLaunching()
+{
+    if (m_launched)
+        return;
+    m_launched = true;
+
+    // 1. The preference defaults.
+    Prefs::registerDefaults();
+
+    // 2. The in-program key equivalents (the main menu's keys on other systems).
+    m_keyEquivalents = new KeyEquivalents([this] { quit(); }, this);
+    qApp->installEventFilter(m_keyEquivalents);
+
+    // 3. and 4. The tray entry and its menu.
+    m_statusMenu = std::make_unique<StatusMenu>(this);
+    createStatusItem();
+
+    // 5. The pin re-editing callback goes here, once pins can be sent back into a capture.
+    // 6. and 7. The settings window's apply and pause hooks go here, once it exists.
+
+    // 8. The global hot keys.
+    m_launchFailures = registerHotKeys();
+    reportHotKeyFailures(m_launchFailures);
+
+    // 9. The settings snapshot mode goes here, once the settings window exists.
+
+    // 10. The screen-reading permission (always granted on X11).
+    if (waylandSession()) {
+        say(QStringLiteral("当前是 Wayland 会话，截图暂不可用（只支持 X11 会话）；贴图仍可使用"));
+    } else if (!screenGrabber().canRecordScreen()) {
+        const QString reason = screenGrabber().unavailableReason();
+        say(reason.isEmpty() ? QStringLiteral("无法读取屏幕内容，截图不可用") : reason);
+    }
+}
+
+void AppDelegate::createStatusItem()
+{
+    m_statusItem = new QSystemTrayIcon(trayIcon(), this);
+    m_statusItem->setToolTip(QStringLiteral("墨钉"));
+    m_statusItem->setContextMenu(m_statusMenu.get());
+    // A left click opens the menu too, as the only thing the tray entry offers is its menu.
+    connect(m_statusItem, &QSystemTrayIcon::activated, this,
+        [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::Trigger && m_statusMenu && !m_statusMenu->isVisible())
+                m_statusMenu->popup(QCursor::pos());
+        });
+    // Shown even without a tray host: Qt puts the entry in place when one starts later.
+    m_statusItem->show();
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        say(QStringLiteral("没有找到系统托盘；可用快捷键或命令行（quillet --help）使用墨钉"));
+}
+
+QStringList AppDelegate::registerHotKeys()
+{
+    m_hotKeys->unregisterAll();
+    QStringList failures;
+    int registered = 0;
+    QPointer<AppDelegate> self(this);
+    for (HotKeyAction action : allHotKeyActions) {
+        std::function<void()> handler;
+        if (action == HotKeyAction::capture) {
+            handler = [self] {
+                if (self)
+                    self->startCapture();
+            };
+        } else {
+            handler = [self] {
+                if (self)
+                    self->pinClipboard();
+            };
+        }
+        for (const Shortcut& s : ShortcutStore::all(action)) {
+            if (m_hotKeys->registerKey(
+                    static_cast<int>(s.keyCode), static_cast<int>(s.mods), handler))
+                ++registered;
+            else
+                failures.append(s.display());
+        }
+    }
+    if (m_statusMenu) {
+        StatusMenu::setTitle(m_statusMenu->captureItem(), title(HotKeyAction::capture),
+            ShortcutStore::display(HotKeyAction::capture));
+        StatusMenu::setTitle(m_statusMenu->pinItem(), title(HotKeyAction::pin),
+            ShortcutStore::display(HotKeyAction::pin));
+    }
+    m_hotKeysRegistered = registered;
+    m_hotKeyFailures = failures;
+    return failures;
+}
+
+void AppDelegate::reportHotKeyFailures(const QStringList& failures)
+{
+    // The settings window will list these; until it exists, one line says the same.
+    if (failures == m_reportedFailures)
+        return;
+    m_reportedFailures = failures;
+    if (!failures.isEmpty())
+        say(QStringLiteral("无法注册快捷键 %1（可能被其他程序占用）")
+                .arg(failures.join(QStringLiteral("、"))));
+}
+
+void AppDelegate::closeAllPins()
+{
+    PinWindow::closeAll();
+}
+
+void AppDelegate::quit()
+{
+    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+void AppDelegate::showAlert(
+    const QString& message, const QString& detail, std::function<void()> done)
+{
+    if (alert) {
+        alert(message, detail, std::move(done));
+        return;
+    }
+    // Not exec(): a nested event loop would stall every command-line client until the alert
+    // is dismissed.
+    auto* box = new QMessageBox(QMessageBox::Warning, message, message, QMessageBox::Ok);
+    box->setInformativeText(detail);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowFlag(Qt::WindowStaysOnTopHint);
+    connect(box, &QMessageBox::finished, this, [done = std::move(done)] {
+        if (done)
+            done();
+    });
+    box->open();
+    box->raise();
+    box->activateWindow();
+}
+
+} // namespace quillet

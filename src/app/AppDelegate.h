@@ -1,0 +1,87 @@
+#pragma once
+
+#include "app/InstanceProtocol.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QSystemTrayIcon;
+
+namespace quillet {
+
+class CaptureSession;
+class HotKeyCenter;
+class KeyEquivalents;
+class StatusMenu;
+
+// The application controller: builds the tray entry and its menu, holds the global hot keys,
+// and turns commands (menu, hot keys, command line) into captures and pins. One per process.
+class AppDelegate final : public QObject {
+    Q_OBJECT
+public:
+    // What the pin command did; the command line reports it and tests observe it. `failed`:
+    // there was something to pin but no pin window could be made of it.
+    enum class PinOutcome { selection, image, text, nothing, failed };
+
+    AppDelegate();
+    ~AppDelegate() override;
+
+    // The launch sequence; run once, before the event loop starts.
+    void applicationDidFinishLaunching();
+
+    // Replaces every hot key by those of the shortcut store; returns the display strings of
+    // the shortcuts the window system refused.
+    QStringList registerHotKeys();
+
+    // Answers one command-line request; never blocks.
+    Reply handleRequest(const Request& request);
+
+    PinOutcome pinClipboardNow();
+    // Pins an image file at its pixel size, centred on the pointer. False when it could not.
+    bool pinFile(const QString& path, QString* error = nullptr);
+
+    bool busy() const { return m_busy; }
+    CaptureSession* session() const { return m_session.get(); }
+    const QStringList& launchFailures() const { return m_launchFailures; }
+    const QStringList& hotKeyFailures() const { return m_hotKeyFailures; }
+    int hotKeysRegistered() const { return m_hotKeysRegistered; }
+    StatusMenu* statusMenu() const { return m_statusMenu.get(); }
+    HotKeyCenter& hotKeys() { return *m_hotKeys; }
+
+    // True under a Wayland session, where a root-window grab would show the wrong picture.
+    static bool waylandSession();
+
+    // Called instead of a modal alert's nested event loop (tests replace it).
+    std::function<void(const QString& message, const QString& detail, std::function<void()> done)>
+        alert;
+
+public Q_SLOTS:
+    void startCapture();
+    void pinClipboard();
+    void closeAllPins();
+    void quit();
+
+private:
+    void createStatusItem();
+    void showAlert(const QString& message, const QString& detail, std::function<void()> done);
+    void reportHotKeyFailures(const QStringList& failures);
+    QString statusText() const;
+
+    std::unique_ptr<HotKeyCenter> m_hotKeys;
+    std::shared_ptr<CaptureSession> m_session;
+    bool m_busy = false;
+    QPointer<QSystemTrayIcon> m_statusItem;
+    std::unique_ptr<StatusMenu> m_statusMenu;
+    KeyEquivalents* m_keyEquivalents = nullptr;
+    QStringList m_launchFailures;
+    QStringList m_hotKeyFailures;
+    QStringList m_reportedFailures;
+    int m_hotKeysRegistered = 0;
+    bool m_launched = false;
+};
+
+} // namespace quillet

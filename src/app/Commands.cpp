@@ -1,0 +1,215 @@
+// The controller's commands: capture, pin, and the requests of the command line.
+#include "app/AppDelegate.h"
+
+#include "capture/CaptureSession.h"
+#include "capture/Grabber.h"
+#include "output/PinWindow.h"
+#include "platform/ScreenGrabber.h"
+#include "settings/Prefs.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCursor>
+#include <QImageReader>
+#include <QMimeData>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include <unistd.h>
+
+namespace quillet {
+
+namespace {
+
+const QString captureFailed = QStringLiteral("截图失败");
+
+QString waylandReason()
+{
+    return QStringLiteral("当前是 Wayland 会话。墨钉目前只能在 X11 会话中读取屏幕，"
+                          "在这里截图只会得到错误的画面。请在 X11 会话中使用截图；贴图仍可使用。");
+}
+
+std::optional<QImage> clipboardImage(const QMimeData* data)
+{
+    if (!data)
+        return std::nullopt;
+    QImage image;
+    if (data->hasImage())
+        image = qvariant_cast<QImage>(data->imageData());
+    if (image.isNull() && data->hasFormat(QStringLiteral("image/png")))
+        image = QImage::fromData(data->data(QStringLiteral("image/png")), "PNG");
+    if (image.isNull() || image.width() <= 0)
+        return std::nullopt;
+    return image;
+}
+
+qreal scaleUnderPointer()
+{
+    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    return screen ? screen->devicePixelRatio() : 1.0;
+}
+
+} // namespace
+
+void AppDelegate::startCapture()
+{
+    if (m_session) {
+        m_session->pinSelectionIfAny();
+        return;
+    }
+    if (m_busy)
+        return;
+    if (waylandSession()) {
+        showAlert(captureFailed, waylandReason(), {});
+        return;
+    }
+    if (!screenGrabber().canRecordScreen()) {
+        // No settings window to send the user to yet: say why instead.
+        const QString reason = screenGrabber().unavailableReason();
+        showAlert(captureFailed,
+            reason.isEmpty() ? QStringLiteral("墨钉没有读取屏幕的权限。") : reason, {});
+        return;
+    }
+    m_busy = true;
+    const QList<QRectF> rects = Prefs::detectWindows() ? Grabber::windowRects() : QList<QRectF> {};
+    QPointer<AppDelegate> self(this);
+    Grabber::grabAll({}, [self, rects](Grabber::GrabOutcome outcome) {
+        if (!self)
+            return;
+        if (const QString* error = std::get_if<QString>(&outcome)) {
+            self->showAlert(captureFailed, *error, [self] {
+                if (self)
+                    self->m_busy = false;
+            });
+            return;
+        }
+        const QList<ScreenShot>& shots = std::get<QList<ScreenShot>>(outcome);
+        if (shots.isEmpty()) {
+            self->m_busy = false;
+            return;
+        }
+        auto session = std::make_shared<CaptureSession>(shots, rects, [self] {
+            if (!self || !self->m_session)
+                return;
+            // The session usually ends from inside one of its own event handlers: let the
+            // last reference go once that call has returned.
+            QTimer::singleShot(0, [ended = std::move(self->m_session)] {});
+        });
+        self->m_session = session;
+        session->show(false);
+        self->m_busy = false;
+    });
+}
+
+void AppDelegate::pinClipboard()
+{
+    pinClipboardNow();
+}
+
+AppDelegate::PinOutcome AppDelegate::pinClipboardNow()
+{
+    if (m_session) {
+        m_session->pinSelectionIfAny();
+        return PinOutcome::selection;
+    }
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
+    if (const std::optional<QImage> image = clipboardImage(data)) {
+        if (PinWindow::pin(*image))
+            return PinOutcome::image;
+        QApplication::beep();
+        return PinOutcome::failed;
+    }
+    const QString text = data && data->hasText() ? data->text() : QString();
+    if (!text.isEmpty()) {
+        const QImage rendered = PinWindow::renderText(text, scaleUnderPointer());
+        if (PinWindow::pin(rendered))
+            return PinOutcome::text;
+        QApplication::beep();
+        return PinOutcome::failed;
+    }
+    QApplication::beep();
+    return PinOutcome::nothing;
+}
+
+bool AppDelegate::pinFile(const QString& path, QString* error)
+{
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    QImage image = reader.read();
+    if (image.isNull()) {
+        if (error)
+            *error = QStringLiteral("无法读取图片 %1：%2").arg(path, reader.errorString());
+        return false;
+    }
+    // A file has no point size of its own: one pixel is one point.
+    image.setDevicePixelRatio(1.0);
+    if (!PinWindow::pin(image)) {
+        if (error)
+            *error = QStringLiteral("贴图功能还不可用");
+        return false;
+    }
+    return true;
+}
+
+QString AppDelegate::statusText() const
+{
+    QStringList lines;
+    lines << QStringLiteral("pid: %1").arg(::getpid());
+    lines << QStringLiteral("hotkeys-registered: %1").arg(m_hotKeysRegistered);
+    lines << (QStringLiteral("hotkeys-failed: ") + m_hotKeyFailures.join(QStringLiteral(", ")))
+                 .trimmed();
+    lines << QStringLiteral("session: %1").arg(m_session ? "open" : "none");
+    lines << QStringLiteral("busy: %1").arg(m_busy ? 1 : 0);
+    lines << QStringLiteral("pins: %1").arg(PinWindow::count());
+    lines << QStringLiteral("tray: %1").arg(QSystemTrayIcon::isSystemTrayAvailable() ? 1 : 0);
+    lines << QStringLiteral("wayland: %1").arg(waylandSession() ? 1 : 0);
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+Reply AppDelegate::handleRequest(const Request& request)
+{
+    const QString& verb = request.verb;
+    const auto notYet = QStringLiteral("设置窗口还不可用");
+    if (verb == QLatin1String("status"))
+        return {0, statusText()};
+    if (verb == QLatin1String("quit")) {
+        quit();
+        return {0, QStringLiteral("pid: %1\n").arg(::getpid())};
+    }
+    if (verb == QLatin1String("reopen"))
+        return {0, QStringLiteral("墨钉已在运行（%1）\n").arg(notYet)};
+    if (verb == QLatin1String("settings"))
+        return {1, notYet + QLatin1Char('\n')};
+    if (verb == QLatin1String("capture")) {
+        if (waylandSession()) {
+            startCapture(); // the alert says the same on screen
+            return {1, QStringLiteral("Wayland 会话中暂时无法截图\n")};
+        }
+        startCapture();
+        return {0, {}};
+    }
+    if (verb == QLatin1String("pin") && request.argument.isEmpty()) {
+        switch (pinClipboardNow()) {
+        case PinOutcome::nothing:
+            return {1, QStringLiteral("剪贴板里没有图片或文字\n")};
+        case PinOutcome::failed:
+            return {1, QStringLiteral("无法贴出剪贴板的内容\n")};
+        case PinOutcome::image:
+        case PinOutcome::text:
+        case PinOutcome::selection:
+            return {0, {}};
+        }
+    }
+    if (verb == QLatin1String("pin-file") && !request.argument.isEmpty()) {
+        QString error;
+        if (!pinFile(request.argument, &error))
+            return {1, error + QLatin1Char('\n')};
+        return {0, {}};
+    }
+    return {2, QStringLiteral("未知请求：%1\n").arg(verb)};
+}
+
+} // namespace quillet

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "app/InstanceProtocol.h"
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class QLocalServer;
+class QLocalSocket;
+
+namespace quillet {
+
+// Keeps this user to one running instance and answers the command-line clients. The socket
+// is reachable by the user only. Requests are read without ever blocking the event loop; a
+// client that connects and says nothing is dropped after a few seconds.
+class SingleInstance final : public QObject {
+    Q_OBJECT
+public:
+    using Handler = std::function<Reply(const Request&)>;
+
+    enum class Claim {
+        listening, // this process is the instance now
+        taken, // another instance answered; its reply is in `takenReply`
+        failed, // no socket could be made; `errorString` says why
+    };
+
+    explicit SingleInstance(QObject* parent = nullptr);
+    ~SingleInstance() override;
+
+    // Listens at `path`, removing a stale socket that nobody answers. When another instance
+    // is already there, `ask` is sent to it instead.
+    Claim claim(const QString& path, const Request& ask);
+
+    void setHandler(Handler handler) { m_handler = std::move(handler); }
+    // Stops accepting new clients and removes the socket file.
+    void close();
+
+    const QString& errorString() const { return m_error; }
+    const Reply& takenReply() const { return m_takenReply; }
+
+    static constexpr int clientTimeoutMs = 5000;
+
+private:
+    void accept();
+    void readFrom(QLocalSocket* socket);
+
+    QLocalServer* m_server = nullptr;
+    Handler m_handler;
+    QString m_error;
+    Reply m_takenReply;
+};
+
+} // namespace quillet
