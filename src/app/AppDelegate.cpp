@@ -48,7 +48,8 @@ QIcon trayIcon()
 } // namespace
 
 AppDelegate::AppDelegate()
-    : m_hotKeys(std::make_unique<HotKeyCenter>())
+    : pinImage([](const QImage& image) { return PinWindow::pin(image) != nullptr; })
+    , m_hotKeys(std::make_unique<HotKeyCenter>())
 {
     // A new keyboard layout can move keys: grab them again where they are now.
     connect(m_hotKeys.get(), &HotKeyCenter::mappingChanged, this,

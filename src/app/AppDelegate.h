@@ -2,6 +2,7 @@
 
 #include "app/InstanceProtocol.h"
 
+#include <QImage>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -55,7 +56,11 @@ public:
     // True under a Wayland session, where a root-window grab would show the wrong picture.
     static bool waylandSession();
 
-    // Called instead of a modal alert's nested event loop (tests replace it).
+    // Makes a pin of an image; true when a pin window is on screen. Tests replace it.
+    std::function<bool(const QImage&)> pinImage;
+
+    // Shows an alert without a nested event loop and calls `done` once it is dismissed.
+    // Tests replace it.
     std::function<void(const QString& message, const QString& detail, std::function<void()> done)>
         alert;
 

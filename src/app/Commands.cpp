@@ -117,7 +117,7 @@ AppDelegate::PinOutcome AppDelegate::pinClipboardNow()
     }
     const QMimeData* data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
     if (const std::optional<QImage> image = clipboardImage(data)) {
-        if (PinWindow::pin(*image))
+        if (pinImage(*image))
             return PinOutcome::image;
         QApplication::beep();
         return PinOutcome::failed;
@@ -125,7 +125,7 @@ AppDelegate::PinOutcome AppDelegate::pinClipboardNow()
     const QString text = data && data->hasText() ? data->text() : QString();
     if (!text.isEmpty()) {
         const QImage rendered = PinWindow::renderText(text, scaleUnderPointer());
-        if (PinWindow::pin(rendered))
+        if (pinImage(rendered))
             return PinOutcome::text;
         QApplication::beep();
         return PinOutcome::failed;
@@ -146,7 +146,7 @@ bool AppDelegate::pinFile(const QString& path, QString* error)
     }
     // A file has no point size of its own: one pixel is one point.
     image.setDevicePixelRatio(1.0);
-    if (!PinWindow::pin(image)) {
+    if (!pinImage(image)) {
         if (error)
             *error = QStringLiteral("贴图功能还不可用");
         return false;

@@ -1,10 +1,19 @@
 #include "app/SingleInstance.h"
 
+#include <QDeadlineTimer>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
+#include <QThread>
 #include <QTimer>
 #include <QVariant>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace quillet {
 
@@ -23,33 +32,49 @@ SingleInstance::SingleInstance(QObject* parent)
     connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::accept);
 }
 
-SingleInstance::~SingleInstance() = default;
+SingleInstance::~SingleInstance()
+{
+    if (m_lockFd >= 0)
+        ::close(m_lockFd);
+}
 
 SingleInstance::Claim SingleInstance::claim(const QString& path, const Request& ask)
 {
-    // Two tries: the second follows the removal of a stale socket, or a race with another
-    // instance starting at the same moment (then it answers on the second look).
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    // The lock decides who is the instance, not the socket: binding a local server replaces
+    // a socket file even while its owner still listens, and two programs starting at the same
+    // moment would both find no one there. The kernel drops the lock when the process ends,
+    // however it ends, so a crashed instance never blocks the next one.
+    const QByteArray lockPath = QFile::encodeName(path + QStringLiteral(".lock"));
+    const int fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        m_error = QStringLiteral("无法打开 %1：%2")
+                      .arg(QFile::decodeName(lockPath), QString::fromLocal8Bit(strerror(errno)));
+        return Claim::failed;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        m_lockFd = fd;
+        // Whatever socket file is there belongs to an instance that is gone.
+        QLocalServer::removeServer(path);
         if (m_server->listen(path))
             return Claim::listening;
-        if (m_server->serverError() != QAbstractSocket::AddressInUseError) {
-            m_error = m_server->errorString();
-            return Claim::failed;
-        }
+        m_error = m_server->errorString();
+        return Claim::failed;
+    }
+    ::close(fd);
+
+    // Another instance holds the lock; it may still be on its way to listening.
+    QDeadlineTimer deadline(handOverTimeoutMs);
+    for (;;) {
         const auto sent = InstanceProtocol::send(path, ask, handOverTimeoutMs);
         if (sent.status == InstanceProtocol::SendStatus::answered) {
             m_takenReply = sent.reply;
             return Claim::taken;
         }
-        if (sent.status == InstanceProtocol::SendStatus::noAnswer) {
-            // Somebody holds the socket but does not answer: a hung instance. Taking its
-            // socket away would leave two instances fighting over the hot keys.
-            m_error = QStringLiteral("另一个墨钉实例没有响应");
-            return Claim::failed;
-        }
-        QLocalServer::removeServer(path);
+        if (sent.status == InstanceProtocol::SendStatus::noAnswer || deadline.hasExpired())
+            break;
+        QThread::msleep(5);
     }
-    m_error = m_server->errorString();
+    m_error = QStringLiteral("另一个墨钉实例没有响应");
     return Claim::failed;
 }
 

@@ -28,8 +28,8 @@ public:
     explicit SingleInstance(QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // Listens at `path`, removing a stale socket that nobody answers. When another instance
-    // is already there, `ask` is sent to it instead.
+    // Becomes the instance and listens at `path` (a socket left by a dead instance is
+    // replaced). When another instance runs, `ask` is sent to it instead.
     Claim claim(const QString& path, const Request& ask);
 
     void setHandler(Handler handler) { m_handler = std::move(handler); }
@@ -49,6 +49,7 @@ private:
     Handler m_handler;
     QString m_error;
     Reply m_takenReply;
+    int m_lockFd = -1; // held for the life of the instance
 };
 
 } // namespace quillet

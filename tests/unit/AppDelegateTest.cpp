@@ -1,0 +1,456 @@
+#include "app/AppDelegate.h"
+#include "app/KeyEquivalents.h"
+#include "app/StatusMenu.h"
+#include "capture/CaptureSession.h"
+#include "platform/HotKeyBackend.h"
+#include "platform/ScreenGrabber.h"
+#include "settings/HotKeyCenter.h"
+#include "settings/ShortcutStore.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDeadlineTimer>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QVBoxLayout>
+#include <gtest/gtest.h>
+
+using namespace quillet;
+
+namespace {
+
+// Processes events until `done` holds or the time is up.
+template<typename F> bool waitUntil(F done, int ms = 2000)
+{
+    QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+struct Grab {
+    quint32 id;
+    int keyCode;
+    int mods;
+};
+
+// Records every grab and refuses one key, as when another program holds it.
+class FakeHotKeys final : public HotKeyBackend {
+public:
+    explicit FakeHotKeys(QList<Grab>* log, int refusedKey)
+        : m_log(log)
+        , m_refused(refusedKey)
+    { }
+    bool grab(quint32 id, int keyCode, int mods) override
+    {
+        m_log->append({id, keyCode, mods});
+        return keyCode != m_refused;
+    }
+    void ungrab(quint32) override { }
+
+private:
+    QList<Grab>* m_log;
+    int m_refused;
+};
+
+// A screen reader that hands out its result when the test says so.
+class FakeGrabber final : public ScreenGrabber {
+public:
+    void grabAll(const QList<Screen>& screens, const QList<quint32>&, Done done) override
+    {
+        ++calls;
+        lastScreens = screens;
+        pending = std::move(done);
+    }
+    QList<WindowRecord> windowList() override { return {}; }
+
+    int calls = 0;
+    QList<Screen> lastScreens;
+    Done pending;
+};
+
+class AppDelegateTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ShortcutStore::reset();
+        setHotKeyBackendFactory([this] { return std::make_unique<FakeHotKeys>(&grabs, 122); });
+        auto g = std::make_unique<FakeGrabber>();
+        grabber = g.get();
+        setScreenGrabber(std::move(g));
+        delegate = std::make_unique<AppDelegate>();
+        delegate->alert = [this](const QString& m, const QString& d, std::function<void()> done) {
+            alerts << m + " | " + d;
+            alertDone = std::move(done);
+        };
+        delegate->pinImage = [this](const QImage& image) {
+            pinned << image;
+            return true;
+        };
+    }
+    void TearDown() override
+    {
+        if (delegate && delegate->session())
+            delegate->session()->finish(false);
+        delegate.reset();
+        QCoreApplication::processEvents();
+        setHotKeyBackendFactory({});
+        setScreenGrabber(nullptr);
+        QGuiApplication::clipboard()->clear();
+        qunsetenv("WAYLAND_DISPLAY");
+    }
+
+    QList<Grab> grabs;
+    FakeGrabber* grabber = nullptr;
+    std::unique_ptr<AppDelegate> delegate;
+    QStringList alerts;
+    std::function<void()> alertDone;
+    QList<QImage> pinned;
+};
+
+TEST_F(AppDelegateTest, StatusMenuHasEightEntriesInOrder)
+{
+    delegate->applicationDidFinishLaunching();
+    StatusMenu* menu = delegate->statusMenu();
+    ASSERT_NE(menu, nullptr);
+    const QList<QAction*> items = menu->actions();
+    ASSERT_EQ(items.size(), 8);
+
+    struct Row {
+        bool separator;
+        QString title; // the part before the shortcut column
+        bool enabled;
+        QKeySequence key;
+    };
+    const QList<Row> expected = {
+        {false, "截图", true, {}},
+        {false, "贴图", true, {}},
+        {false, "关闭所有贴图", true, {}},
+        {true, {}, true, {}},
+        {false, "设置…", false, QKeySequence(Qt::CTRL | Qt::Key_Comma)},
+        {false, "关于墨钉", false, {}},
+        {true, {}, true, {}},
+        {false, "退出墨钉", true, QKeySequence(Qt::CTRL | Qt::Key_Q)},
+    };
+    for (int i = 0; i < 8; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(items[i]->isSeparator(), expected[i].separator);
+        if (expected[i].separator)
+            continue;
+        EXPECT_EQ(items[i]->text().section('\t', 0, 0), expected[i].title);
+        EXPECT_EQ(items[i]->isEnabled(), expected[i].enabled);
+        EXPECT_EQ(items[i]->shortcut(), expected[i].key);
+    }
+    EXPECT_EQ(menu->captureItem(), items[0]);
+    EXPECT_EQ(menu->pinItem(), items[1]);
+}
+
+TEST_F(AppDelegateTest, MenuTitlesCarryTheStoredShortcuts)
+{
+    delegate->applicationDidFinishLaunching();
+    EXPECT_EQ(delegate->statusMenu()->captureItem()->text(),
+        "截图\t" + ShortcutStore::display(HotKeyAction::capture));
+    EXPECT_EQ(delegate->statusMenu()->pinItem()->text(),
+        "贴图\t" + ShortcutStore::display(HotKeyAction::pin));
+
+    // With nothing stored the column says so.
+    for (HotKeyAction a : allHotKeyActions) {
+        for (int slot = 0; slot < ShortcutStore::slots; ++slot)
+            ShortcutStore::set(a, slot, std::nullopt);
+    }
+    delegate->registerHotKeys();
+    EXPECT_EQ(delegate->statusMenu()->captureItem()->text(), "截图\t未设置");
+    EXPECT_EQ(delegate->statusMenu()->pinItem()->text(), "贴图\t未设置");
+    ShortcutStore::reset();
+}
+
+TEST_F(AppDelegateTest, RegistersTheStoreInOrderAndListsRefusedKeys)
+{
+    QList<Shortcut> stored = ShortcutStore::all(HotKeyAction::capture);
+    stored += ShortcutStore::all(HotKeyAction::pin);
+
+    const quint32 firstID = delegate->hotKeys().nextID();
+    const QStringList failures = delegate->registerHotKeys();
+    QStringList expectedFailures;
+    for (const Shortcut& s : stored) {
+        if (s.keyCode == 122)
+            expectedFailures << s.display();
+    }
+    EXPECT_EQ(failures, expectedFailures);
+    EXPECT_EQ(delegate->hotKeysRegistered(), stored.size() - expectedFailures.size());
+
+    if (stored.isEmpty())
+        GTEST_SKIP() << "no shortcuts stored in this build";
+    ASSERT_EQ(grabs.size(), stored.size());
+    for (int i = 0; i < stored.size(); ++i) {
+        EXPECT_EQ(grabs[i].id, firstID + static_cast<quint32>(i));
+        EXPECT_EQ(grabs[i].keyCode, stored[i].keyCode);
+        EXPECT_EQ(grabs[i].mods, stored[i].mods);
+    }
+    // Default bindings: F1 and ⌃⇧A, F3 and ⌃⇧P; F1 is the refused one.
+    EXPECT_EQ(stored.size(), 4);
+    EXPECT_EQ(failures, QStringList {"F1"});
+
+    // Registering again never reuses an identifier.
+    grabs.clear();
+    delegate->registerHotKeys();
+    ASSERT_EQ(grabs.size(), stored.size());
+    EXPECT_EQ(grabs.first().id, firstID + static_cast<quint32>(stored.size()));
+}
+
+TEST_F(AppDelegateTest, LaunchKeepsTheFailures)
+{
+    delegate->applicationDidFinishLaunching();
+    EXPECT_EQ(delegate->launchFailures(), delegate->hotKeyFailures());
+}
+
+struct ClipboardCase {
+    const char* name;
+    QImage image; // set as the image when not null
+    bool emptyImage; // an image entry that holds a zero-width image
+    QString text;
+    AppDelegate::PinOutcome expected;
+};
+
+TEST_F(AppDelegateTest, PinPrefersImageOverTextAndBeepsOnNothing)
+{
+    QImage red(40, 30, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    const QList<ClipboardCase> cases = {
+        {"image and text", red, false, "说明文字", AppDelegate::PinOutcome::image},
+        {"image only", red, false, {}, AppDelegate::PinOutcome::image},
+        {"text only", {}, false, "hello", AppDelegate::PinOutcome::text},
+        {"a single space", {}, false, " ", AppDelegate::PinOutcome::text},
+        {"zero-width image and text", {}, true, "fallback", AppDelegate::PinOutcome::text},
+        {"zero-width image only", {}, true, {}, AppDelegate::PinOutcome::nothing},
+        {"nothing", {}, false, {}, AppDelegate::PinOutcome::nothing},
+    };
+    for (const ClipboardCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        pinned.clear();
+        auto* data = new QMimeData;
+        if (!c.image.isNull())
+            data->setImageData(c.image);
+        if (c.emptyImage)
+            data->setImageData(QImage());
+        if (!c.text.isNull())
+            data->setText(c.text);
+        QGuiApplication::clipboard()->setMimeData(data);
+        EXPECT_EQ(delegate->pinClipboardNow(), c.expected);
+        const bool pins = c.expected == AppDelegate::PinOutcome::image
+            || c.expected == AppDelegate::PinOutcome::text;
+        EXPECT_EQ(pinned.size(), pins ? 1 : 0);
+        if (c.expected == AppDelegate::PinOutcome::image && !pinned.isEmpty()) {
+            EXPECT_EQ(pinned.first().convertToFormat(QImage::Format_RGB32), red);
+        }
+    }
+}
+
+TEST_F(AppDelegateTest, PinnedTwiceMakesTwoPins)
+{
+    QGuiApplication::clipboard()->setText("twice");
+    delegate->pinClipboardNow();
+    delegate->pinClipboardNow();
+    EXPECT_EQ(pinned.size(), 2);
+}
+
+TEST_F(AppDelegateTest, CaptureIsDroppedWhileGrabbing)
+{
+    delegate->startCapture();
+    EXPECT_TRUE(delegate->busy());
+    EXPECT_EQ(grabber->calls, 1);
+    delegate->startCapture();
+    delegate->pinClipboard(); // no session yet: reads the clipboard, grabs nothing
+    EXPECT_EQ(grabber->calls, 1);
+
+    // No screen matched: back to idle without a word.
+    ASSERT_TRUE(grabber->pending);
+    GrabResult none;
+    none.images = QList<QImage>(grabber->lastScreens.size());
+    grabber->pending(none);
+    EXPECT_FALSE(delegate->busy());
+    EXPECT_EQ(delegate->session(), nullptr);
+    EXPECT_TRUE(alerts.isEmpty());
+
+    delegate->startCapture();
+    EXPECT_EQ(grabber->calls, 2);
+}
+
+TEST_F(AppDelegateTest, FailedGrabAlertsAndStaysBusyUntilDismissed)
+{
+    delegate->startCapture();
+    ASSERT_TRUE(grabber->pending);
+    GrabResult failed;
+    failed.error = "显示服务器拒绝了请求";
+    grabber->pending(failed);
+    ASSERT_EQ(alerts.size(), 1);
+    EXPECT_EQ(alerts.first(), "截图失败 | 显示服务器拒绝了请求");
+    EXPECT_TRUE(delegate->busy());
+    delegate->startCapture();
+    EXPECT_EQ(grabber->calls, 1);
+
+    ASSERT_TRUE(alertDone);
+    alertDone();
+    EXPECT_FALSE(delegate->busy());
+    delegate->startCapture();
+    EXPECT_EQ(grabber->calls, 2);
+}
+
+TEST_F(AppDelegateTest, SuccessfulGrabOpensASessionThatEndsCleanly)
+{
+    delegate->startCapture();
+    ASSERT_TRUE(grabber->pending);
+    GrabResult ok;
+    for (const Screen& s : grabber->lastScreens) {
+        QImage img(s.pixelWidth(), s.pixelHeight(), QImage::Format_RGB32);
+        img.fill(Qt::darkCyan);
+        ok.images << img;
+    }
+    ASSERT_FALSE(ok.images.isEmpty());
+    grabber->pending(ok);
+    EXPECT_FALSE(delegate->busy());
+    if (CaptureSession* s = delegate->session())
+        s->finish(false);
+    // Ending drops the session, after the call that ended it has returned.
+    EXPECT_TRUE(waitUntil([&] { return delegate->session() == nullptr; }));
+    EXPECT_FALSE(delegate->busy());
+    delegate->startCapture();
+    EXPECT_EQ(grabber->calls, 2);
+}
+
+TEST_F(AppDelegateTest, WaylandSessionSaysSoInsteadOfGrabbing)
+{
+    qputenv("WAYLAND_DISPLAY", "wayland-0");
+    EXPECT_TRUE(AppDelegate::waylandSession());
+    delegate->startCapture();
+    EXPECT_EQ(grabber->calls, 0);
+    ASSERT_EQ(alerts.size(), 1);
+    EXPECT_TRUE(alerts.first().contains("Wayland"));
+    EXPECT_FALSE(delegate->busy());
+    const Reply r = delegate->handleRequest({"capture", {}});
+    EXPECT_EQ(r.exitCode, 1);
+}
+
+TEST_F(AppDelegateTest, AnswersTheCommandLine)
+{
+    delegate->applicationDidFinishLaunching();
+    const Reply status = delegate->handleRequest({"status", {}});
+    EXPECT_EQ(status.exitCode, 0);
+    for (const char* key :
+        {"pid: ", "hotkeys-registered: ", "hotkeys-failed:", "session: none", "busy: 0", "pins: "})
+        EXPECT_TRUE(status.text.contains(QLatin1String(key))) << key;
+
+    // Nothing is pretended: the settings window is not there yet.
+    EXPECT_NE(delegate->handleRequest({"settings", "general"}).exitCode, 0);
+    EXPECT_EQ(delegate->handleRequest({"reopen", {}}).exitCode, 0);
+    EXPECT_EQ(delegate->handleRequest({"frobnicate", {}}).exitCode, 2);
+    EXPECT_EQ(delegate->handleRequest({"pin-file", "/nonexistent.png"}).exitCode, 1);
+    QGuiApplication::clipboard()->clear();
+    EXPECT_EQ(delegate->handleRequest({"pin", {}}).exitCode, 1);
+    EXPECT_TRUE(pinned.isEmpty());
+}
+
+TEST_F(AppDelegateTest, PinsAFileAtItsPixelSize)
+{
+    QTemporaryDir dir;
+    QImage img(64, 48, QImage::Format_ARGB32);
+    img.fill(Qt::blue);
+    img.setDevicePixelRatio(2.0);
+    const QString path = dir.filePath("blue.png");
+    ASSERT_TRUE(img.save(path));
+    QString error;
+    ASSERT_TRUE(delegate->pinFile(path, &error)) << error.toStdString();
+    ASSERT_EQ(pinned.size(), 1);
+    EXPECT_EQ(pinned.first().size(), QSize(64, 48));
+    EXPECT_EQ(pinned.first().devicePixelRatio(), 1.0);
+}
+
+// A window that answers some of the editing commands, as the overlay and pins do.
+class Answering final : public QWidget {
+    Q_OBJECT
+public:
+    QStringList calls;
+public Q_SLOTS:
+    void copy() { calls << "copy"; }
+    void undo() { calls << "undo"; }
+    void saveImage() { calls << "saveImage"; }
+};
+
+class KeyEquivalentsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        keys = std::make_unique<KeyEquivalents>([this] { ++quits; });
+        qApp->installEventFilter(keys.get());
+        auto* layout = new QVBoxLayout(&window);
+        plain = new QWidget;
+        plain->setFocusPolicy(Qt::StrongFocus);
+        field = new QLineEdit("some text");
+        layout->addWidget(plain);
+        layout->addWidget(field);
+        window.show();
+    }
+    void TearDown() override { qApp->removeEventFilter(keys.get()); }
+
+    void press(QWidget* w, int key)
+    {
+        QKeyEvent e(QEvent::KeyPress, key, Qt::ControlModifier);
+        QApplication::sendEvent(w, &e);
+        QCoreApplication::processEvents();
+    }
+
+    std::unique_ptr<KeyEquivalents> keys;
+    Answering window;
+    QWidget* plain = nullptr;
+    QLineEdit* field = nullptr;
+    int quits = 0;
+};
+
+TEST_F(KeyEquivalentsTest, KeysReachTheNearestWidgetThatAnswers)
+{
+    press(plain, Qt::Key_C);
+    press(plain, Qt::Key_Z);
+    press(plain, Qt::Key_S);
+    press(plain, Qt::Key_V); // nobody answers paste: nothing happens
+    EXPECT_EQ(window.calls, (QStringList {"copy", "undo", "saveImage"}));
+}
+
+TEST_F(KeyEquivalentsTest, TextFieldsKeepTheirEditingKeys)
+{
+    field->selectAll();
+    press(field, Qt::Key_C);
+    press(field, Qt::Key_A);
+    EXPECT_TRUE(window.calls.isEmpty());
+    // Saving is not a text-field key: it goes up to the window.
+    press(field, Qt::Key_S);
+    EXPECT_EQ(window.calls, QStringList {"saveImage"});
+}
+
+TEST_F(KeyEquivalentsTest, ControlWClosesTheWindowAndControlQQuits)
+{
+    ASSERT_TRUE(window.isVisible());
+    press(plain, Qt::Key_W);
+    EXPECT_TRUE(waitUntil([&] { return !window.isVisible(); }));
+    press(plain, Qt::Key_Q);
+    EXPECT_EQ(quits, 1);
+}
+
+TEST_F(KeyEquivalentsTest, OtherModifiersAreLeftAlone)
+{
+    QKeyEvent e(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    QApplication::sendEvent(plain, &e);
+    QKeyEvent plainC(QEvent::KeyPress, Qt::Key_C, Qt::NoModifier);
+    QApplication::sendEvent(plain, &plainC);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window.calls.isEmpty());
+}
+
+} // namespace
+
+#include "AppDelegateTest.moc"
