@@ -25,7 +25,9 @@ public:
     HotKeyBackend& backend() { return *m_backend; }
 
 Q_SIGNALS:
-    // The keyboard mapping changed; the owner registers its keys again.
+    // The keyboard mapping changed. Keys are held by position and the backend keeps its grabs
+    // valid by itself, so nothing needs registering again; registering anew at this moment
+    // would drop a press that arrives while the keys are being replaced.
     void mappingChanged();
 
 private:

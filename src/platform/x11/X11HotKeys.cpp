@@ -261,16 +261,22 @@ void X11HotKeys::applyMappingChange()
     m_mappingPending = false;
     const quint16 numLock = readNumLockMask();
     if (numLock != m_numLock) {
-        // Keep the existing keys working with the new Num Lock bit even if the owner does not
-        // register again; a combination that is now refused only loses that lock state.
+        // Num Lock moved to another modifier bit. Take the new lock combinations before
+        // releasing the stale ones, so the keys never stop working in between; a combination
+        // that is now refused only loses that lock state.
         m_numLock = numLock;
         const QList<quint16> locks = lockCombinations();
         for (Grab& g : m_grabs) {
-            ungrabAll(g);
             QList<quint16> kept;
             for (const quint16 lock : locks) {
-                if (grabAll(g.keycode, g.state, {lock}))
+                if (g.locks.contains(lock) || grabAll(g.keycode, g.state, {lock}))
                     kept.append(lock);
+            }
+            for (const quint32 root : std::as_const(m_roots)) {
+                for (const quint16 lock : std::as_const(g.locks)) {
+                    if (!kept.contains(lock))
+                        xcb_ungrab_key(m_connection, g.keycode, root, g.state | lock);
+                }
             }
             g.locks = kept;
         }
