@@ -1,6 +1,7 @@
 #include "settings/HotKeyCenter.h"
 
 #include <QMetaObject>
+#include <limits>
 #include <utility>
 
 namespace quillet {
@@ -41,6 +42,16 @@ bool HotKeyCenter::registerKey(int keyCode, int mods, std::function<void()> hand
     m_handlers.insert(id, std::move(handler));
     m_refs.append(id);
     return true;
+}
+
+bool HotKeyCenter::registerShortcut(const Shortcut& shortcut, std::function<void()> handler)
+{
+    const auto fits = [](qint64 v) { return v >= 0 && v <= std::numeric_limits<int>::max(); };
+    if (!fits(shortcut.keyCode) || !fits(shortcut.mods)) {
+        ++m_nextID;
+        return false;
+    }
+    return registerKey(int(shortcut.keyCode), int(shortcut.mods), std::move(handler));
 }
 
 void HotKeyCenter::unregisterAll()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/HotKeyBackend.h"
+#include "settings/Shortcut.h"
 
 #include <QHash>
 #include <QObject>
@@ -19,6 +20,10 @@ public:
 
     // True when the window system accepted the key.
     bool registerKey(int keyCode, int mods, std::function<void()> handler);
+    // registerKey for a stored shortcut. A key code or mask that does not fit the window
+    // system's integers counts as refused (and still uses an identifier) rather than being
+    // truncated into some other key.
+    bool registerShortcut(const Shortcut& shortcut, std::function<void()> handler);
     void unregisterAll();
 
     quint32 nextID() const { return m_nextID; }

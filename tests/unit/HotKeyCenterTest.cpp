@@ -169,6 +169,18 @@ TEST_F(HotKeyCenterTest, HandlerMayReRegisterEverything)
     EXPECT_EQ(center->nextID(), 4u);
 }
 
+TEST_F(HotKeyCenterTest, StoredShortcutsOutOfRangeAreRefusedNotTruncated)
+{
+    // 2^32 would truncate to 0, the A key.
+    EXPECT_FALSE(center->registerShortcut(Shortcut {0x100000000LL, 0x1200, "A"}, [] {}));
+    EXPECT_FALSE(center->registerShortcut(Shortcut {-1, 0, "X"}, [] {}));
+    EXPECT_FALSE(center->registerShortcut(Shortcut {0, 0x100000200LL, "A"}, [] {}));
+    EXPECT_TRUE(backend->attempts.isEmpty());
+    EXPECT_EQ(center->nextID(), 4u);
+    EXPECT_TRUE(center->registerShortcut(Shortcut {35, 0x1200, "P"}, [] {}));
+    EXPECT_EQ(backend->attempts, (QList<FakeBackend::Grab> {{4, 35, 0x1200}}));
+}
+
 TEST_F(HotKeyCenterTest, ForwardsKeyboardMappingChanges)
 {
     QSignalSpy spy(center.get(), &HotKeyCenter::mappingChanged);
