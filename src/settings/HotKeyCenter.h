@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/HotKeyBackend.h"
+#include "settings/Shortcut.h"
 
 #include <QHash>
 #include <QObject>
@@ -19,13 +20,19 @@ public:
 
     // True when the window system accepted the key.
     bool registerKey(int keyCode, int mods, std::function<void()> handler);
+    // registerKey for a stored shortcut. A key code or mask that does not fit the window
+    // system's integers counts as refused (and still uses an identifier) rather than being
+    // truncated into some other key.
+    bool registerShortcut(const Shortcut& shortcut, std::function<void()> handler);
     void unregisterAll();
 
     quint32 nextID() const { return m_nextID; }
     HotKeyBackend& backend() { return *m_backend; }
 
 Q_SIGNALS:
-    // The keyboard mapping changed; the owner registers its keys again.
+    // The keyboard mapping changed. Keys are held by position and the backend keeps its grabs
+    // valid by itself, so nothing needs registering again; registering anew at this moment
+    // would drop a press that arrives while the keys are being replaced.
     void mappingChanged();
 
 private:

@@ -36,13 +36,18 @@ struct Shortcut {
     // no modifiers in the current layout.
     static std::optional<Shortcut> from(qint64 keyCode, qint64 mods, const QString& plainText);
 
+    // True for a press of a modifier or lock key on its own: Qt reports those as key presses,
+    // but they only ever accompany a shortcut, so a recorder waits for the next key.
+    static bool isModifierKey(const QKeyEvent& event);
+
     // Function keys: key code to label.
     static std::optional<QString> fKeyLabel(qint64 keyCode);
 };
 
 enum class HotKeyAction { capture, pin };
 
-inline constexpr std::array<HotKeyAction, 2> allHotKeyActions = {HotKeyAction::capture, HotKeyAction::pin};
+inline constexpr std::array<HotKeyAction, 2> allHotKeyActions
+    = {HotKeyAction::capture, HotKeyAction::pin};
 
 QString rawValue(HotKeyAction a);
 std::optional<HotKeyAction> hotKeyActionFromRaw(const QString& raw);

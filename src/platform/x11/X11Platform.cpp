@@ -1,12 +1,21 @@
 #include "platform/x11/X11Platform.h"
 
+#include "platform/HotKeyBackend.h"
+#include "platform/KeyCodes.h"
+#include "platform/x11/X11HotKeys.h"
+
 #include <QGuiApplication>
 
 namespace quillet {
 
 bool installX11Platform()
 {
-    return QGuiApplication::platformName() == QLatin1String("xcb");
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return false;
+    setHotKeyBackendFactory(
+        []() -> std::unique_ptr<HotKeyBackend> { return X11HotKeys::create(); });
+    KeyCodes::setPlainTextProvider(&x11PlainText);
+    return true;
 }
 
 } // namespace quillet

@@ -1,0 +1,197 @@
+#include "settings/HotKeyCenter.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QSet>
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+using namespace quillet;
+
+namespace {
+
+// Records what the center asks of the window system; refuses the key codes it is told to.
+class FakeBackend final : public HotKeyBackend {
+public:
+    struct Grab {
+        quint32 id;
+        int keyCode;
+        int mods;
+        bool operator==(const Grab&) const = default;
+    };
+
+    bool grab(quint32 id, int keyCode, int mods) override
+    {
+        attempts.append({id, keyCode, mods});
+        return !refused.contains(keyCode);
+    }
+    void ungrab(quint32 id) override { ungrabbed.append(id); }
+
+    void press(quint32 id) { Q_EMIT pressed(id); }
+    void remap() { Q_EMIT mappingChanged(); }
+
+    QSet<int> refused;
+    QList<Grab> attempts;
+    QList<quint32> ungrabbed;
+};
+
+// Runs the event loop until `done` holds or two seconds pass.
+template<typename Pred> bool waitFor(Pred done)
+{
+    QDeadlineTimer deadline(2000);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+// Runs the event loop until everything queued so far (presses included) has been delivered.
+void drainQueue(QObject* context)
+{
+    bool reached = false;
+    QMetaObject::invokeMethod(
+        context, [&] { reached = true; }, Qt::QueuedConnection);
+    ASSERT_TRUE(waitFor([&] { return reached; }));
+}
+
+class HotKeyCenterTest : public ::testing::Test {
+protected:
+    HotKeyCenterTest()
+    {
+        auto b = std::make_unique<FakeBackend>();
+        backend = b.get();
+        center = std::make_unique<HotKeyCenter>(std::move(b));
+    }
+
+    // The default bindings, in the order the application registers them.
+    QList<bool> registerDefaults()
+    {
+        QList<bool> results;
+        results << center->registerKey(122, 0, [this] { ++captures; });
+        results << center->registerKey(0, 0x1200, [this] { ++captures; });
+        results << center->registerKey(99, 0, [this] { ++pins; });
+        results << center->registerKey(35, 0x1200, [this] { ++pins; });
+        return results;
+    }
+
+    FakeBackend* backend = nullptr;
+    std::unique_ptr<HotKeyCenter> center;
+    int captures = 0;
+    int pins = 0;
+};
+
+} // namespace
+
+TEST_F(HotKeyCenterTest, IdentifiersAdvanceAcrossRounds)
+{
+    EXPECT_EQ(center->nextID(), 1u);
+    EXPECT_EQ(registerDefaults(), (QList<bool> {true, true, true, true}));
+    EXPECT_EQ(backend->attempts,
+        (QList<FakeBackend::Grab> {{1, 122, 0}, {2, 0, 0x1200}, {3, 99, 0}, {4, 35, 0x1200}}));
+
+    center->unregisterAll();
+    EXPECT_EQ(backend->ungrabbed, (QList<quint32> {1, 2, 3, 4}));
+    EXPECT_EQ(center->nextID(), 5u);
+
+    backend->attempts.clear();
+    registerDefaults();
+    EXPECT_EQ(backend->attempts,
+        (QList<FakeBackend::Grab> {{5, 122, 0}, {6, 0, 0x1200}, {7, 99, 0}, {8, 35, 0x1200}}));
+}
+
+TEST_F(HotKeyCenterTest, RefusedKeyUsesAnIdAndTheOthersStillWork)
+{
+    backend->refused = {122};
+    EXPECT_EQ(registerDefaults(), (QList<bool> {false, true, true, true}));
+    EXPECT_EQ(center->nextID(), 5u);
+
+    // The refused key was never registered: pressing its id does nothing, the rest fire.
+    backend->press(1);
+    backend->press(2);
+    backend->press(3);
+    ASSERT_TRUE(waitFor([&] { return captures == 1 && pins == 1; }));
+    drainQueue(center.get());
+    EXPECT_EQ(captures, 1);
+
+    // Only the successful registrations are released.
+    center->unregisterAll();
+    EXPECT_EQ(backend->ungrabbed, (QList<quint32> {2, 3, 4}));
+}
+
+TEST_F(HotKeyCenterTest, PressesAreQueuedNotDeliveredInline)
+{
+    registerDefaults();
+    backend->press(3);
+    EXPECT_EQ(pins, 0) << "handler ran inside the window system's dispatch";
+    ASSERT_TRUE(waitFor([&] { return pins == 1; }));
+    EXPECT_EQ(captures, 0);
+}
+
+TEST_F(HotKeyCenterTest, PressesForUnknownIdsAreIgnored)
+{
+    registerDefaults();
+    backend->press(99);
+    backend->press(0);
+    drainQueue(center.get());
+    EXPECT_EQ(captures + pins, 0);
+
+    // A press already queued when the keys are withdrawn finds nothing to run.
+    backend->press(1);
+    center->unregisterAll();
+    drainQueue(center.get());
+    EXPECT_EQ(captures, 0);
+
+    // Nor do the old ids come back after registering again.
+    registerDefaults();
+    backend->press(1);
+    backend->press(5);
+    ASSERT_TRUE(waitFor([&] { return captures == 1; }));
+    drainQueue(center.get());
+    EXPECT_EQ(captures, 1);
+}
+
+TEST_F(HotKeyCenterTest, HandlerMayReRegisterEverything)
+{
+    int rounds = 0;
+    std::function<void()> reRegister;
+    reRegister = [&] {
+        ++rounds;
+        center->unregisterAll();
+        center->registerKey(122, 0, reRegister);
+    };
+    ASSERT_TRUE(center->registerKey(122, 0, reRegister));
+    backend->press(1);
+    ASSERT_TRUE(waitFor([&] { return rounds == 1; }));
+    backend->press(2);
+    ASSERT_TRUE(waitFor([&] { return rounds == 2; }));
+    EXPECT_EQ(center->nextID(), 4u);
+}
+
+TEST_F(HotKeyCenterTest, StoredShortcutsOutOfRangeAreRefusedNotTruncated)
+{
+    // 2^32 would truncate to 0, the A key.
+    EXPECT_FALSE(center->registerShortcut(Shortcut {0x100000000LL, 0x1200, "A"}, [] {}));
+    EXPECT_FALSE(center->registerShortcut(Shortcut {-1, 0, "X"}, [] {}));
+    EXPECT_FALSE(center->registerShortcut(Shortcut {0, 0x100000200LL, "A"}, [] {}));
+    EXPECT_TRUE(backend->attempts.isEmpty());
+    EXPECT_EQ(center->nextID(), 4u);
+    EXPECT_TRUE(center->registerShortcut(Shortcut {35, 0x1200, "P"}, [] {}));
+    EXPECT_EQ(backend->attempts, (QList<FakeBackend::Grab> {{4, 35, 0x1200}}));
+}
+
+TEST_F(HotKeyCenterTest, ForwardsKeyboardMappingChanges)
+{
+    QSignalSpy spy(center.get(), &HotKeyCenter::mappingChanged);
+    backend->remap();
+    EXPECT_EQ(spy.count(), 1);
+}
+
+TEST(HotKeyCenterNullBackend, AcceptsEverythingWithoutAWindowSystem)
+{
+    HotKeyCenter center(nullptr);
+    EXPECT_TRUE(center.registerKey(122, 0, [] {}));
+    EXPECT_EQ(center.nextID(), 2u);
+    center.unregisterAll();
+}

@@ -1,0 +1,184 @@
+#include "settings/ShortcutStore.h"
+#include "settings/Prefs.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace quillet;
+
+namespace {
+
+const Shortcut f1 {122, 0, "F1"};
+const Shortcut ctrlShiftA {0, 0x1200, "A"};
+const Shortcut f3 {99, 0, "F3"};
+const Shortcut ctrlShiftP {35, 0x1200, "P"};
+
+// Each test works on a settings file of its own.
+class ShortcutStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        old = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+    }
+    void TearDown() override { qputenv("XDG_CONFIG_HOME", old); }
+
+    // What the settings file holds under a key, read as a later launch would.
+    QVariant raw(HotKeyAction a, int slot)
+    {
+        return QSettings(Prefs::filePath(), QSettings::IniFormat)
+            .value(ShortcutStore::key(a, slot));
+    }
+    void writeRaw(HotKeyAction a, int slot, const QVariant& v)
+    {
+        QSettings s(Prefs::filePath(), QSettings::IniFormat);
+        s.setValue(ShortcutStore::key(a, slot), v);
+    }
+
+    QTemporaryDir home;
+    QByteArray old;
+};
+
+} // namespace
+
+TEST_F(ShortcutStoreTest, KeysNameActionAndSlot)
+{
+    EXPECT_EQ(ShortcutStore::key(HotKeyAction::capture, 0), "hotkey.capture.0");
+    EXPECT_EQ(ShortcutStore::key(HotKeyAction::capture, 1), "hotkey.capture.1");
+    EXPECT_EQ(ShortcutStore::key(HotKeyAction::pin, 0), "hotkey.pin.0");
+    EXPECT_EQ(ShortcutStore::key(HotKeyAction::pin, 1), "hotkey.pin.1");
+}
+
+TEST_F(ShortcutStoreTest, FreshStoreGivesTheDefaults)
+{
+    EXPECT_EQ(ShortcutStore::all(HotKeyAction::capture), (QList<Shortcut> {f1, ctrlShiftA}));
+    EXPECT_EQ(ShortcutStore::all(HotKeyAction::pin), (QList<Shortcut> {f3, ctrlShiftP}));
+    EXPECT_EQ(ShortcutStore::display(HotKeyAction::capture), "F1 / ⌃⇧A");
+    EXPECT_EQ(ShortcutStore::display(HotKeyAction::pin), "F3 / ⌃⇧P");
+    EXPECT_FALSE(QFile::exists(Prefs::filePath())) << "reading must not write";
+}
+
+TEST_F(ShortcutStoreTest, ClearedSlotStaysClearedUntilReset)
+{
+    ShortcutStore::set(HotKeyAction::capture, 0, std::nullopt);
+    EXPECT_EQ(raw(HotKeyAction::capture, 0).toByteArray(), "null");
+    EXPECT_EQ(ShortcutStore::get(HotKeyAction::capture, 0), std::nullopt);
+    EXPECT_EQ(ShortcutStore::all(HotKeyAction::capture), (QList<Shortcut> {ctrlShiftA}));
+    EXPECT_EQ(ShortcutStore::display(HotKeyAction::capture), "⌃⇧A");
+    // The other action is untouched.
+    EXPECT_EQ(ShortcutStore::all(HotKeyAction::pin), (QList<Shortcut> {f3, ctrlShiftP}));
+
+    ShortcutStore::reset();
+    EXPECT_FALSE(raw(HotKeyAction::capture, 0).isValid());
+    EXPECT_EQ(ShortcutStore::all(HotKeyAction::capture), (QList<Shortcut> {f1, ctrlShiftA}));
+}
+
+TEST_F(ShortcutStoreTest, BoundSlotIsCompactJsonAndReadsBack)
+{
+    const Shortcut custom {49, 0x1800, "空格"};
+    ShortcutStore::set(HotKeyAction::pin, 1, custom);
+
+    const QVariant stored = raw(HotKeyAction::pin, 1);
+    EXPECT_EQ(stored.typeId(), QMetaType::QByteArray);
+    const QByteArray bytes = stored.toByteArray();
+    EXPECT_FALSE(bytes.contains(' ')) << bytes.constData();
+    const QJsonObject o = QJsonDocument::fromJson(bytes).object();
+    EXPECT_EQ(o.size(), 3);
+    EXPECT_EQ(o.value("keyCode").toInteger(), 49);
+    EXPECT_EQ(o.value("mods").toInteger(), 0x1800);
+    EXPECT_EQ(o.value("label").toString(), "空格");
+
+    EXPECT_EQ(ShortcutStore::get(HotKeyAction::pin, 1), custom);
+    EXPECT_EQ(ShortcutStore::all(HotKeyAction::pin), (QList<Shortcut> {f3, custom}));
+    EXPECT_EQ(ShortcutStore::display(HotKeyAction::pin), "F3 / ⌃⌥空格");
+}
+
+TEST_F(ShortcutStoreTest, BothSlotsClearedDisplaysUnset)
+{
+    ShortcutStore::set(HotKeyAction::pin, 0, std::nullopt);
+    ShortcutStore::set(HotKeyAction::pin, 1, std::nullopt);
+    EXPECT_TRUE(ShortcutStore::all(HotKeyAction::pin).isEmpty());
+    EXPECT_EQ(ShortcutStore::display(HotKeyAction::pin), "未设置");
+}
+
+TEST_F(ShortcutStoreTest, DuplicatesAreKept)
+{
+    ShortcutStore::set(HotKeyAction::capture, 1, f1);
+    EXPECT_EQ(ShortcutStore::all(HotKeyAction::capture), (QList<Shortcut> {f1, f1}));
+    EXPECT_EQ(ShortcutStore::display(HotKeyAction::capture), "F1 / F1");
+}
+
+TEST_F(ShortcutStoreTest, ResetRemovesAllFourKeysAndNothingElse)
+{
+    for (const HotKeyAction a : allHotKeyActions) {
+        for (int slot = 0; slot < ShortcutStore::slots; ++slot)
+            ShortcutStore::set(a, slot, std::nullopt);
+    }
+    Prefs::setFontSize(30);
+    ShortcutStore::reset();
+    QSettings s(Prefs::filePath(), QSettings::IniFormat);
+    for (const QString& k : s.allKeys())
+        EXPECT_FALSE(k.startsWith("hotkey.")) << k.toStdString();
+    EXPECT_EQ(Prefs::fontSize(), 30.0);
+    EXPECT_EQ(ShortcutStore::display(HotKeyAction::pin), "F3 / ⌃⇧P");
+}
+
+TEST_F(ShortcutStoreTest, UnreadableValuesFallBackToTheDefault)
+{
+    const QVariant bad[] = {
+        QByteArray("not json"),
+        QByteArray(""),
+        QByteArray("[]"),
+        QByteArray("3"),
+        QByteArray(R"({"keyCode":35,"mods":4608})"),
+        QByteArray(R"({"keyCode":35,"label":"X"})"),
+        QByteArray(R"({"mods":4608,"label":"X"})"),
+        QByteArray(R"({"keyCode":"35","mods":4608,"label":"X"})"),
+        QByteArray(R"({"keyCode":35,"mods":4608,"label":7})"),
+        QByteArray(R"({"keyCode":35.5,"mods":4608,"label":"X"})"),
+        QByteArray(R"({"keyCode":35,"mods":null,"label":"X"})"),
+        QByteArray(R"({"keyCode":35,"mods":4608,"label":"X")"),
+        QVariant(42),
+    };
+    for (const QVariant& v : bad) {
+        writeRaw(HotKeyAction::pin, 1, v);
+        EXPECT_EQ(ShortcutStore::get(HotKeyAction::pin, 1), ctrlShiftP)
+            << v.toString().toStdString();
+        EXPECT_EQ(ShortcutStore::display(HotKeyAction::pin), "F3 / ⌃⇧P");
+        // The bad value is not repaired behind the user's back.
+        EXPECT_EQ(raw(HotKeyAction::pin, 1), v);
+    }
+}
+
+TEST_F(ShortcutStoreTest, ReadersAcceptAnyMemberOrderAndExtraMembers)
+{
+    writeRaw(HotKeyAction::capture, 0, QByteArray(R"({"label":"K","mods":256,"keyCode":40})"));
+    EXPECT_EQ(ShortcutStore::get(HotKeyAction::capture, 0), (Shortcut {40, 256, "K"}));
+    writeRaw(HotKeyAction::capture, 0,
+        QByteArray(R"( {"keyCode":40,"mods":256,"label":"K","note":1} )"));
+    EXPECT_EQ(ShortcutStore::get(HotKeyAction::capture, 0), (Shortcut {40, 256, "K"}));
+    writeRaw(HotKeyAction::capture, 0, QByteArray(" null\n"));
+    EXPECT_EQ(ShortcutStore::get(HotKeyAction::capture, 0), std::nullopt);
+}
+
+TEST_F(ShortcutStoreTest, HandEditedTextValuesAreRead)
+{
+    writeRaw(HotKeyAction::capture, 1, QString(R"({"keyCode":40,"mods":256,"label":"K"})"));
+    EXPECT_EQ(ShortcutStore::get(HotKeyAction::capture, 1), (Shortcut {40, 256, "K"}));
+
+    // As a person would type it into the file: a quoted string.
+    QDir().mkpath(QFileInfo(Prefs::filePath()).path());
+    QFile f(Prefs::filePath());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write("[General]\n"
+            "hotkey.pin.0=\"{\\\"keyCode\\\":3,\\\"mods\\\":4096,\\\"label\\\":\\\"F\\\"}\"\n"
+            "hotkey.pin.1=null\n");
+    f.close();
+    EXPECT_EQ(ShortcutStore::get(HotKeyAction::pin, 0), (Shortcut {3, 4096, "F"}));
+    EXPECT_EQ(ShortcutStore::get(HotKeyAction::pin, 1), std::nullopt);
+}
