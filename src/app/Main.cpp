@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QProcess>
@@ -94,14 +95,24 @@ InstanceProtocol::SendResult sendStarting(const QString& path, const Request& re
     return sent;
 }
 
+// Gone, or a zombie waiting for a parent that has not looked yet (it holds nothing anymore).
+bool ended(pid_t pid)
+{
+    if (::kill(pid, 0) != 0 && errno == ESRCH)
+        return true;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray line = stat.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    return close < 0 || line.mid(close + 2, 1) == "Z";
+}
+
 void waitForExit(pid_t pid)
 {
     QDeadlineTimer deadline(quitTimeoutMs);
-    while (!deadline.hasExpired()) {
-        if (::kill(pid, 0) != 0 && errno == ESRCH)
-            return;
+    while (!deadline.hasExpired() && !ended(pid))
         QThread::msleep(5);
-    }
 }
 
 Request requestFor(const Command& c)

@@ -1,0 +1,401 @@
+#include "E2eEnv.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillet::e2e {
+
+namespace {
+
+constexpr int pollMs = 10;
+
+QString utf8Locale()
+{
+    // The interface is Chinese; a Chinese locale also makes the fonts pick Chinese glyphs.
+    static const QString chosen = [] {
+        QProcess p;
+        p.start(QStringLiteral("locale"), {QStringLiteral("-a")});
+        if (p.waitForFinished(3000)) {
+            const QString all = QString::fromLocal8Bit(p.readAllStandardOutput()).toLower();
+            if (all.contains(QLatin1String("zh_cn.utf8")))
+                return QStringLiteral("zh_CN.UTF-8");
+        }
+        return QStringLiteral("C.UTF-8");
+    }();
+    return chosen;
+}
+
+// Reads the display number Xvfb writes to its -displayfd descriptor.
+std::optional<int> readDisplayNumber(int fd, int timeoutMs)
+{
+    QByteArray line;
+    QDeadlineTimer deadline(timeoutMs);
+    while (!line.contains('\n') && !deadline.hasExpired()) {
+        pollfd pfd {fd, POLLIN, 0};
+        const int r = ::poll(&pfd, 1, static_cast<int>(deadline.remainingTime()));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            break;
+        char buf[32];
+        const ssize_t n = ::read(fd, buf, sizeof(buf));
+        if (n <= 0)
+            break;
+        line.append(buf, n);
+    }
+    bool ok = false;
+    const int number = line.trimmed().toInt(&ok);
+    return ok ? std::optional<int>(number) : std::nullopt;
+}
+
+} // namespace
+
+QStringList ToolResult::errLines() const
+{
+    return QString::fromUtf8(err).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+void E2eEnv::SetUp()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    ASSERT_TRUE(m_dir->isValid());
+    ASSERT_TRUE(QDir(m_dir->path()).mkpath(QStringLiteral("config")));
+    ASSERT_TRUE(QDir(m_dir->path()).mkpath(QStringLiteral("runtime")));
+    ::chmod(QFile::encodeName(runtimeDir()).constData(), 0700);
+
+    m_env = QProcessEnvironment::systemEnvironment();
+    for (const char* drop : {"WAYLAND_DISPLAY", "XDG_SESSION_TYPE", "DBUS_SESSION_BUS_ADDRESS",
+             "QT_QPA_PLATFORMTHEME", "XAUTHORITY", "QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS"})
+        m_env.remove(QString::fromLatin1(drop));
+    m_env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome());
+    m_env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir());
+    m_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    m_env.insert(QStringLiteral("LANG"), utf8Locale());
+    m_env.insert(QStringLiteral("LC_ALL"), utf8Locale());
+
+    const EnvOptions o = options();
+    ASSERT_TRUE(startX(o)) << "Xvfb did not start";
+    if (o.windowManager) {
+        ASSERT_TRUE(startWindowManager()) << "openbox did not take the screen";
+    }
+    if (o.twoMonitors) {
+        ASSERT_TRUE(splitMonitors()) << "xrandr did not list two monitors";
+    }
+}
+
+void E2eEnv::TearDown()
+{
+    for (auto it = m_processes.rbegin(); it != m_processes.rend(); ++it)
+        stop(it->get());
+    m_processes.clear();
+    m_dir.reset();
+}
+
+QString E2eEnv::configHome() const
+{
+    return m_dir->filePath(QStringLiteral("config"));
+}
+
+QString E2eEnv::runtimeDir() const
+{
+    return m_dir->filePath(QStringLiteral("runtime"));
+}
+
+QString E2eEnv::scratch(const QString& name) const
+{
+    return m_dir->filePath(name);
+}
+
+bool E2eEnv::startX(const EnvOptions& o)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return false;
+    // The write end is handed to Xvfb by number; the read end stays here.
+    ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+    auto x = std::make_unique<QProcess>();
+    x->setProcessEnvironment(m_env);
+    x->setStandardOutputFile(QProcess::nullDevice());
+    x->setStandardErrorFile(scratch(QStringLiteral("xvfb.log")));
+    x->start(QStringLiteral("Xvfb"),
+        {QStringLiteral("-displayfd"), QString::number(fds[1]), QStringLiteral("-screen"),
+            QStringLiteral("0"),
+            QStringLiteral("%1x%2x24").arg(o.size.width()).arg(o.size.height()),
+            QStringLiteral("-noreset"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    const bool started = x->waitForStarted(5000);
+    ::close(fds[1]);
+    std::optional<int> number;
+    if (started)
+        number = readDisplayNumber(fds[0], 10000);
+    ::close(fds[0]);
+    m_processes.push_back(std::move(x));
+    if (!number)
+        return false;
+    m_display = QStringLiteral(":%1").arg(*number);
+    m_env.insert(QStringLiteral("DISPLAY"), m_display);
+    return true;
+}
+
+bool E2eEnv::startWindowManager()
+{
+    startBackground(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    return waitFor([this] { return xprobe({QStringLiteral("wm")}).exitCode == 0; }, 10000);
+}
+
+bool E2eEnv::splitMonitors()
+{
+    const ToolResult left = runTool(QStringLiteral("xrandr"),
+        {QStringLiteral("--setmonitor"), QStringLiteral("LEFT"),
+            QStringLiteral("1280/339x800/212+0+0"), QStringLiteral("screen")});
+    const ToolResult right = runTool(QStringLiteral("xrandr"),
+        {QStringLiteral("--setmonitor"), QStringLiteral("RIGHT"),
+            QStringLiteral("1024/271x768/203+1280+0"), QStringLiteral("none")});
+    if (left.exitCode != 0 || right.exitCode != 0)
+        return false;
+    return waitFor([this] {
+        const ToolResult r = runTool(QStringLiteral("xrandr"), {QStringLiteral("--listmonitors")});
+        return r.exitCode == 0 && r.out.startsWith("Monitors: 2");
+    });
+}
+
+QProcess* E2eEnv::startBackground(const QString& program, const QStringList& args)
+{
+    auto p = std::make_unique<QProcess>();
+    p->setProcessEnvironment(m_env);
+    p->setStandardInputFile(QProcess::nullDevice());
+    const QString log = scratch(
+        QStringLiteral("%1-%2.log").arg(QFileInfo(program).fileName()).arg(m_processes.size()));
+    p->setStandardErrorFile(log);
+    p->start(program, args);
+    p->waitForStarted(5000);
+    QProcess* raw = p.get();
+    m_processes.push_back(std::move(p));
+    return raw;
+}
+
+void E2eEnv::stop(QProcess* p, int graceMs)
+{
+    if (!p || p->state() == QProcess::NotRunning)
+        return;
+    const qint64 pid = p->processId();
+    if (pid > 0)
+        ::kill(static_cast<pid_t>(pid), SIGTERM);
+    if (!p->waitForFinished(graceMs)) {
+        if (pid > 0)
+            ::kill(static_cast<pid_t>(pid), SIGKILL);
+        p->waitForFinished(graceMs);
+    }
+}
+
+ToolResult E2eEnv::runTool(
+    const QString& program, const QStringList& args, int timeoutMs, const QByteArray& input)
+{
+    ToolResult r;
+    QProcess p;
+    p.setProcessEnvironment(m_env);
+    p.start(program, args);
+    if (!p.waitForStarted(5000))
+        return r;
+    if (!input.isEmpty())
+        p.write(input);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(timeoutMs)) {
+        r.timedOut = true;
+        stop(&p, 1000);
+    }
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    if (!r.timedOut && p.exitStatus() == QProcess::NormalExit)
+        r.exitCode = p.exitCode();
+    return r;
+}
+
+bool E2eEnv::waitFor(const std::function<bool()>& done, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        if (done())
+            return true;
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, pollMs);
+        QThread::msleep(pollMs);
+    }
+}
+
+QProcess* E2eEnv::startQuillet(const QStringList& args)
+{
+    QProcess* p = startBackground(QStringLiteral(QUILLET_BINARY), args);
+    m_quilletLog = scratch(QStringLiteral("quillet-%1.log").arg(m_processes.size() - 1));
+    return p;
+}
+
+ToolResult E2eEnv::quillet(const QStringList& args, int timeoutMs)
+{
+    return runTool(QStringLiteral(QUILLET_BINARY), args, timeoutMs);
+}
+
+QMap<QString, QString> E2eEnv::quilletStatus()
+{
+    QMap<QString, QString> status;
+    const ToolResult r = quillet({QStringLiteral("status")}, 5000);
+    if (r.exitCode != 0)
+        return status;
+    for (const QString& line : QString::fromUtf8(r.out).split(QLatin1Char('\n'))) {
+        const qsizetype colon = line.indexOf(QLatin1Char(':'));
+        if (colon > 0)
+            status.insert(line.left(colon), line.mid(colon + 1).trimmed());
+    }
+    return status;
+}
+
+bool E2eEnv::waitForQuilletReady(int timeoutMs)
+{
+    return waitFor([this] { return quilletStatus().contains(QStringLiteral("pid")); }, timeoutMs);
+}
+
+QString E2eEnv::quilletStderr() const
+{
+    QFile f(m_quilletLog);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.readAll());
+}
+
+bool E2eEnv::processAlive(qint64 pid)
+{
+    if (pid <= 0 || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH))
+        return false;
+    // A zombie has ended; only its parent has not collected it yet.
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    return close >= 0 && line.mid(close + 2, 1) != "Z";
+}
+
+bool E2eEnv::key(const QString& keys)
+{
+    return runTool(QStringLiteral("xdotool"), {QStringLiteral("key"), keys}).exitCode == 0;
+}
+
+bool E2eEnv::keyDown(const QString& keys)
+{
+    return runTool(QStringLiteral("xdotool"), {QStringLiteral("keydown"), keys}).exitCode == 0;
+}
+
+bool E2eEnv::keyUp(const QString& keys)
+{
+    return runTool(QStringLiteral("xdotool"), {QStringLiteral("keyup"), keys}).exitCode == 0;
+}
+
+bool E2eEnv::mouseMove(QPoint p)
+{
+    return runTool(QStringLiteral("xdotool"),
+               {QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y())})
+               .exitCode
+        == 0;
+}
+
+bool E2eEnv::click(int button)
+{
+    return runTool(QStringLiteral("xdotool"), {QStringLiteral("click"), QString::number(button)})
+               .exitCode
+        == 0;
+}
+
+bool E2eEnv::drag(QPoint from, QPoint to, int steps)
+{
+    if (!mouseMove(from))
+        return false;
+    if (runTool(QStringLiteral("xdotool"), {QStringLiteral("mousedown"), QStringLiteral("1")})
+            .exitCode
+        != 0)
+        return false;
+    for (int i = 1; i <= steps; ++i) {
+        const QPoint p = from + (to - from) * i / steps;
+        if (!mouseMove(p))
+            return false;
+    }
+    return runTool(QStringLiteral("xdotool"), {QStringLiteral("mouseup"), QStringLiteral("1")})
+               .exitCode
+        == 0;
+}
+
+QStringList E2eEnv::clipboardTargets()
+{
+    const ToolResult r = runTool(QStringLiteral("xclip"),
+        {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-t"),
+            QStringLiteral("TARGETS"), QStringLiteral("-o")},
+        5000);
+    if (r.exitCode != 0)
+        return {};
+    return QString::fromUtf8(r.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QByteArray E2eEnv::clipboardPng()
+{
+    const ToolResult r = runTool(QStringLiteral("xclip"),
+        {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-t"),
+            QStringLiteral("image/png"), QStringLiteral("-o")},
+        5000);
+    return r.exitCode == 0 ? r.out : QByteArray();
+}
+
+bool E2eEnv::putClipboardFile(const QString& path, const QString& mimeType)
+{
+    // -quiet keeps xclip in the foreground as the selection's owner, so its PID is ours to
+    // stop; it serves the data until another client takes the selection.
+    startBackground(QStringLiteral("xclip"),
+        {QStringLiteral("-quiet"), QStringLiteral("-selection"), QStringLiteral("clipboard"),
+            QStringLiteral("-t"), mimeType, QStringLiteral("-i"), path});
+    return waitFor([&] { return clipboardTargets().contains(mimeType); });
+}
+
+bool E2eEnv::putClipboardText(const QString& text)
+{
+    const QString file = scratch(QStringLiteral("clipboard-%1.txt").arg(m_processes.size()));
+    QFile f(file);
+    if (!f.open(QIODevice::WriteOnly) || f.write(text.toUtf8()) < 0)
+        return false;
+    f.close();
+    return putClipboardFile(file, QStringLiteral("UTF8_STRING"));
+}
+
+ToolResult E2eEnv::xprobe(const QStringList& args, int timeoutMs)
+{
+    return runTool(QStringLiteral(XPROBE_BINARY), args, timeoutMs);
+}
+
+int E2eEnv::grabStatus(int keycode, int mods)
+{
+    return xprobe({QStringLiteral("grab"), QString::number(keycode), QString::number(mods)})
+        .exitCode;
+}
+
+bool E2eEnv::screenPattern()
+{
+    return xprobe({QStringLiteral("pattern")}, 15000).exitCode == 0;
+}
+
+QRgb E2eEnv::patternColor(int x, int y)
+{
+    const int r = x & 255;
+    const int g = y & 255;
+    const int b = ((x >> 8) & 15) | (((y >> 8) << 4) & 255);
+    return qRgb(r, g, b);
+}
+
+} // namespace quillet::e2e

@@ -1,0 +1,125 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+#include <QPoint>
+#include <QProcessEnvironment>
+#include <QRgb>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
+class QProcess;
+
+namespace quillet::e2e {
+
+struct ToolResult {
+    int exitCode = -1; // -1 when the tool could not start, crashed or timed out
+    QByteArray out;
+    QByteArray err;
+    bool timedOut = false;
+
+    QStringList errLines() const;
+};
+
+// The default global shortcuts as X keycodes and modifier masks (Shift 1, Control 4).
+struct XKey {
+    int keycode;
+    int mods;
+    const char* display;
+};
+inline constexpr XKey defaultHotKeys[] = {
+    {67, 0, "F1"},
+    {38, 5, "⌃⇧A"},
+    {69, 0, "F3"},
+    {33, 5, "⌃⇧P"},
+};
+// Caps Lock (2) and Num Lock (16, Mod2 on these servers) must not change what is held.
+inline constexpr int lockMasks[] = {0, 2, 16, 18};
+
+struct EnvOptions {
+    QSize size {1280, 800};
+    bool windowManager = false; // openbox
+    bool twoMonitors = false; // 1280×800 and 1024×768 side by side on one wide screen
+};
+
+// A private X server per test with a fresh settings home and runtime folder, the built
+// program started in it, and helpers that drive it from outside as a user would. Everything
+// started is stopped by PID in TearDown.
+class E2eEnv : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    virtual EnvOptions options() const { return {}; }
+
+    // The environment every child gets: this display, these folders, the xcb platform.
+    const QProcessEnvironment& environment() const { return m_env; }
+    QString configHome() const;
+    QString runtimeDir() const;
+    QString scratch(const QString& name) const; // a path in this test's own folder
+
+    // Starts a long-running process; stderr goes to a log file in the scratch folder.
+    QProcess* startBackground(const QString& program, const QStringList& args);
+    // SIGTERM, a bounded wait, then SIGKILL.
+    static void stop(QProcess* p, int graceMs = 3000);
+
+    ToolResult runTool(const QString& program, const QStringList& args, int timeoutMs = 10000,
+        const QByteArray& input = {});
+
+    // Polls `done` with short pauses (processing events) until it holds or the time is up.
+    static bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000);
+
+    // The program under test.
+    QProcess* startQuillet(const QStringList& args = {});
+    ToolResult quillet(const QStringList& args, int timeoutMs = 15000);
+    // `quillet status` as key/value pairs; empty when no instance answers.
+    QMap<QString, QString> quilletStatus();
+    // Waits until a started instance answers and has registered its hot keys.
+    bool waitForQuilletReady(int timeoutMs = 10000);
+    QString quilletStderr() const;
+    static bool processAlive(qint64 pid);
+
+    // Keyboard and mouse through xdotool.
+    bool key(const QString& keys);
+    bool keyDown(const QString& keys);
+    bool keyUp(const QString& keys);
+    bool mouseMove(QPoint p);
+    bool click(int button = 1);
+    bool drag(QPoint from, QPoint to, int steps = 8);
+
+    // The CLIPBOARD selection through xclip. The putters keep xclip running as the owner.
+    QStringList clipboardTargets();
+    QByteArray clipboardPng();
+    bool putClipboardFile(const QString& path, const QString& mimeType);
+    bool putClipboardText(const QString& text);
+
+    // The X probe (key grabs, the pattern background, the window manager check).
+    ToolResult xprobe(const QStringList& args, int timeoutMs = 5000);
+    // Exit status of `xprobe grab KEYCODE MODS`: 0 free, 3 held by somebody.
+    int grabStatus(int keycode, int mods);
+
+    // Fills the screen with a picture whose every pixel differs; patternColor gives any pixel.
+    bool screenPattern();
+    static QRgb patternColor(int x, int y);
+
+    QString display() const { return m_display; }
+
+private:
+    bool startX(const EnvOptions& o);
+    bool startWindowManager();
+    bool splitMonitors();
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QProcessEnvironment m_env;
+    QString m_display;
+    QString m_quilletLog;
+    // Started processes, stopped in reverse order (the X server last).
+    std::vector<std::unique_ptr<QProcess>> m_processes;
+};
+
+} // namespace quillet::e2e

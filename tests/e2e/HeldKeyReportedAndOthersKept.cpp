@@ -1,0 +1,42 @@
+#include "E2eEnv.h"
+
+#include <QProcess>
+
+namespace quillet::e2e {
+namespace {
+
+class HeldKeyReportedAndOthersKept : public E2eEnv { };
+
+TEST_F(HeldKeyReportedAndOthersKept, ProgramStartsHoldsTheRestAndNamesTheTakenKey)
+{
+    // Another program holds F1 before Quillet starts.
+    QProcess* holder = startBackground(XPROBE_BINARY, {"hold", "67", "0"});
+    ASSERT_TRUE(waitFor([&] {
+        holder->waitForReadyRead(10);
+        return holder->readAllStandardOutput().contains("held");
+    }));
+
+    QProcess* program = startQuillet();
+    ASSERT_TRUE(waitForQuilletReady());
+    const auto status = quilletStatus();
+    EXPECT_EQ(status.value("hotkeys-failed"), "F1");
+    EXPECT_EQ(status.value("hotkeys-registered"), "3");
+    EXPECT_EQ(program->state(), QProcess::Running);
+
+    for (const XKey& k : defaultHotKeys) {
+        if (k.keycode == 67)
+            continue;
+        for (int lock : lockMasks)
+            EXPECT_EQ(grabStatus(k.keycode, k.mods | lock), 3) << k.display << " lock " << lock;
+    }
+
+    // One line on stderr names the refused key.
+    EXPECT_TRUE(waitFor([&] { return quilletStderr().contains("F1"); }))
+        << quilletStderr().toStdString();
+    const QStringList lines = quilletStderr().split('\n', Qt::SkipEmptyParts).filter("F1");
+    EXPECT_EQ(lines.size(), 1) << quilletStderr().toStdString();
+    EXPECT_FALSE(lines.value(0).contains("⌃⇧A"));
+}
+
+} // namespace
+} // namespace quillet::e2e
