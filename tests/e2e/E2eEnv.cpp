@@ -96,6 +96,16 @@ void E2eEnv::SetUp()
 
 void E2eEnv::TearDown()
 {
+    // An instance a command started on its own (detached, so not in our list) ends too.
+    const qint64 detached = quilletStatus().value(QStringLiteral("pid")).toLongLong();
+    bool ours = false;
+    for (const auto& p : m_processes)
+        ours = ours || p->processId() == detached;
+    if (detached > 0 && !ours) {
+        ::kill(static_cast<pid_t>(detached), SIGTERM);
+        if (!waitFor([detached] { return !processAlive(detached); }, 3000))
+            ::kill(static_cast<pid_t>(detached), SIGKILL);
+    }
     for (auto it = m_processes.rbegin(); it != m_processes.rend(); ++it)
         stop(it->get());
     m_processes.clear();
