@@ -10,11 +10,16 @@
 #include "settings/Prefs.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QEasingCurve>
 #include <QFileInfo>
+#include <QTimer>
 #include <QVariantAnimation>
 #include <QWindow>
 #include <algorithm>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace quillet {
 
@@ -51,6 +56,23 @@ std::optional<Screen> screenOf(const QWidget* w)
     return screenFromQt(w->screen());
 }
 
+// A pin's backing store is megabytes. glibc keeps freed blocks of that size in its heap rather
+// than giving them back, so a resident program that showed many pins would stay that large long
+// after closing them. Once a burst of closes is over, hand the free pages back.
+void releaseFreedMemory()
+{
+#if defined(__GLIBC__)
+    static bool scheduled = false;
+    if (scheduled || !QCoreApplication::instance())
+        return;
+    scheduled = true;
+    QTimer::singleShot(250, QCoreApplication::instance(), [] {
+        scheduled = false;
+        malloc_trim(0);
+    });
+#endif
+}
+
 } // namespace
 
 PinWindow::PinWindow(const QImage& image, const QRectF& globalFrame)
@@ -76,6 +98,7 @@ PinWindow::PinWindow(const QImage& image, const QRectF& globalFrame)
 PinWindow::~PinWindow()
 {
     openPins().removeAll(this);
+    releaseFreedMemory();
 }
 
 PinWindow* PinWindow::pin(
