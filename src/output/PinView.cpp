@@ -23,6 +23,9 @@ namespace quillet {
 namespace {
 
 constexpr int hudMs = 900;
+// Pointer travel (Manhattan, points) that turns a press into a move; small enough that a window
+// manager's move, which starts where the pointer is then, does not visibly lag.
+constexpr qreal moveThreshold = 2;
 
 } // namespace
 
@@ -103,34 +106,51 @@ void PinView::mousePressEvent(QMouseEvent* event)
     setFocus(Qt::MouseFocusReason);
     if (w->m_appear)
         w->finishAppearing();
-    QWindow* handle = w->windowHandle();
-    if (handle && handle->startSystemMove()) {
-        m_dragFrom.reset();
-        return;
-    }
-    m_dragFrom = event->globalPosition();
+    // The move starts with the first motion, not on the press: a window manager that takes over
+    // the pointer swallows the release, and with it the second click of a double click.
+    m_pressAt = event->globalPosition();
+    m_dragFrom.reset();
 }
 
 void PinView::mouseMoveEvent(QMouseEvent* event)
 {
     PinWindow* w = pinWindow();
-    if (!w || !m_dragFrom || !(event->buttons() & Qt::LeftButton))
+    if (!w || !(event->buttons() & Qt::LeftButton))
         return;
     const QPointF now = event->globalPosition();
+    if (m_pressAt) {
+        if ((now - *m_pressAt).manhattanLength() < moveThreshold)
+            return;
+        const QPointF pressedAt = *m_pressAt;
+        m_pressAt.reset();
+        // Qt hands the window manager the pointer in window coordinates of the current
+        // geometry, so the window must not be moved before it takes over; it then lags by this
+        // first motion, which the threshold keeps to a few points.
+        QWindow* handle = w->windowHandle();
+        if (handle && handle->startSystemMove())
+            return;
+        // No window manager: the pin follows the pointer itself, from where it was pressed.
+        m_dragFrom = pressedAt;
+    }
+    if (!m_dragFrom)
+        return;
     w->dragBy(now - *m_dragFrom);
     m_dragFrom = now;
 }
 
 void PinView::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton)
+    if (event->button() == Qt::LeftButton) {
+        m_pressAt.reset();
         m_dragFrom.reset();
+    }
     QWidget::mouseReleaseEvent(event);
 }
 
 void PinView::mouseDoubleClickEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
+        m_pressAt.reset();
         m_dragFrom.reset();
         closePin();
         return;

@@ -53,6 +53,8 @@ private:
 
     std::optional<QString> m_hud;
     QTimer* m_hudTimer = nullptr;
+    // Where the left button went down, until the pointer moves far enough to start a move.
+    std::optional<QPointF> m_pressAt;
     // Set while the pin follows the pointer itself (no window manager to move it).
     std::optional<QPointF> m_dragFrom;
 };
