@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QPainter>
 #include <QPointer>
@@ -182,6 +183,19 @@ TEST_F(PinWindowTest, CloseAllEmptiesTheListAtOnce)
     EXPECT_EQ(PinWindow::count(), 0);
     for (const QPointer<PinWindow>& p : made)
         EXPECT_TRUE(p && p->isClosing());
+}
+
+TEST_F(PinWindowTest, ClosingFromOutsideTakesTheSameFadingPath)
+{
+    PinWindow* w = pinAt(filled(40, 40, Qt::red), QRectF(0, 0, 40, 40));
+    QPointer<PinWindow> alive(w);
+    EXPECT_FALSE(w->close()); // the window manager's close waits for the fade
+    EXPECT_TRUE(w->isClosing());
+    EXPECT_EQ(PinWindow::count(), 0);
+    EXPECT_TRUE(waitFor([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return alive.isNull();
+    }));
 }
 
 TEST_F(PinWindowTest, EscapeAndDoubleClickClose)
@@ -377,4 +391,19 @@ TEST_F(PinWindowTest, CopyPutsTheFullImageOnTheClipboard)
     EXPECT_EQ(copied.pixelColor(5, 5), QColor(10, 200, 30));
     EXPECT_TRUE(w->metaObject()->indexOfMethod("copy()") >= 0);
     EXPECT_TRUE(w->metaObject()->indexOfMethod("saveImage()") >= 0);
+}
+
+TEST_F(PinWindowTest, EveryFlashKeepsTheBadgeForAnotherPointNineSeconds)
+{
+    PinWindow* w = pinAt(filled(100, 100, Qt::red), QRectF(0, 0, 100, 100));
+    PinView* view = w->view();
+    view->flashHUD(QStringLiteral("120%"));
+    // Watched for half a second, the badge stays.
+    EXPECT_FALSE(waitFor([view] { return view->hudText().isEmpty(); }, 500));
+    view->flashHUD(QStringLiteral("130%"));
+    QElapsedTimer since;
+    since.start();
+    EXPECT_EQ(view->hudText(), QStringLiteral("130%"));
+    ASSERT_TRUE(waitFor([view] { return view->hudText().isEmpty(); }));
+    EXPECT_GE(since.elapsed(), 850);
 }
