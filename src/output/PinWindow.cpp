@@ -187,10 +187,13 @@ void PinWindow::setFrame(const QRectF& globalFrame)
 
 void PinWindow::applyFrame(const QRectF& globalFrame)
 {
+    // Edges are rounded, not origin and size apart, so a pin never pokes a point past the
+    // rectangle it was given.
     const QRectF q = qtFromGlobal(globalFrame, primaryQtGeometry());
-    const QPoint topLeft(qRound(q.x()), qRound(q.y()));
-    const QSize size(std::max(1, qRound(q.width())), std::max(1, qRound(q.height())));
-    m_applied = QRect(topLeft, size);
+    const int left = qRound(q.left()), top = qRound(q.top());
+    const int right = std::max(left + 1, int(qRound(q.left() + q.width())));
+    const int bottom = std::max(top + 1, int(qRound(q.top() + q.height())));
+    m_applied = QRect(left, top, right - left, bottom - top);
     setGeometry(m_applied);
 }
 
@@ -279,8 +282,14 @@ void PinWindow::closeEvent(QCloseEvent* event)
 
 void PinWindow::orderFront()
 {
+    // A window manager forgets a window's workspaces when it is withdrawn.
+    const bool wasHidden = !isVisible();
+    if (wasHidden)
+        stickToAllWorkspaces(this);
     show();
     raise();
+    if (wasHidden)
+        stickToAllWorkspaces(this);
 }
 
 void PinWindow::orderOut()

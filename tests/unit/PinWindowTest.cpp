@@ -133,6 +133,16 @@ TEST_F(PinWindowTest, GivenRectangleIsTheFinalFrameExactly)
     EXPECT_EQ(w->view()->size(), QSize(200, 150));
 }
 
+TEST_F(PinWindowTest, FractionalFramesRoundTheirEdges)
+{
+    // Rounding origin and size apart would end this pin a point short on the right.
+    PinWindow* w = pinAt(filled(40, 40, Qt::red), QRectF(10.4, 10.0, 10.4, 20.0));
+    ASSERT_TRUE(waitFor([w] { return std::abs(w->windowOpacity() - w->opacity()) <= 1.0 / 255; }));
+    EXPECT_EQ(w->geometry().left(), 10);
+    EXPECT_EQ(w->geometry().left() + w->geometry().width(), 21);
+    EXPECT_EQ(w->globalFrame(), QRectF(10.4, 10.0, 10.4, 20.0));
+}
+
 TEST_F(PinWindowTest, AppearsFromSmallerAndTransparentToTheTarget)
 {
     Prefs::store()->setValue(Prefs::pinOpacityKey, 0.85);
