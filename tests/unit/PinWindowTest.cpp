@@ -361,6 +361,24 @@ TEST_F(PinWindowTest, PixelsTurnHardJustAboveOneAndAHalf)
     EXPECT_EQ(greys(), 0);
 }
 
+TEST_F(PinWindowTest, AtItsOwnSizeEveryDevicePixelShowsAsItIs)
+{
+    QImage image = checker(64);
+    image.setDevicePixelRatio(2.0);
+    PinWindow* w = pinAt(image, QRectF(0, 0, 32, 32));
+    ASSERT_TRUE(settled(w));
+    EXPECT_DOUBLE_EQ(w->zoom(), 1.0);
+    // Painted on a double-density surface, the 2× image lands pixel for pixel.
+    QImage surface(64, 64, QImage::Format_RGB32);
+    surface.setDevicePixelRatio(2.0);
+    w->view()->render(&surface);
+    int differing = 0;
+    for (int y = 4; y < 60; ++y)
+        for (int x = 4; x < 60; ++x)
+            differing += surface.pixel(x, y) != image.pixel(x, y);
+    EXPECT_EQ(differing, 0);
+}
+
 TEST_F(PinWindowTest, BorderShowsWhichPinHasTheKeyboard)
 {
     PinWindow* a = pinAt(filled(100, 100, Qt::black), QRectF(0, 0, 100, 100));
