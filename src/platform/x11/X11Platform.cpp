@@ -1,4 +1,5 @@
 #include "platform/x11/X11Platform.h"
+#include "platform/x11/X11Grabber.h"
 
 #include <QGuiApplication>
 
@@ -6,6 +7,8 @@ namespace quillet {
 
 bool installX11Platform()
 {
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        setScreenGrabberFactory([] { return std::make_unique<X11Grabber>(); });
     return QGuiApplication::platformName() == QLatin1String("xcb");
 }
 

@@ -1,0 +1,231 @@
+#include "platform/x11/X11WindowList.h"
+
+#include "platform/x11/XcbHandles.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <array>
+#include <cstring>
+#include <optional>
+
+namespace quillet {
+
+namespace {
+
+// Frames hold the client plus a few decoration windows; looking further would cost round trips
+// for nothing.
+constexpr int maxFrameChildren = 8;
+
+enum AtomName { WmState, NetWmWindowType, NetWmWindowTypeDesktop, NetWmWindowOpacity, AtomCount };
+
+std::array<xcb_atom_t, AtomCount> internAtoms(xcb_connection_t* c)
+{
+    static constexpr std::array<const char*, AtomCount> names = {
+        "WM_STATE", "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_DESKTOP", "_NET_WM_WINDOW_OPACITY"};
+    std::array<xcb_intern_atom_cookie_t, AtomCount> cookies;
+    for (int i = 0; i < AtomCount; ++i)
+        cookies[i] = xcb_intern_atom(c, 0, uint16_t(strlen(names[i])), names[i]);
+    std::array<xcb_atom_t, AtomCount> atoms {};
+    for (int i = 0; i < AtomCount; ++i) {
+        XcbReply<xcb_intern_atom_reply_t> r(xcb_intern_atom_reply(c, cookies[i], nullptr));
+        atoms[i] = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+    }
+    return atoms;
+}
+
+// What a window says about itself through properties.
+struct Props {
+    bool managed = false; // carries WM_STATE: the client a window manager reparented
+    bool desktop = false;
+    std::optional<double> alpha;
+};
+
+struct PropCookies {
+    xcb_get_property_cookie_t state, type, opacity;
+};
+
+PropCookies requestProps(
+    xcb_connection_t* c, xcb_window_t w, const std::array<xcb_atom_t, AtomCount>& a)
+{
+    return {xcb_get_property(c, 0, w, a[WmState], XCB_GET_PROPERTY_TYPE_ANY, 0, 0),
+        xcb_get_property(c, 0, w, a[NetWmWindowType], XCB_ATOM_ATOM, 0, 16),
+        xcb_get_property(c, 0, w, a[NetWmWindowOpacity], XCB_ATOM_CARDINAL, 0, 1)};
+}
+
+Props readProps(
+    xcb_connection_t* c, const PropCookies& k, const std::array<xcb_atom_t, AtomCount>& a)
+{
+    Props p;
+    XcbReply<xcb_get_property_reply_t> state(xcb_get_property_reply(c, k.state, nullptr));
+    p.managed = state && state->type != XCB_ATOM_NONE;
+    XcbReply<xcb_get_property_reply_t> type(xcb_get_property_reply(c, k.type, nullptr));
+    if (type && type->format == 32) {
+        const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(type.get()));
+        const int n = xcb_get_property_value_length(type.get()) / 4;
+        for (int i = 0; i < n; ++i)
+            p.desktop = p.desktop || atoms[i] == a[NetWmWindowTypeDesktop];
+    }
+    XcbReply<xcb_get_property_reply_t> opacity(xcb_get_property_reply(c, k.opacity, nullptr));
+    if (opacity && opacity->format == 32 && xcb_get_property_value_length(opacity.get()) >= 4) {
+        const quint32 v = *static_cast<const quint32*>(xcb_get_property_value(opacity.get()));
+        p.alpha = double(v) / double(0xffffffffu);
+    }
+    return p;
+}
+
+struct Candidate {
+    xcb_window_t window;
+    QRect nativeBounds;
+    Props own;
+    std::optional<Props> client;
+};
+
+} // namespace
+
+QList<WindowRecord> readX11WindowList(
+    xcb_connection_t* c, xcb_window_t root, const NativeToQt& toQt)
+{
+    if (!c || xcb_connection_has_error(c))
+        return {};
+    const xcb_query_tree_cookie_t treeCookie = xcb_query_tree(c, root);
+    const auto atoms = internAtoms(c);
+    XcbReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, treeCookie, nullptr));
+    if (!tree)
+        return {};
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    const int count = xcb_query_tree_children_length(tree.get());
+
+    // Everything about every top-level window is asked for before any answer is read: one round
+    // trip per stage instead of one per window.
+    QList<xcb_get_window_attributes_cookie_t> attrCookies;
+    QList<xcb_get_geometry_cookie_t> geomCookies;
+    for (int i = 0; i < count; ++i) {
+        attrCookies.append(xcb_get_window_attributes(c, children[i]));
+        geomCookies.append(xcb_get_geometry(c, children[i]));
+    }
+    XcbReply<xcb_get_geometry_reply_t> rootGeom(
+        xcb_get_geometry_reply(c, xcb_get_geometry(c, root), nullptr));
+    const QRect rootRect = rootGeom ? QRect(0, 0, rootGeom->width, rootGeom->height) : QRect();
+
+    QList<Candidate> candidates;
+    for (int i = 0; i < count; ++i) {
+        XcbReply<xcb_get_window_attributes_reply_t> attr(
+            xcb_get_window_attributes_reply(c, attrCookies[i], nullptr));
+        XcbReply<xcb_get_geometry_reply_t> geom(xcb_get_geometry_reply(c, geomCookies[i], nullptr));
+        if (!attr || !geom || attr->map_state != XCB_MAP_STATE_VIEWABLE
+            || attr->_class != XCB_WINDOW_CLASS_INPUT_OUTPUT || attr->override_redirect)
+            continue;
+        // A top-level window's position is on the root already, at the outer corner of its border.
+        const int border = 2 * geom->border_width;
+        const QRect bounds(geom->x, geom->y, geom->width + border, geom->height + border);
+        if (rootRect.isValid() && !bounds.intersects(rootRect))
+            continue; // parked off-screen: nobody can click it
+        candidates.append(Candidate {children[i], bounds, {}, std::nullopt});
+    }
+
+    QList<PropCookies> propCookies;
+    for (const Candidate& w : candidates)
+        propCookies.append(requestProps(c, w.window, atoms));
+    for (int i = 0; i < candidates.size(); ++i)
+        candidates[i].own = readProps(c, propCookies[i], atoms);
+
+    // Under a window manager the top-level window is a frame; the client inside carries the
+    // window type (and often the opacity).
+    QList<int> frames;
+    QList<xcb_query_tree_cookie_t> frameTrees;
+    for (int i = 0; i < candidates.size(); ++i) {
+        if (!candidates[i].own.managed) {
+            frames.append(i);
+            frameTrees.append(xcb_query_tree(c, candidates[i].window));
+        }
+    }
+    QList<std::pair<int, PropCookies>> clientCookies;
+    for (int f = 0; f < frames.size(); ++f) {
+        XcbReply<xcb_query_tree_reply_t> sub(xcb_query_tree_reply(c, frameTrees[f], nullptr));
+        if (!sub)
+            continue;
+        const xcb_window_t* kids = xcb_query_tree_children(sub.get());
+        const int n = std::min(xcb_query_tree_children_length(sub.get()), maxFrameChildren);
+        for (int k = 0; k < n; ++k)
+            clientCookies.append({frames[f], requestProps(c, kids[k], atoms)});
+    }
+    for (const auto& [index, cookies] : clientCookies) {
+        const Props p = readProps(c, cookies, atoms);
+        if (p.managed && !candidates[index].client)
+            candidates[index].client = p;
+    }
+
+    QList<WindowRecord> out;
+    for (auto it = candidates.crbegin(); it != candidates.crend(); ++it) {
+        const Props& own = it->own;
+        if (own.desktop || (it->client && it->client->desktop))
+            continue;
+        WindowRecord r;
+        r.qtBounds = toQt(it->nativeBounds);
+        r.alpha = own.alpha ? own.alpha : (it->client ? it->client->alpha : std::nullopt);
+        r.layer = 0;
+        r.windowId = it->window;
+        out.append(r);
+    }
+    return out;
+}
+
+NativeToQt nativeToQtForCurrentScreens()
+{
+    struct Area {
+        QRect native;
+        QPoint origin;
+        qreal ratio;
+    };
+    QList<Area> areas;
+    QScreen* primary = QGuiApplication::primaryScreen();
+    for (QScreen* s : QGuiApplication::screens()) {
+        const QRect g = s->geometry();
+        const qreal dpr = s->devicePixelRatio();
+        Area a {QRect(g.topLeft(), (QSizeF(g.size()) * dpr).toSize()), g.topLeft(), dpr};
+        if (s == primary)
+            areas.prepend(a);
+        else
+            areas.append(a);
+    }
+    return [areas](const QRect& native) {
+        if (areas.isEmpty())
+            return native;
+        // The screen holding the window's centre decides its scale, as Qt itself does.
+        Area pick = areas.first();
+        for (const Area& a : areas) {
+            if (a.native.contains(native.center())) {
+                pick = a;
+                break;
+            }
+        }
+        if (pick.ratio == 1.0)
+            return native;
+        const QPointF tl
+            = QPointF(pick.origin) + QPointF(native.topLeft() - pick.origin) / pick.ratio;
+        return QRectF(tl, QSizeF(native.size()) / pick.ratio).toAlignedRect();
+    };
+}
+
+QList<WindowRecord> readX11WindowList()
+{
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    XcbConnection own;
+    xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+    int screenNumber = 0;
+    if (!c) {
+        own.reset(xcb_connect(nullptr, &screenNumber));
+        c = own.get();
+    }
+    if (!c || xcb_connection_has_error(c))
+        return {};
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
+    for (int i = 0; i < screenNumber && it.rem; ++i)
+        xcb_screen_next(&it);
+    if (!it.rem)
+        return {};
+    return readX11WindowList(c, it.data->root, nativeToQtForCurrentScreens());
+}
+
+} // namespace quillet
