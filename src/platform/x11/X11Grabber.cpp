@@ -20,8 +20,10 @@ namespace quillet {
 
 namespace {
 
-// A SysV segment the server writes into. The id is removed as soon as the server has attached
-// (or refused), so the segment disappears with the last detach even if the program dies.
+// A SysV segment the server writes one screen into. The id is removed as soon as the server has
+// attached (or refused), so the memory goes with the last detach even if the program dies. Once
+// written, the server lets go of it and it becomes the image's own pixel buffer: copying tens of
+// megabytes into fresh memory would double the time the user waits for the overlay.
 class ShmSegment {
 public:
     static std::unique_ptr<ShmSegment> create(xcb_connection_t* c, size_t bytes)
@@ -34,36 +36,53 @@ public:
             shmctl(id, IPC_RMID, nullptr);
             return nullptr;
         }
-        std::unique_ptr<ShmSegment> s(new ShmSegment(c, addr));
+        std::unique_ptr<ShmSegment> s(new ShmSegment(addr));
         s->seg = xcb_generate_id(c);
         XcbReply<xcb_generic_error_t> err(
             xcb_request_check(c, xcb_shm_attach_checked(c, s->seg, id, 0)));
         shmctl(id, IPC_RMID, nullptr);
         if (err)
             return nullptr; // a remote server cannot see our memory
-        s->attached = true;
+        s->conn = c;
         return s;
     }
 
     ~ShmSegment()
     {
-        if (attached)
-            xcb_shm_detach(conn, seg);
+        releaseFromServer();
         shmdt(addr);
     }
 
-    const uchar* data() const { return static_cast<const uchar*>(addr); }
+    void releaseFromServer()
+    {
+        if (conn)
+            xcb_shm_detach(conn, seg);
+        conn = nullptr;
+    }
+
+    uchar* data() const { return static_cast<uchar*>(addr); }
     xcb_shm_seg_t id() const { return seg; }
 
+    // The image owns the mapping from here on and unmaps it when its last copy goes.
+    static QImage adopt(std::unique_ptr<ShmSegment> s, QSize size)
+    {
+        s->releaseFromServer();
+        ShmSegment* raw = s.release();
+        QImage img(
+            raw->data(), size.width(), size.height(), size.width() * 4, QImage::Format_RGB32,
+            [](void* p) { delete static_cast<ShmSegment*>(p); }, raw);
+        if (img.isNull())
+            delete raw;
+        return img;
+    }
+
 private:
-    ShmSegment(xcb_connection_t* c, void* a)
-        : conn(c)
-        , addr(a)
+    explicit ShmSegment(void* a)
+        : addr(a)
     { }
-    xcb_connection_t* conn;
+    xcb_connection_t* conn = nullptr; // set while the server has the segment attached
     void* addr;
     xcb_shm_seg_t seg = 0;
-    bool attached = false;
 };
 
 bool hasShm(xcb_connection_t* c)
@@ -167,20 +186,29 @@ std::optional<QString> readWithGetImage(const Connection& c, const QRect& r, QIm
     return failure;
 }
 
-bool readWithShm(const Connection& c, const ShmSegment& shm, const QRect& r, QImage& img, QPoint at)
+std::optional<QImage> readWithShm(const Connection& c, const QRect& r)
 {
-    XcbReply<xcb_generic_error_t> err;
+    const size_t stride = size_t(r.width()) * 4;
+    std::unique_ptr<ShmSegment> shm = ShmSegment::create(c.conn.get(), stride * size_t(r.height()));
+    if (!shm)
+        return std::nullopt;
     xcb_generic_error_t* rawErr = nullptr;
     XcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(c.conn.get(),
         xcb_shm_get_image(c.conn.get(), c.screen->root, int16_t(r.x()), int16_t(r.y()),
-            uint16_t(r.width()), uint16_t(r.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, shm.id(), 0),
+            uint16_t(r.width()), uint16_t(r.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, shm->id(),
+            0),
         &rawErr));
-    err.reset(rawErr);
-    if (!reply || size_t(reply->size) < size_t(r.width()) * 4 * size_t(r.height()))
-        return false;
-    copyRows(
-        img, at.x(), at.y(), shm.data(), r.width(), r.height(), size_t(r.width()) * 4, c.swapBytes);
-    return true;
+    XcbReply<xcb_generic_error_t> err(rawErr);
+    if (!reply || size_t(reply->size) < stride * size_t(r.height()))
+        return std::nullopt;
+    QImage img = ShmSegment::adopt(std::move(shm), r.size());
+    if (img.isNull())
+        return std::nullopt;
+    if (c.swapBytes) {
+        for (int y = 0; y < img.height(); ++y)
+            copyRows(img, 0, y, img.constScanLine(y), img.width(), 1, stride, true);
+    }
+    return img;
 }
 
 } // namespace
@@ -219,16 +247,8 @@ GrabResult X11Grabber::grabBlocking(
     }
     const QRect root(0, 0, c.screen->width_in_pixels, c.screen->height_in_pixels);
 
-    std::unique_ptr<ShmSegment> shm;
-    if (method != Method::GetImage && hasShm(c.conn.get())) {
-        size_t largest = 0;
-        for (const Target& t : targets)
-            largest = std::max(largest,
-                size_t((t.nativeRect & root).width()) * 4 * size_t((t.nativeRect & root).height()));
-        if (largest)
-            shm = ShmSegment::create(c.conn.get(), largest);
-    }
-    if (method == Method::SharedMemory && !shm) {
+    bool shmUsable = method != Method::GetImage && hasShm(c.conn.get());
+    if (method == Method::SharedMemory && !shmUsable) {
         result.error = QStringLiteral("MIT-SHM 不可用 / MIT-SHM is not available");
         return result;
     }
@@ -239,28 +259,31 @@ GrabResult X11Grabber::grabBlocking(
             result.images.append(QImage()); // off the root window: not matched, skipped
             continue;
         }
-        QImage img(t.imageSize, QImage::Format_RGB32);
-        if (img.isNull()) {
-            result.error = QStringLiteral("内存不足 / Out of memory");
-            break;
-        }
-        if (r.size() != t.imageSize)
-            img.fill(Qt::black);
-        const QPoint at = r.topLeft() - t.nativeRect.topLeft();
-        if (shm && !readWithShm(c, *shm, r, img, at)) {
-            if (method == Method::SharedMemory) {
+        std::optional<QImage> img;
+        if (shmUsable && r.size() == t.imageSize) {
+            img = readWithShm(c, r);
+            if (!img && method == Method::SharedMemory) {
                 result.error = xError(nullptr);
                 break;
             }
-            shm.reset(); // the server refused once; it will refuse again
+            shmUsable = img.has_value(); // refused once, it will be refused again
         }
-        if (!shm) {
-            if (auto failure = readWithGetImage(c, r, img, at)) {
+        if (!img) {
+            QImage plain(t.imageSize, QImage::Format_RGB32);
+            if (plain.isNull()) {
+                result.error = QStringLiteral("内存不足 / Out of memory");
+                break;
+            }
+            if (r.size() != t.imageSize)
+                plain.fill(Qt::black); // the part beyond the root window
+            if (auto failure
+                = readWithGetImage(c, r, plain, r.topLeft() - t.nativeRect.topLeft())) {
                 result.error = failure;
                 break;
             }
+            img = std::move(plain);
         }
-        result.images.append(img);
+        result.images.append(*img);
     }
     if (!result.error && xcb_connection_has_error(c.conn.get()))
         result.error

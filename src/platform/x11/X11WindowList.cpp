@@ -3,6 +3,7 @@
 #include "platform/x11/XcbHandles.h"
 
 #include <QGuiApplication>
+#include <QHash>
 #include <QScreen>
 
 #include <array>
@@ -13,9 +14,9 @@ namespace quillet {
 
 namespace {
 
-// Frames hold the client plus a few decoration windows; looking further would cost round trips
-// for nothing.
-constexpr int maxFrameChildren = 8;
+// Clients sit at most this deep inside their frames in the window managers in use; looking
+// further would cost round trips for nothing.
+constexpr int maxClientDepth = 3;
 
 enum AtomName { WmState, NetWmWindowType, NetWmWindowTypeDesktop, NetWmWindowOpacity, AtomCount };
 
@@ -131,30 +132,53 @@ QList<WindowRecord> readX11WindowList(
         candidates[i].own = readProps(c, propCookies[i], atoms);
 
     // Under a window manager the top-level window is a frame; the client inside carries the
-    // window type (and often the opacity).
-    QList<int> frames;
-    QList<xcb_query_tree_cookie_t> frameTrees;
+    // window type (and often the opacity). Window managers nest it one or two windows deep among
+    // dozens of decoration windows, so the search goes down level by level asking only whether
+    // WM_STATE is there, each level in one batch; the client's own properties come last.
+    struct Pending {
+        int candidate;
+        xcb_window_t window;
+    };
+    QList<Pending> level;
     for (int i = 0; i < candidates.size(); ++i) {
-        if (!candidates[i].own.managed) {
-            frames.append(i);
-            frameTrees.append(xcb_query_tree(c, candidates[i].window));
+        if (!candidates[i].own.managed)
+            level.append({i, candidates[i].window});
+    }
+    QHash<int, xcb_window_t> clients;
+    for (int depth = 0; depth < maxClientDepth && !level.isEmpty(); ++depth) {
+        QList<xcb_query_tree_cookie_t> trees;
+        for (const Pending& p : level)
+            trees.append(xcb_query_tree(c, p.window));
+        QList<Pending> below;
+        for (int i = 0; i < level.size(); ++i) {
+            XcbReply<xcb_query_tree_reply_t> sub(xcb_query_tree_reply(c, trees[i], nullptr));
+            if (!sub)
+                continue;
+            const xcb_window_t* kids = xcb_query_tree_children(sub.get());
+            const int n = xcb_query_tree_children_length(sub.get());
+            for (int k = n - 1; k >= 0; --k) // the client usually sits on top of its decorations
+                below.append({level[i].candidate, kids[k]});
+        }
+        QList<xcb_get_property_cookie_t> states;
+        for (const Pending& p : below)
+            states.append(
+                xcb_get_property(c, 0, p.window, atoms[WmState], XCB_GET_PROPERTY_TYPE_ANY, 0, 0));
+        level.clear();
+        for (int i = 0; i < below.size(); ++i) {
+            XcbReply<xcb_get_property_reply_t> st(xcb_get_property_reply(c, states[i], nullptr));
+            if (st && st->type != XCB_ATOM_NONE && !clients.contains(below[i].candidate))
+                clients.insert(below[i].candidate, below[i].window);
+        }
+        for (const Pending& p : below) {
+            if (!clients.contains(p.candidate))
+                level.append(p);
         }
     }
     QList<std::pair<int, PropCookies>> clientCookies;
-    for (int f = 0; f < frames.size(); ++f) {
-        XcbReply<xcb_query_tree_reply_t> sub(xcb_query_tree_reply(c, frameTrees[f], nullptr));
-        if (!sub)
-            continue;
-        const xcb_window_t* kids = xcb_query_tree_children(sub.get());
-        const int n = std::min(xcb_query_tree_children_length(sub.get()), maxFrameChildren);
-        for (int k = 0; k < n; ++k)
-            clientCookies.append({frames[f], requestProps(c, kids[k], atoms)});
-    }
-    for (const auto& [index, cookies] : clientCookies) {
-        const Props p = readProps(c, cookies, atoms);
-        if (p.managed && !candidates[index].client)
-            candidates[index].client = p;
-    }
+    for (auto it = clients.cbegin(); it != clients.cend(); ++it)
+        clientCookies.append({it.key(), requestProps(c, it.value(), atoms)});
+    for (const auto& [index, cookies] : clientCookies)
+        candidates[index].client = readProps(c, cookies, atoms);
 
     QList<WindowRecord> out;
     for (auto it = candidates.crbegin(); it != candidates.crend(); ++it) {
