@@ -224,3 +224,26 @@ TEST(GrabberX11Targets, FailsWithAReasonWhenThereIsNoServer)
     EXPECT_TRUE(r.error->contains(QStringLiteral("无法连接到 X 服务器")));
     EXPECT_TRUE(r.images.isEmpty());
 }
+
+TEST(GrabberX11Targets, RefusesWaylandSessionsWithAReason)
+{
+    const QByteArray wayland = qgetenv("WAYLAND_DISPLAY"), session = qgetenv("XDG_SESSION_TYPE");
+    X11Grabber grabber;
+    qunsetenv("WAYLAND_DISPLAY");
+    qputenv("XDG_SESSION_TYPE", "x11");
+    EXPECT_TRUE(grabber.canRecordScreen());
+    EXPECT_TRUE(grabber.unavailableReason().isEmpty());
+    qputenv("XDG_SESSION_TYPE", "wayland");
+    EXPECT_FALSE(grabber.canRecordScreen());
+    EXPECT_TRUE(grabber.unavailableReason().contains(QStringLiteral("Wayland")));
+    qunsetenv("XDG_SESSION_TYPE");
+    qputenv("WAYLAND_DISPLAY", "wayland-0");
+    EXPECT_FALSE(grabber.canRecordScreen());
+    for (const auto& [name, value] :
+        {std::pair {"WAYLAND_DISPLAY", wayland}, std::pair {"XDG_SESSION_TYPE", session}}) {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    }
+}

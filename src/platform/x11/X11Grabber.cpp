@@ -313,6 +313,20 @@ void X11Grabber::grabAll(const QList<Screen>& screens, const QList<quint32>& exc
     });
 }
 
+bool X11Grabber::canRecordScreen() const
+{
+    return qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && qgetenv("XDG_SESSION_TYPE") != QByteArrayLiteral("wayland");
+}
+
+QString X11Grabber::unavailableReason() const
+{
+    if (canRecordScreen())
+        return {};
+    return QStringLiteral(
+        "当前是 Wayland 会话，墨钉暂时只能在 X11 会话中截图。请在登录时选择 X11（Xorg）会话。");
+}
+
 QList<WindowRecord> X11Grabber::windowList()
 {
     return readX11WindowList();

@@ -23,6 +23,11 @@ public:
     void grabAll(const QList<Screen>& screens, const QList<quint32>& excluding, Done done) override;
     QList<WindowRecord> windowList() override;
 
+    // Under a Wayland session the root window seen through XWayland holds only X clients, so a
+    // frozen image would be wrong; the grabber says so rather than showing a partial screen.
+    bool canRecordScreen() const override;
+    QString unavailableReason() const override;
+
     // One screen's rectangle on the root window in device pixels, and the image size it must give.
     struct Target {
         QRect nativeRect;
