@@ -18,12 +18,19 @@ namespace {
 // further would cost round trips for nothing.
 constexpr int maxClientDepth = 3;
 
-enum AtomName { WmState, NetWmWindowType, NetWmWindowTypeDesktop, NetWmWindowOpacity, AtomCount };
+enum AtomName {
+    WmState,
+    NetWmWindowType,
+    NetWmWindowTypeDesktop,
+    NetWmWindowOpacity,
+    NetClientList,
+    AtomCount
+};
 
 std::array<xcb_atom_t, AtomCount> internAtoms(xcb_connection_t* c)
 {
-    static constexpr std::array<const char*, AtomCount> names = {
-        "WM_STATE", "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_DESKTOP", "_NET_WM_WINDOW_OPACITY"};
+    static constexpr std::array<const char*, AtomCount> names = {"WM_STATE", "_NET_WM_WINDOW_TYPE",
+        "_NET_WM_WINDOW_TYPE_DESKTOP", "_NET_WM_WINDOW_OPACITY", "_NET_CLIENT_LIST"};
     std::array<xcb_intern_atom_cookie_t, AtomCount> cookies;
     for (int i = 0; i < AtomCount; ++i)
         cookies[i] = xcb_intern_atom(c, 0, uint16_t(strlen(names[i])), names[i]);
@@ -82,6 +89,83 @@ struct Candidate {
     std::optional<Props> client;
 };
 
+// The window manager's list of the clients it manages leads to each client's frame by walking up
+// from the client: a handful of requests per level, instead of asking every decoration window.
+QHash<int, xcb_window_t> clientsFromList(xcb_connection_t* c, xcb_window_t root,
+    const QList<xcb_window_t>& clientList, const QList<Candidate>& candidates)
+{
+    QHash<xcb_window_t, int> indexOf;
+    for (int i = 0; i < candidates.size(); ++i)
+        indexOf.insert(candidates[i].window, i);
+    QHash<int, xcb_window_t> found;
+    QList<std::pair<xcb_window_t, xcb_window_t>> walking; // (client, window reached so far)
+    for (xcb_window_t w : clientList)
+        walking.append({w, w});
+    for (int depth = 0; depth <= maxClientDepth && !walking.isEmpty(); ++depth) {
+        QList<xcb_query_tree_cookie_t> cookies;
+        for (const auto& [client, at] : walking)
+            cookies.append(xcb_query_tree(c, at));
+        QList<std::pair<xcb_window_t, xcb_window_t>> next;
+        for (int i = 0; i < walking.size(); ++i) {
+            XcbReply<xcb_query_tree_reply_t> r(xcb_query_tree_reply(c, cookies[i], nullptr));
+            if (!r || r->parent == XCB_WINDOW_NONE)
+                continue;
+            if (r->parent != root) {
+                next.append({walking[i].first, r->parent});
+                continue;
+            }
+            const auto it = indexOf.constFind(walking[i].second);
+            if (it != indexOf.cend() && walking[i].first != walking[i].second)
+                found.insert(*it, walking[i].first);
+        }
+        walking = next;
+    }
+    return found;
+}
+
+// Without a client list (or for windows it leaves out) the search goes down from the frame level
+// by level among its decoration windows, asking only whether WM_STATE is there.
+void searchClientsDownward(xcb_connection_t* c, const std::array<xcb_atom_t, AtomCount>& atoms,
+    const QList<Candidate>& candidates, const QList<int>& which, QHash<int, xcb_window_t>& found)
+{
+    struct Pending {
+        int candidate;
+        xcb_window_t window;
+    };
+    QList<Pending> level;
+    for (int i : which)
+        level.append({i, candidates[i].window});
+    for (int depth = 0; depth < maxClientDepth && !level.isEmpty(); ++depth) {
+        QList<xcb_query_tree_cookie_t> trees;
+        for (const Pending& p : level)
+            trees.append(xcb_query_tree(c, p.window));
+        QList<Pending> below;
+        for (int i = 0; i < level.size(); ++i) {
+            XcbReply<xcb_query_tree_reply_t> sub(xcb_query_tree_reply(c, trees[i], nullptr));
+            if (!sub)
+                continue;
+            const xcb_window_t* kids = xcb_query_tree_children(sub.get());
+            const int n = xcb_query_tree_children_length(sub.get());
+            for (int k = n - 1; k >= 0; --k) // the client usually sits on top of its decorations
+                below.append({level[i].candidate, kids[k]});
+        }
+        QList<xcb_get_property_cookie_t> states;
+        for (const Pending& p : below)
+            states.append(
+                xcb_get_property(c, 0, p.window, atoms[WmState], XCB_GET_PROPERTY_TYPE_ANY, 0, 0));
+        for (int i = 0; i < below.size(); ++i) {
+            XcbReply<xcb_get_property_reply_t> st(xcb_get_property_reply(c, states[i], nullptr));
+            if (st && st->type != XCB_ATOM_NONE && !found.contains(below[i].candidate))
+                found.insert(below[i].candidate, below[i].window);
+        }
+        level.clear();
+        for (const Pending& p : below) {
+            if (!found.contains(p.candidate))
+                level.append(p);
+        }
+    }
+}
+
 } // namespace
 
 QList<WindowRecord> readX11WindowList(
@@ -89,9 +173,17 @@ QList<WindowRecord> readX11WindowList(
 {
     if (!c || xcb_connection_has_error(c))
         return {};
-    const xcb_query_tree_cookie_t treeCookie = xcb_query_tree(c, root);
     const auto atoms = internAtoms(c);
+    const xcb_query_tree_cookie_t treeCookie = xcb_query_tree(c, root);
+    const xcb_get_property_cookie_t listCookie
+        = xcb_get_property(c, 0, root, atoms[NetClientList], XCB_ATOM_WINDOW, 0, 1 << 16);
     XcbReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, treeCookie, nullptr));
+    XcbReply<xcb_get_property_reply_t> listReply(xcb_get_property_reply(c, listCookie, nullptr));
+    QList<xcb_window_t> clientList;
+    if (listReply && listReply->format == 32) {
+        const auto* w = static_cast<const xcb_window_t*>(xcb_get_property_value(listReply.get()));
+        clientList = QList<xcb_window_t>(w, w + xcb_get_property_value_length(listReply.get()) / 4);
+    }
     if (!tree)
         return {};
     const xcb_window_t* children = xcb_query_tree_children(tree.get());
@@ -132,48 +224,16 @@ QList<WindowRecord> readX11WindowList(
         candidates[i].own = readProps(c, propCookies[i], atoms);
 
     // Under a window manager the top-level window is a frame; the client inside carries the
-    // window type (and often the opacity). Window managers nest it one or two windows deep among
-    // dozens of decoration windows, so the search goes down level by level asking only whether
-    // WM_STATE is there, each level in one batch; the client's own properties come last.
-    struct Pending {
-        int candidate;
-        xcb_window_t window;
-    };
-    QList<Pending> level;
+    // window type (and often the opacity).
+    QHash<int, xcb_window_t> clients = clientsFromList(c, root, clientList, candidates);
+    QList<int> unresolved;
     for (int i = 0; i < candidates.size(); ++i) {
-        if (!candidates[i].own.managed)
-            level.append({i, candidates[i].window});
+        const QRect& b = candidates[i].nativeBounds;
+        // Windows too small to be offered are dropped later whatever their type.
+        if (!candidates[i].own.managed && !clients.contains(i) && b.width() > 30 && b.height() > 30)
+            unresolved.append(i);
     }
-    QHash<int, xcb_window_t> clients;
-    for (int depth = 0; depth < maxClientDepth && !level.isEmpty(); ++depth) {
-        QList<xcb_query_tree_cookie_t> trees;
-        for (const Pending& p : level)
-            trees.append(xcb_query_tree(c, p.window));
-        QList<Pending> below;
-        for (int i = 0; i < level.size(); ++i) {
-            XcbReply<xcb_query_tree_reply_t> sub(xcb_query_tree_reply(c, trees[i], nullptr));
-            if (!sub)
-                continue;
-            const xcb_window_t* kids = xcb_query_tree_children(sub.get());
-            const int n = xcb_query_tree_children_length(sub.get());
-            for (int k = n - 1; k >= 0; --k) // the client usually sits on top of its decorations
-                below.append({level[i].candidate, kids[k]});
-        }
-        QList<xcb_get_property_cookie_t> states;
-        for (const Pending& p : below)
-            states.append(
-                xcb_get_property(c, 0, p.window, atoms[WmState], XCB_GET_PROPERTY_TYPE_ANY, 0, 0));
-        level.clear();
-        for (int i = 0; i < below.size(); ++i) {
-            XcbReply<xcb_get_property_reply_t> st(xcb_get_property_reply(c, states[i], nullptr));
-            if (st && st->type != XCB_ATOM_NONE && !clients.contains(below[i].candidate))
-                clients.insert(below[i].candidate, below[i].window);
-        }
-        for (const Pending& p : below) {
-            if (!clients.contains(p.candidate))
-                level.append(p);
-        }
-    }
+    searchClientsDownward(c, atoms, candidates, unresolved, clients);
     QList<std::pair<int, PropCookies>> clientCookies;
     for (auto it = clients.cbegin(); it != clients.cend(); ++it)
         clientCookies.append({it.key(), requestProps(c, it.value(), atoms)});
