@@ -1,5 +1,6 @@
 #include "ui/Icons.h"
 
+#include "ui/SymbolInk.h"
 #include "ui/SymbolPaths.h"
 
 #include <QGuiApplication>
