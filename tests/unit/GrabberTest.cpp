@@ -247,3 +247,17 @@ TEST(GrabberX11Targets, RefusesWaylandSessionsWithAReason)
             qputenv(name, value);
     }
 }
+
+TEST(GrabberSelection, EnvironmentForcesTheFakeBackend)
+{
+    const QByteArray saved = qgetenv("QUILLET_GRABBER");
+    qputenv("QUILLET_GRABBER", "fake");
+    setScreenGrabber(nullptr);
+    EXPECT_NE(dynamic_cast<FakeScreenGrabber*>(&screenGrabber()), nullptr);
+    qunsetenv("QUILLET_GRABBER");
+    setScreenGrabber(nullptr);
+    EXPECT_EQ(dynamic_cast<FakeScreenGrabber*>(&screenGrabber()), nullptr);
+    if (!saved.isNull())
+        qputenv("QUILLET_GRABBER", saved);
+    setScreenGrabber(nullptr);
+}
