@@ -28,9 +28,20 @@ QString withPngSuffix(const QString& path)
     return path + QLatin1String(".png");
 }
 
+// The first of `candidates` that is a folder, else the Desktop: the save folder preference may
+// name an ordinary file, and a dialog must open somewhere sensible.
+QString existingFolder(const QStringList& candidates)
+{
+    for (const QString& c : candidates) {
+        if (QFileInfo(c).isDir())
+            return c;
+    }
+    return Prefs::desktop();
+}
+
 std::optional<QString> runSaveDialog(const QString& dir, const QString& name)
 {
-    QFileDialog dialog(nullptr, QStringLiteral("保存截图"), dir);
+    QFileDialog dialog(nullptr, QStringLiteral("保存截图"), existingFolder({dir}));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilter(QStringLiteral("PNG 图片 (*.png)"));
@@ -159,8 +170,7 @@ std::optional<QString> Output::save(const QImage& image)
         if (!reportFailure(*target, *error))
             return std::nullopt;
         const QFileInfo failed(*target);
-        const QString retryDir = failed.absoluteDir().exists() ? failed.absolutePath() : dir;
-        target = choosePath(retryDir, failed.fileName());
+        target = choosePath(existingFolder({failed.absolutePath(), dir}), failed.fileName());
     }
     return std::nullopt; // cancelled
 }

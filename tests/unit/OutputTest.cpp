@@ -289,6 +289,8 @@ TEST_F(OutputSaveTest, FailedSaveOffersAnotherPlaceWithTheImageKept)
     EXPECT_EQ(*path, elsewhere + ".png");
     EXPECT_EQ(failures.size(), 1);
     ASSERT_EQ(dialogCalls.size(), 1);
+    // The dialog opens in a real folder, with the name that could not be written.
+    EXPECT_TRUE(QFileInfo(dialogCalls[0].first).isDir()) << dialogCalls[0].first.toStdString();
     EXPECT_TRUE(dialogCalls[0].second.startsWith(QStringLiteral("墨钉_")));
     EXPECT_TRUE(sameRgb(img, readPng(*path)));
 }
