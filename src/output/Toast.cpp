@@ -34,6 +34,7 @@ constexpr qreal iconSize = 16;
 constexpr qreal thumbnailHeight = 36;
 constexpr qreal swatchSide = 24;
 constexpr qreal leadingRadius = 6;
+constexpr qreal maxLabelWidth = 560;
 constexpr qreal aboveBottom = 70;
 constexpr qreal riseDistance = 12;
 
@@ -87,7 +88,9 @@ ToastWidget::ToastWidget(const QString& text, const QImage& thumbnail, std::opti
     setFocusPolicy(Qt::NoFocus);
 
     const QFontMetricsF fm(labelFont());
-    labelSize = QSizeF(std::ceil(fm.horizontalAdvance(text)), std::ceil(fm.height()));
+    // A long file name is shortened in its middle, keeping both its start and its extension.
+    this->text = fm.elidedText(text, Qt::ElideMiddle, maxLabelWidth);
+    labelSize = QSizeF(std::ceil(fm.horizontalAdvance(this->text)), std::ceil(fm.height()));
     qreal rowWidth = iconSize + spacing + labelSize.width();
     qreal rowHeight = std::max(iconSize, labelSize.height());
     if (!leading.isEmpty()) {
@@ -143,6 +146,11 @@ void ToastWidget::present(const Screen& screen)
             * std::max(screen.scale, 1.0))
                                  .toSize()
                                  .expandedTo(QSize(1, 1));
+        // Sampling first to four times that size keeps a 4K capture from costing the main
+        // thread tens of milliseconds while the overlay closes; the smooth pass then removes
+        // the sampling's aliasing.
+        if (thumbnail.width() > 8 * pixels.width())
+            thumbnail = thumbnail.scaled(pixels * 4, Qt::KeepAspectRatio, Qt::FastTransformation);
         if (pixels.width() < thumbnail.width())
             thumbnail = thumbnail.scaled(pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     }

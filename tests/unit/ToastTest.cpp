@@ -149,6 +149,17 @@ TEST_F(ToastTest, ClosesByItselfOnTime)
     EXPECT_EQ(ToastWidget::current(), nullptr);
 }
 
+TEST_F(ToastTest, LongTextIsShortenedNotStretchedAcrossTheScreen)
+{
+    const QString name
+        = QStringLiteral("已保存 ") + QString(300, QLatin1Char('x')) + QStringLiteral(".png");
+    Toast::show(name, imageOf(40, 40), std::nullopt, testScreen());
+    ToastWidget* t = ToastWidget::current();
+    ASSERT_NE(t, nullptr);
+    EXPECT_LE(t->width(), 10 + 36 + 10 + 16 + 10 + 560 + 18);
+    EXPECT_GT(t->width(), 400);
+}
+
 TEST_F(ToastTest, PreferenceOffShowsNothing)
 {
     setShowToast(false);
