@@ -69,6 +69,22 @@ QPoint lerp(QPoint a, QPoint b, qreal t)
     return QPoint(qRound(a.x() + (b.x() - a.x()) * t), qRound(a.y() + (b.y() - a.y()) * t));
 }
 
+// The thumbnail at the device pixels it covers, made once: a capture of a whole screen would
+// otherwise be resampled crudely on every frame of the animation.
+QImage shrunkThumbnail(const QImage& image, QSizeF box, qreal scale)
+{
+    const QSizeF fitted = QSizeF(image.size()).scaled(box, Qt::KeepAspectRatio);
+    const QSize pixels = (fitted * std::max(scale, 1.0)).toSize().expandedTo(QSize(1, 1));
+    QImage out = image;
+    // Sampling first to four times that size keeps a 4K capture from costing the main thread
+    // tens of milliseconds while the overlay closes; the smooth pass then removes the aliasing.
+    if (out.width() > 8 * pixels.width())
+        out = out.scaled(pixels * 4, Qt::KeepAspectRatio, Qt::FastTransformation);
+    if (out.width() > pixels.width())
+        out = out.scaled(pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return out;
+}
+
 } // namespace
 
 ToastWidget::ToastWidget(const QString& text, const QImage& thumbnail, std::optional<QColor> swatch)
@@ -139,21 +155,8 @@ void ToastWidget::present(const Screen& screen)
 
     if (screen.qscreen)
         setScreen(screen.qscreen);
-    if (!thumbnail.isNull()) {
-        // Shrunk once, smoothly, to the device pixels it will cover: a capture of a whole screen
-        // would otherwise be resampled crudely on every frame of the animation.
-        const QSize pixels = (QSizeF(thumbnail.size()).scaled(leading, Qt::KeepAspectRatio)
-            * std::max(screen.scale, 1.0))
-                                 .toSize()
-                                 .expandedTo(QSize(1, 1));
-        // Sampling first to four times that size keeps a 4K capture from costing the main
-        // thread tens of milliseconds while the overlay closes; the smooth pass then removes
-        // the sampling's aliasing.
-        if (thumbnail.width() > 8 * pixels.width())
-            thumbnail = thumbnail.scaled(pixels * 4, Qt::KeepAspectRatio, Qt::FastTransformation);
-        if (pixels.width() < thumbnail.width())
-            thumbnail = thumbnail.scaled(pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    }
+    if (!thumbnail.isNull())
+        thumbnail = shrunkThumbnail(thumbnail, leading, screen.scale);
     move(startPos);
     setWindowOpacity(0.0);
     show();
