@@ -1,5 +1,6 @@
 #include "output/PngEncoder.h"
 
+#include <QColorSpace>
 #include <libdeflate.h>
 
 #include <algorithm>
@@ -233,9 +234,13 @@ std::optional<QByteArray> encode(const QImage& image, const Options& options)
     ihdr[12] = 0; // no interlace
     appendChunk(out, "IHDR", ihdr, sizeof ihdr);
 
-    // Screen pixels are sRGB; saying so keeps viewers from guessing a gamma.
-    const uchar srgbIntent = 0; // perceptual
-    appendChunk(out, "sRGB", &srgbIntent, 1);
+    // Screen pixels are sRGB unless the image says otherwise; saying so keeps viewers from
+    // guessing a gamma. Another declared space is left unnamed rather than named wrongly.
+    const QColorSpace space = image.colorSpace();
+    if (!space.isValid() || space == QColorSpace(QColorSpace::SRgb)) {
+        const uchar srgbIntent = 0; // perceptual
+        appendChunk(out, "sRGB", &srgbIntent, 1);
+    }
 
     for (size_t at = 0; at < zlibSize; at += size_t(maxIdatChunk)) {
         const size_t n = std::min(size_t(maxIdatChunk), zlibSize - at);
