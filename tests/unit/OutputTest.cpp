@@ -253,6 +253,48 @@ TEST_F(OutputSaveTest, QuickSaveInTheSameSecondNeverOverwrites)
     EXPECT_TRUE(sameRgb(second, readPng(*again)));
 }
 
+TEST_F(OutputSaveTest, TwoQuickSavesInOneSecondGiveNameAndNameDashTwo)
+{
+    // Saves take milliseconds, so two in a row nearly always share a second; when a second
+    // boundary falls between them, try again in a fresh folder.
+    bool sameSecond = false;
+    for (int attempt = 0; attempt < 5 && !sameSecond; ++attempt) {
+        QTemporaryDir fresh;
+        setPref(Prefs::saveDirKey, fresh.path());
+        const QImage a = testImage(20, 20), b = testImage(30, 10);
+        const auto first = Output::save(a);
+        const auto second = Output::save(b);
+        ASSERT_TRUE(first && second);
+        ASSERT_NE(*first, *second);
+        EXPECT_TRUE(sameRgb(a, readPng(*first)));
+        EXPECT_TRUE(sameRgb(b, readPng(*second)));
+        QString expected = *first;
+        expected.insert(expected.size() - 4, QStringLiteral("-2"));
+        sameSecond = *second == expected;
+    }
+    EXPECT_TRUE(sameSecond);
+}
+
+TEST_F(OutputSaveTest, UnwritableFolderIsReportedAndLeavesNothing)
+{
+    const QString locked = QDir(dir.path()).filePath("locked");
+    ASSERT_TRUE(QDir().mkdir(locked));
+    QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    {
+        QFile probe(QDir(locked).filePath("probe"));
+        if (probe.open(QIODevice::WriteOnly)) {
+            probe.remove();
+            GTEST_SKIP() << "running with permissions that write anywhere";
+        }
+    }
+    setPref(Prefs::saveDirKey, locked);
+    EXPECT_FALSE(Output::save(testImage()));
+    EXPECT_EQ(failures.size(), 1);
+    EXPECT_TRUE(QDir(locked).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    QFile::setPermissions(
+        locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
 TEST_F(OutputSaveTest, FailedQuickSaveIsReportedAndLeavesNothing)
 {
     // A save folder that is an ordinary file: no write can succeed, whoever runs the test.
