@@ -121,9 +121,12 @@ QString Output::uniquePath(const QString& dir, const QString& name)
 std::optional<QString> Output::writePngAtomically(const QString& path, const QImage& image)
 {
     const QFileInfo info(path);
-    if (!info.absoluteDir().exists())
+    const QFileInfo folder(info.absolutePath());
+    if (!folder.exists())
         return QStringLiteral("文件夹“%1”不存在。")
-            .arg(QDir::toNativeSeparators(info.absolutePath()));
+            .arg(QDir::toNativeSeparators(folder.filePath()));
+    if (!folder.isDir())
+        return QStringLiteral("“%1”不是文件夹。").arg(QDir::toNativeSeparators(folder.filePath()));
     if (info.isDir())
         return QStringLiteral("同名的文件夹已经存在。");
     const auto png = pngData(image);
