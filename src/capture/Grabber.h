@@ -22,11 +22,12 @@ void grabAll(const QList<quint32>& excluding, std::function<void(GrabOutcome)> d
 QList<QRectF> windowRects();
 
 // The filters behind windowRects(), on records already read from the window system.
-// `primaryHeight` is the primary screen's height in points.
+// `primaryQt` is the primary screen's Qt geometry, the origin of window-server coordinates.
 QList<QRectF> filterWindowRects(const QList<WindowRecord>& records, const QRectF& primaryQt);
 
 // Paints `base` (an earlier image, its own devicePixelRatio) over `image` at `at` (screen-local
 // points, y up) scaled by `scale`. Nothing when it cannot be done.
-std::optional<QImage> compose(const QImage& image, const QImage& base, const QRectF& at, qreal scale);
+std::optional<QImage> compose(
+    const QImage& image, const QImage& base, const QRectF& at, qreal scale);
 
 } // namespace quillet::Grabber

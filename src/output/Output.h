@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QString>
+#include <functional>
 #include <optional>
 
 namespace quillet::Output {
@@ -17,7 +18,28 @@ void copy(const QImage& image);
 std::optional<QByteArray> pngData(const QImage& image);
 
 // Saves a PNG: straight into the save folder (quick save) or through a save dialog. Returns the
-// path written, or nothing when cancelled or failed.
+// path written, or nothing when cancelled or failed. A failed write is never silent: the user is
+// told why and may pick another place while the image is still in hand.
 std::optional<QString> save(const QImage& image);
+
+// `name` inside `dir`; when that path is taken, the name with "-2", "-3" … before its extension.
+QString uniquePath(const QString& dir, const QString& name);
+
+// Writes the image as PNG through a temporary file renamed into place, so `path` ends up holding
+// either its previous contents or the complete new file, never a part. On failure, the reason
+// in words for the user.
+std::optional<QString> writePngAtomically(const QString& path, const QImage& image);
+
+// The modal parts of save(). Tests replace them so no modal loop ever runs; an empty member
+// means the real dialog.
+struct SaveInteraction {
+    // The save dialog: a path chosen from `dir` and `name`, or nothing when the user cancels.
+    // ".png" is added when the chosen name lacks it.
+    std::function<std::optional<QString>(const QString& dir, const QString& name)> choosePath;
+    // Tells the user that saving to `path` failed and why; true when they want to choose another
+    // place.
+    std::function<bool(const QString& path, const QString& reason)> reportFailure;
+};
+SaveInteraction& saveInteraction();
 
 } // namespace quillet::Output

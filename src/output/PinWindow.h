@@ -5,7 +5,9 @@
 #include <QImage>
 #include <QList>
 #include <QPointer>
+#include <QRect>
 #include <QRectF>
+#include <QVariantAnimation>
 #include <QWidget>
 #include <functional>
 #include <optional>
@@ -21,6 +23,7 @@ class PinWindow final : public QWidget {
 public:
     // Creates, registers, shows and animates a new pin. `at` is the final frame in global points
     // (y up); without it the pin is centred on the pointer, scaled to fit 90 % of the screen.
+    // Returns null for an empty image.
     static PinWindow* pin(const QImage& image, std::optional<QRectF> at = std::nullopt,
         std::optional<PinEdit> edit = std::nullopt);
 
@@ -37,7 +40,17 @@ public:
     const QImage& image() const { return m_image; }
     const std::optional<PinEdit>& edit() const { return m_edit; }
     qreal zoom() const { return m_zoom; }
+    // Zooms about the pointer, within 0.1…8.0 and the window size cap, and flashes the badge.
     void setZoom(qreal z);
+
+    // The pin's own opacity (shown only where a compositor runs); the target while appearing.
+    qreal opacity() const { return m_opacity; }
+    void setOpacity(qreal opacity);
+
+    // Whether the user wanted a drop shadow when this pin was made.
+    bool wantsShadow() const { return m_wantsShadow; }
+    bool isClosing() const { return m_closing; }
+    PinView* view() const { return m_view; }
 
     // The frame in global points (y up).
     QRectF globalFrame() const;
@@ -48,13 +61,41 @@ public:
     void orderFront();
     void orderOut();
 
+    // Targets of the application's copy and save shortcuts when a pin has the focus.
+    Q_INVOKABLE void copy();
+    Q_INVOKABLE void saveImage();
+
     explicit PinWindow(const QImage& image, const QRectF& globalFrame);
     ~PinWindow() override;
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    // Sets the logical frame and shows it.
+    void setFrame(const QRectF& globalFrame);
+    // Shows a frame (rounded to whole points) without making it the logical one.
+    void applyFrame(const QRectF& globalFrame);
+    void adoptGeometry();
+    void appear(const QRectF& target);
+    void finishAppearing();
+    // A drag without a window manager: the pin follows the pointer itself.
+    void dragBy(QPointF qtDelta);
+
     QImage m_image;
     qreal m_zoom = 1.0;
     std::optional<PinEdit> m_edit;
+    QRectF m_frame; // global points, y up: what the logic reasons about
+    QRect m_applied; // the Qt geometry last asked for, to tell our moves from the WM's
+    qreal m_opacity = 1.0;
+    bool m_wantsShadow = false;
+    bool m_closing = false;
+    bool m_closed = false;
+    PinView* m_view = nullptr;
+    QPointer<QVariantAnimation> m_appear;
     friend class PinView;
 };
 

@@ -1,3 +1,4 @@
+#include "platform/FakeScreenGrabber.h"
 #include "platform/HotKeyBackend.h"
 #include "platform/ScreenGrabber.h"
 
@@ -48,7 +49,9 @@ ScreenGrabber& screenGrabber()
 {
     auto& slot = grabberSlot();
     if (!slot) {
-        if (grabberFactory())
+        if (qgetenv("QUILLET_GRABBER") == "fake")
+            slot = std::make_unique<FakeScreenGrabber>();
+        else if (grabberFactory())
             slot = grabberFactory()();
         if (!slot)
             slot = std::make_unique<NullGrabber>();

@@ -1,4 +1,5 @@
 #include "platform/x11/X11Platform.h"
+#include "platform/x11/X11Grabber.h"
 
 #include "platform/HotKeyBackend.h"
 #include "platform/KeyCodes.h"
@@ -12,6 +13,7 @@ bool installX11Platform()
 {
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         return false;
+    setScreenGrabberFactory([] { return std::make_unique<X11Grabber>(); });
     setHotKeyBackendFactory(
         []() -> std::unique_ptr<HotKeyBackend> { return X11HotKeys::create(); });
     KeyCodes::setPlainTextProvider(&x11PlainText);

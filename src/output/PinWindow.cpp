@@ -1,0 +1,336 @@
+#include "output/PinWindow.h"
+
+#include "output/Output.h"
+#include "output/PinGeometry.h"
+#include "output/PinView.h"
+#include "output/StickyWindow.h"
+#include "output/Toast.h"
+#include "platform/Geometry.h"
+#include "platform/Screen.h"
+#include "settings/Prefs.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEasingCurve>
+#include <QFileInfo>
+#include <QTimer>
+#include <QVariantAnimation>
+#include <QWindow>
+#include <algorithm>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace quillet {
+
+std::function<void(PinWindow*)> PinWindow::onEdit;
+
+namespace {
+
+// Every open pin in creation order; a pin leaves when it starts closing.
+QList<PinWindow*>& openPins()
+{
+    static QList<PinWindow*> pins;
+    return pins;
+}
+
+constexpr int appearMs = 220;
+constexpr int closeMs = 140;
+
+QRectF lerp(const QRectF& a, const QRectF& b, qreal t)
+{
+    return QRectF(a.x() + (b.x() - a.x()) * t, a.y() + (b.y() - a.y()) * t,
+        a.width() + (b.width() - a.width()) * t, a.height() + (b.height() - a.height()) * t);
+}
+
+QSizeF pointSize(const QImage& image)
+{
+    const qreal dpr = image.devicePixelRatio() > 0 ? image.devicePixelRatio() : 1.0;
+    return QSizeF(image.width() / dpr, image.height() / dpr);
+}
+
+std::optional<Screen> screenOf(const QWidget* w)
+{
+    if (!w || !w->screen())
+        return std::nullopt;
+    return screenFromQt(w->screen());
+}
+
+// A pin's backing store is megabytes. glibc keeps freed blocks of that size in its heap rather
+// than giving them back, so a resident program that showed many pins would stay that large long
+// after closing them. Once a burst of closes is over, hand the free pages back.
+void releaseFreedMemory()
+{
+#if defined(__GLIBC__)
+    static bool scheduled = false;
+    if (scheduled || !QCoreApplication::instance())
+        return;
+    scheduled = true;
+    QTimer::singleShot(250, QCoreApplication::instance(), [] {
+        scheduled = false;
+        malloc_trim(0);
+    });
+#endif
+}
+
+} // namespace
+
+PinWindow::PinWindow(const QImage& image, const QRectF& globalFrame)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    , m_image(image)
+    , m_frame(globalFrame)
+    , m_opacity(std::clamp(Prefs::pinOpacity(), PinGeometry::minOpacity, 1.0))
+    , m_wantsShadow(Prefs::pinShadow())
+{
+    // X11 cannot give an opaque window a shadow of its own; with a compositor the compositor
+    // draws it (or not) by its own rules. A margin drawn inside a translucent window would show
+    // as black without one, so the preference stays a wish recorded here.
+    setAttribute(Qt::WA_TranslucentBackground, false);
+    setAttribute(Qt::WA_DeleteOnClose, true);
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setWindowTitle(QStringLiteral("墨钉贴图"));
+    m_view = new PinView(this);
+    m_view->setGeometry(rect());
+    setFocusProxy(m_view);
+    applyFrame(globalFrame);
+}
+
+PinWindow::~PinWindow()
+{
+    openPins().removeAll(this);
+    releaseFreedMemory();
+}
+
+PinWindow* PinWindow::pin(
+    const QImage& image, std::optional<QRectF> at, std::optional<PinEdit> edit)
+{
+    if (image.isNull())
+        return nullptr;
+    const QSizeF size = pointSize(image);
+    const QRectF frame
+        = PinGeometry::initialFrame(size, at, currentScreens(), globalMouseLocation());
+    auto* w = new PinWindow(image, frame);
+    w->m_zoom = size.width() > 0 ? frame.width() / size.width() : 1.0;
+    w->m_edit = std::move(edit);
+    openPins().append(w);
+    w->appear(frame);
+    return w;
+}
+
+int PinWindow::count()
+{
+    return int(openPins().size());
+}
+
+QList<PinWindow*> PinWindow::all()
+{
+    return openPins();
+}
+
+void PinWindow::closeAll()
+{
+    const QList<PinWindow*> snapshot = openPins();
+    for (PinWindow* w : snapshot)
+        w->closePin();
+}
+
+void PinWindow::appear(const QRectF& target)
+{
+    const QRectF start = target.adjusted(target.width() * 0.03, target.height() * 0.03,
+        -target.width() * 0.03, -target.height() * 0.03);
+    // The frame is the target from the start; only the shown geometry springs towards it.
+    m_frame = target;
+    setWindowOpacity(0.0);
+    applyFrame(start);
+    winId();
+    stickToAllWorkspaces(this);
+    show();
+    raise();
+    activateWindow();
+    stickToAllWorkspaces(this);
+
+    auto* anim = new QVariantAnimation(this);
+    anim->setDuration(appearMs);
+    anim->setStartValue(0.0);
+    anim->setEndValue(1.0);
+    QEasingCurve spring(QEasingCurve::BezierSpline);
+    spring.addCubicBezierSegment(QPointF(0.2, 1.3), QPointF(0.4, 1.0), QPointF(1.0, 1.0));
+    anim->setEasingCurve(spring);
+    connect(anim, &QVariantAnimation::valueChanged, this, [this, start, target](const QVariant& v) {
+        const qreal t = v.toReal();
+        setWindowOpacity(std::clamp(m_opacity * t, 0.0, 1.0));
+        applyFrame(lerp(start, target, t));
+    });
+    connect(anim, &QVariantAnimation::finished, this, &PinWindow::finishAppearing);
+    m_appear = anim;
+    anim->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void PinWindow::finishAppearing()
+{
+    // Ends the spring wherever it is: user input (drag, zoom, close) must not fight it, and
+    // without a compositor the end state is all that shows.
+    if (m_appear) {
+        QVariantAnimation* anim = m_appear;
+        m_appear = nullptr;
+        anim->stop();
+    }
+    setWindowOpacity(m_opacity);
+    applyFrame(m_frame);
+}
+
+void PinWindow::setFrame(const QRectF& globalFrame)
+{
+    m_frame = globalFrame;
+    applyFrame(globalFrame);
+}
+
+void PinWindow::applyFrame(const QRectF& globalFrame)
+{
+    // Edges are rounded, not origin and size apart, so a pin never pokes a point past the
+    // rectangle it was given.
+    const QRectF q = qtFromGlobal(globalFrame, primaryQtGeometry());
+    const int left = qRound(q.left()), top = qRound(q.top());
+    const int right = std::max(left + 1, int(qRound(q.left() + q.width())));
+    const int bottom = std::max(top + 1, int(qRound(q.top() + q.height())));
+    m_applied = QRect(left, top, right - left, bottom - top);
+    setGeometry(m_applied);
+}
+
+void PinWindow::adoptGeometry()
+{
+    // Moves we did not ask for come from the window manager (a system move, a placement rule);
+    // the frame follows them. Our own requests may be confirmed late, so ignore them while
+    // appearing.
+    const QRect g = geometry();
+    if (m_appear || m_closed || g == m_applied || !isVisible())
+        return;
+    const QRectF primary = primaryQtGeometry();
+    const QSizeF size = g.size() == m_applied.size() ? m_frame.size() : QSizeF(g.size());
+    m_frame = globalFromQt(QRectF(QPointF(g.topLeft()), size), primary);
+    m_applied = g;
+}
+
+void PinWindow::dragBy(QPointF qtDelta)
+{
+    if (m_appear)
+        finishAppearing();
+    // y up: a move down the screen lowers the global y.
+    setFrame(m_frame.translated(qtDelta.x(), -qtDelta.y()));
+}
+
+QRectF PinWindow::globalFrame() const
+{
+    return m_frame;
+}
+
+quint32 PinWindow::windowNumber() const
+{
+    return static_cast<quint32>(winId());
+}
+
+void PinWindow::setZoom(qreal z)
+{
+    if (m_appear)
+        finishAppearing();
+    const QSizeF size = pointSize(m_image);
+    m_zoom = PinGeometry::clampZoom(z, size, currentScreens());
+    const QSizeF newSize(size.width() * m_zoom, size.height() * m_zoom);
+    setFrame(PinGeometry::anchoredFrame(m_frame, newSize, globalMouseLocation()));
+    m_view->flashHUD(PinGeometry::percentText(m_zoom));
+}
+
+void PinWindow::setOpacity(qreal opacity)
+{
+    if (m_appear)
+        finishAppearing();
+    m_opacity = std::clamp(opacity, PinGeometry::minOpacity, PinGeometry::maxOpacity);
+    setWindowOpacity(m_opacity);
+}
+
+void PinWindow::closePin()
+{
+    if (m_closing)
+        return;
+    m_closing = true;
+    openPins().removeAll(this);
+    if (m_appear)
+        finishAppearing();
+    auto* fade = new QVariantAnimation(this);
+    fade->setDuration(closeMs);
+    fade->setStartValue(windowOpacity());
+    fade->setEndValue(0.0);
+    connect(fade, &QVariantAnimation::valueChanged, this,
+        [this](const QVariant& v) { setWindowOpacity(v.toReal()); });
+    connect(fade, &QVariantAnimation::finished, this, [this] {
+        m_closed = true;
+        close(); // deletes the window later (WA_DeleteOnClose)
+    });
+    fade->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void PinWindow::closeEvent(QCloseEvent* event)
+{
+    // A close from outside (the window manager, Alt+F4) takes the same fading path.
+    if (!m_closed) {
+        event->ignore();
+        closePin();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+void PinWindow::orderFront()
+{
+    // A window manager forgets a window's workspaces when it is withdrawn.
+    const bool wasHidden = !isVisible();
+    if (wasHidden)
+        stickToAllWorkspaces(this);
+    show();
+    raise();
+    if (wasHidden)
+        stickToAllWorkspaces(this);
+}
+
+void PinWindow::orderOut()
+{
+    hide();
+}
+
+void PinWindow::copy()
+{
+    Output::copy(m_image);
+    Toast::show(QStringLiteral("已复制到剪贴板"), m_image, std::nullopt, screenOf(this));
+}
+
+void PinWindow::saveImage()
+{
+    const std::optional<QString> path = Output::save(m_image);
+    if (!path)
+        return;
+    Toast::show(QStringLiteral("已保存 ") + QFileInfo(*path).fileName(), m_image, std::nullopt,
+        screenOf(this));
+}
+
+void PinWindow::changeEvent(QEvent* event)
+{
+    // The border tells whether the pin has the keyboard.
+    if (event->type() == QEvent::ActivationChange)
+        m_view->update();
+    QWidget::changeEvent(event);
+}
+
+void PinWindow::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    adoptGeometry();
+}
+
+void PinWindow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    m_view->setGeometry(rect());
+    adoptGeometry();
+}
+
+} // namespace quillet
