@@ -7,6 +7,8 @@
 #include <QProcess>
 #include <QThread>
 
+#include <xcb/xcb.h>
+
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -154,7 +156,14 @@ bool E2eEnv::startX(const EnvOptions& o)
         return false;
     m_display = QStringLiteral(":%1").arg(*number);
     m_env.insert(QStringLiteral("DISPLAY"), m_display);
-    return true;
+    // The number is written before the server takes clients: wait until one gets in.
+    const QByteArray name = m_display.toLatin1();
+    return waitFor([&name] {
+        xcb_connection_t* c = xcb_connect(name.constData(), nullptr);
+        const bool ok = !xcb_connection_has_error(c);
+        xcb_disconnect(c);
+        return ok;
+    });
 }
 
 bool E2eEnv::startWindowManager()

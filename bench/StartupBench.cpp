@@ -1,0 +1,271 @@
+// Start-up and idle cost of the resident program, on a private X server.
+// Run: build/bench/quillet_bench --benchmark_filter='Startup|Idle'
+//
+// StartupToHotKeys: from exec of `quillet` to the first answer of its status request, which the
+// program gives only after launch has finished (hot keys registered). The socket is polled
+// every 1 ms, so the figure is exact to about a millisecond.
+// IdleFootprint: resident memory after launch, and CPU time and context switches over three
+// seconds of doing nothing (ideally none at all: no timers run while idle).
+#include "app/InstanceProtocol.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QString>
+#include <QTemporaryDir>
+#include <QThread>
+#include <benchmark/benchmark.h>
+#include <xcb/xcb.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <memory>
+#include <optional>
+#include <poll.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using quillet::InstanceProtocol::SendStatus;
+
+pid_t spawn(
+    const std::vector<std::string>& argv, const std::vector<std::string>& env, int keepFd = -1)
+{
+    const pid_t pid = ::fork();
+    if (pid != 0)
+        return pid;
+    std::vector<char*> a;
+    for (const std::string& s : argv)
+        a.push_back(const_cast<char*>(s.c_str()));
+    a.push_back(nullptr);
+    std::vector<char*> e;
+    for (const std::string& s : env)
+        e.push_back(const_cast<char*>(s.c_str()));
+    e.push_back(nullptr);
+    const int devnull = ::open("/dev/null", O_RDWR);
+    ::dup2(devnull, 0);
+    ::dup2(devnull, 1);
+    ::dup2(devnull, 2);
+    for (int fd = 3; fd < 1024; ++fd) {
+        if (fd != keepFd)
+            ::close(fd);
+    }
+    ::execvpe(a[0], a.data(), e.data());
+    ::_exit(127);
+}
+
+void stop(pid_t pid)
+{
+    if (pid <= 0)
+        return;
+    ::kill(pid, SIGTERM);
+    for (int i = 0; i < 300; ++i) {
+        if (::waitpid(pid, nullptr, WNOHANG) == pid)
+            return;
+        QThread::msleep(10);
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+}
+
+// The display number comes before the server takes clients: wait until one gets in.
+bool serverAnswers(const std::string& display)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 10000) {
+        xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
+        const bool ok = !xcb_connection_has_error(c);
+        xcb_disconnect(c);
+        if (ok)
+            return true;
+        QThread::msleep(5);
+    }
+    return false;
+}
+
+// One private X server and the settings and runtime folders for the whole run.
+class Desk {
+public:
+    static Desk& get()
+    {
+        static Desk desk;
+        return desk;
+    }
+    ~Desk() { stop(m_xvfb); }
+
+    bool ok() const { return !m_display.empty(); }
+    const std::vector<std::string>& env() const { return m_env; }
+    QString socket() const { return m_dir.filePath(QStringLiteral("runtime/quillet.socket")); }
+
+private:
+    Desk()
+    {
+        QDir(m_dir.path()).mkpath(QStringLiteral("runtime"));
+        QDir(m_dir.path()).mkpath(QStringLiteral("config"));
+        ::chmod(QFile::encodeName(m_dir.filePath(QStringLiteral("runtime"))).constData(), 0700);
+        int fds[2];
+        if (::pipe(fds) != 0)
+            return;
+        for (char** e = environ; *e; ++e) {
+            const std::string s = *e;
+            if (s.rfind("DISPLAY=", 0) == 0 || s.rfind("WAYLAND_DISPLAY=", 0) == 0
+                || s.rfind("XDG_", 0) == 0 || s.rfind("QT_QPA_PLATFORM=", 0) == 0
+                || s.rfind("DBUS_SESSION_BUS_ADDRESS=", 0) == 0)
+                continue;
+            m_env.push_back(s);
+        }
+        m_xvfb = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
+                           "1920x1080x24", "-noreset", "-nolisten", "tcp"},
+            m_env, fds[1]);
+        ::close(fds[1]);
+        char buf[32] = {};
+        pollfd pfd {fds[0], POLLIN, 0};
+        if (::poll(&pfd, 1, 10000) > 0) {
+            const ssize_t n = ::read(fds[0], buf, sizeof(buf) - 1);
+            if (n > 0)
+                m_display = ":" + QByteArray(buf, n).trimmed().toStdString();
+        }
+        ::close(fds[0]);
+        m_env.push_back("DISPLAY=" + m_display);
+        if (!serverAnswers(m_display))
+            m_display.clear();
+        m_env.push_back(
+            "XDG_RUNTIME_DIR=" + m_dir.filePath(QStringLiteral("runtime")).toStdString());
+        m_env.push_back(
+            "XDG_CONFIG_HOME=" + m_dir.filePath(QStringLiteral("config")).toStdString());
+        m_env.push_back("QT_QPA_PLATFORM=xcb");
+    }
+
+    QTemporaryDir m_dir;
+    std::vector<std::string> m_env;
+    std::string m_display;
+    pid_t m_xvfb = -1;
+};
+
+// Polls the status request every millisecond; the time of the first answer, or nothing.
+std::optional<double> waitReady(const QString& socket, const QElapsedTimer& since, int timeoutMs)
+{
+    while (since.elapsed() < timeoutMs) {
+        const auto sent
+            = quillet::InstanceProtocol::send(socket, {QStringLiteral("status"), {}}, 5000);
+        if (sent.status == SendStatus::answered && sent.reply.exitCode == 0
+            && sent.reply.text.contains(QLatin1String("hotkeys-registered: 4")))
+            return static_cast<double>(since.nsecsElapsed()) / 1e9;
+        QThread::usleep(1000);
+    }
+    return std::nullopt;
+}
+
+void quitProgram(const QString& socket, pid_t pid)
+{
+    quillet::InstanceProtocol::send(socket, {QStringLiteral("quit"), {}}, 5000);
+    for (int i = 0; i < 500; ++i) {
+        if (::waitpid(pid, nullptr, WNOHANG) == pid)
+            return;
+        QThread::msleep(2);
+    }
+    stop(pid);
+}
+
+struct ProcSample {
+    double cpuSeconds = 0;
+    double rssKiB = 0;
+    double switches = 0;
+};
+
+ProcSample sample(pid_t pid)
+{
+    ProcSample s;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (stat.open(QIODevice::ReadOnly)) {
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> f = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        const double ticks = static_cast<double>(::sysconf(_SC_CLK_TCK));
+        if (f.size() > 12)
+            s.cpuSeconds = (f[11].toDouble() + f[12].toDouble()) / ticks;
+    }
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& l : status.readAll().split('\n')) {
+            if (l.startsWith("VmRSS:"))
+                s.rssKiB = l.mid(6).trimmed().split(' ').first().toDouble();
+        }
+    }
+    // Every thread's context switches: each wake-up of any thread counts.
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString& t : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile ts(tasks.filePath(t + QStringLiteral("/status")));
+        if (!ts.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& l : ts.readAll().split('\n')) {
+            if (l.contains("ctxt_switches:"))
+                s.switches += l.mid(l.indexOf(':') + 1).trimmed().toDouble();
+        }
+    }
+    return s;
+}
+
+void StartupToHotKeys(benchmark::State& state)
+{
+    Desk& desk = Desk::get();
+    if (!desk.ok()) {
+        state.SkipWithError("Xvfb did not start");
+        return;
+    }
+    for (auto _ : state) {
+        QElapsedTimer clock;
+        clock.start();
+        const pid_t pid = spawn({QUILLET_BINARY}, desk.env());
+        const std::optional<double> ready = waitReady(desk.socket(), clock, 10000);
+        if (!ready) {
+            stop(pid);
+            state.SkipWithError("the program did not answer");
+            return;
+        }
+        state.SetIterationTime(*ready);
+        quitProgram(desk.socket(), pid);
+    }
+    state.counters["poll_ms"] = 1.0;
+}
+BENCHMARK(StartupToHotKeys)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+void IdleFootprint(benchmark::State& state)
+{
+    Desk& desk = Desk::get();
+    if (!desk.ok()) {
+        state.SkipWithError("Xvfb did not start");
+        return;
+    }
+    for (auto _ : state) {
+        QElapsedTimer clock;
+        clock.start();
+        const pid_t pid = spawn({QUILLET_BINARY}, desk.env());
+        if (!waitReady(desk.socket(), clock, 10000)) {
+            stop(pid);
+            state.SkipWithError("the program did not answer");
+            return;
+        }
+        // Let launch's last deferred work finish, then watch three idle seconds.
+        QThread::msleep(500);
+        const ProcSample before = sample(pid);
+        QThread::sleep(3);
+        const ProcSample after = sample(pid);
+        state.counters["rss_MiB"] = after.rssKiB / 1024.0;
+        state.counters["idle_cpu_ms_per_3s"] = (after.cpuSeconds - before.cpuSeconds) * 1000.0;
+        state.counters["idle_wakeups_per_3s"] = after.switches - before.switches;
+        quitProgram(desk.socket(), pid);
+    }
+}
+BENCHMARK(IdleFootprint)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+} // namespace
