@@ -2,6 +2,7 @@
 
 #include "output/ToastWidget.h"
 #include "platform/Geometry.h"
+#include "platform/WindowSystem.h"
 #include "settings/Prefs.h"
 #include "ui/Accent.h"
 #include "ui/Fonts.h"
@@ -14,6 +15,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
+#include <QRegion>
 #include <QScreen>
 #include <QTimer>
 #include <QVariantAnimation>
@@ -115,6 +117,13 @@ ToastWidget::ToastWidget(const QString& text, const QImage& thumbnail, std::opti
     }
     setFixedSize(int(std::ceil(insetLeft + rowWidth + insetRight)),
         int(std::ceil(insetTop + rowHeight + insetBottom)));
+    // Without a compositor the translucent corners would show as black squares: cut the window
+    // to the capsule instead.
+    if (!compositorActive()) {
+        QPainterPath capsule;
+        capsule.addRoundedRect(QRectF(rect()), height() / 2.0, height() / 2.0);
+        setMask(QRegion(capsule.toFillPolygon().toPolygon()));
+    }
 }
 
 ToastWidget* ToastWidget::current()

@@ -1,5 +1,7 @@
 #include "platform/x11/X11Platform.h"
 #include "platform/x11/X11Grabber.h"
+#include "platform/x11/X11Compositor.h"
+#include "platform/WindowSystem.h"
 
 #include "platform/HotKeyBackend.h"
 #include "platform/KeyCodes.h"
@@ -17,6 +19,7 @@ bool installX11Platform()
     setHotKeyBackendFactory(
         []() -> std::unique_ptr<HotKeyBackend> { return X11HotKeys::create(); });
     KeyCodes::setPlainTextProvider(&x11PlainText);
+    setCompositorProbe(&x11CompositorActive);
     return true;
 }
 
