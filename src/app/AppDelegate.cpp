@@ -178,7 +178,10 @@ void AppDelegate::closeAllPins()
 
 void AppDelegate::quit()
 {
-    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    // exit(), not quit(): quit() first asks every window to close and gives up when one
+    // declines, which pins do while they fade out. Nothing needs saving at exit.
+    QMetaObject::invokeMethod(
+        qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 }
 
 void AppDelegate::showAlert(

@@ -108,11 +108,15 @@ bool ended(pid_t pid)
     return close < 0 || line.mid(close + 2, 1) == "Z";
 }
 
-void waitForExit(pid_t pid)
+bool waitForExit(pid_t pid)
 {
     QDeadlineTimer deadline(quitTimeoutMs);
-    while (!deadline.hasExpired() && !ended(pid))
+    while (!ended(pid)) {
+        if (deadline.hasExpired())
+            return false;
         QThread::msleep(5);
+    }
+    return true;
 }
 
 Request requestFor(const Command& c)
@@ -193,8 +197,11 @@ int runClient(const Command& command)
         // Returns once the program has ended, so `quillet quit && quillet` starts afresh
         // instead of handing over to the instance that is on its way out.
         const QString text = sent.reply.text.trimmed();
-        if (text.startsWith(QLatin1String("pid: ")))
-            waitForExit(static_cast<pid_t>(text.mid(5).toLongLong()));
+        if (sent.reply.exitCode == 0 && text.startsWith(QLatin1String("pid: "))
+            && !waitForExit(static_cast<pid_t>(text.mid(5).toLongLong()))) {
+            complain(QStringLiteral("墨钉没有退出"));
+            return 1;
+        }
         return sent.reply.exitCode;
     }
     return printReply(sent.reply);

@@ -1,5 +1,6 @@
 #include "E2eEnv.h"
 
+#include <QImage>
 #include <QProcess>
 
 namespace quillet::e2e {
@@ -28,6 +29,24 @@ TEST_F(QuitEndsTheProgram, QuitReturnsOnceTheProgramHasEnded)
     startQuillet();
     ASSERT_TRUE(waitForQuilletReady());
     EXPECT_EQ(quilletStatus().value("hotkeys-failed"), "");
+}
+
+TEST_F(QuitEndsTheProgram, OpenPinsDoNotHoldItBack)
+{
+    QProcess* program = startQuillet();
+    ASSERT_TRUE(waitForQuilletReady());
+    QImage img(120, 80, QImage::Format_RGB32);
+    img.fill(Qt::darkMagenta);
+    const QString file = scratch("pin.png");
+    ASSERT_TRUE(img.save(file));
+    ASSERT_EQ(quillet({"pin", file}).exitCode, 0);
+    ASSERT_EQ(quillet({"pin", file}).exitCode, 0);
+    ASSERT_EQ(quilletStatus().value("pins"), "2");
+
+    const ToolResult r = quillet({"quit"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(waitFor([&] { return program->state() == QProcess::NotRunning; }, 2000));
+    EXPECT_EQ(quillet({"status"}).exitCode, 3);
 }
 
 TEST_F(QuitEndsTheProgram, ControlQIsNotTakenFromOtherPrograms)

@@ -1,0 +1,100 @@
+#include "E2eEnv.h"
+
+#include <QImage>
+
+namespace quillet::e2e {
+namespace {
+
+class ClipboardAndFilesBecomePins : public E2eEnv {
+protected:
+    EnvOptions options() const override
+    {
+        EnvOptions o;
+        o.windowManager = true;
+        return o;
+    }
+
+    QString solidPng(const QString& name, QSize size, QRgb colour)
+    {
+        QImage img(size, QImage::Format_RGB32);
+        img.fill(colour);
+        const QString path = scratch(name);
+        EXPECT_TRUE(img.save(path));
+        return path;
+    }
+
+    // The screen's pixel at `p`, read back through ImageMagick's root-window grab.
+    std::optional<QRgb> screenPixel(QPoint p)
+    {
+        const ToolResult r = runTool("import", {"-window", "root", "png:-"}, 10000);
+        QImage shot;
+        if (r.exitCode != 0 || !shot.loadFromData(r.out, "PNG") || !shot.rect().contains(p))
+            return std::nullopt;
+        return shot.pixel(p) & 0xffffff;
+    }
+
+    int pins() { return quilletStatus().value("pins", "-1").toInt(); }
+};
+
+TEST_F(ClipboardAndFilesBecomePins, FileClipboardImageAndTextEachMakeAPin)
+{
+    startQuillet();
+    ASSERT_TRUE(waitForQuilletReady());
+    ASSERT_TRUE(mouseMove({640, 400}));
+
+    const QRgb blue = qRgb(0x33, 0x66, 0xcc);
+    const ToolResult file = quillet({"pin", solidPng("blue.png", {200, 120}, blue)});
+    ASSERT_EQ(file.exitCode, 0) << file.err.toStdString();
+    EXPECT_EQ(pins(), 1);
+    // The file's pixels, centred on the pointer.
+    EXPECT_TRUE(waitFor([&] {
+        return screenPixel({640, 400}) == (blue & 0xffffff);
+    })) << std::hex
+        << screenPixel({640, 400}).value_or(0);
+
+    ASSERT_TRUE(mouseMove({300, 200}));
+    const QRgb green = qRgb(0x22, 0xaa, 0x44);
+    ASSERT_TRUE(putClipboardFile(solidPng("green.png", {80, 60}, green), "image/png"));
+    const ToolResult image = quillet({"pin"});
+    ASSERT_EQ(image.exitCode, 0) << image.err.toStdString();
+    EXPECT_EQ(pins(), 2);
+    EXPECT_TRUE(waitFor([&] { return screenPixel({300, 200}) == (green & 0xffffff); }));
+
+    ASSERT_TRUE(putClipboardText("墨钉 text pin"));
+    const ToolResult text = quillet({"pin"});
+    ASSERT_EQ(text.exitCode, 0) << text.err.toStdString();
+    EXPECT_EQ(pins(), 3);
+}
+
+TEST_F(ClipboardAndFilesBecomePins, ControlWClosesThePinUnderTheUser)
+{
+    startQuillet();
+    ASSERT_TRUE(waitForQuilletReady());
+    ASSERT_TRUE(mouseMove({640, 400}));
+    ASSERT_EQ(quillet({"pin", solidPng("red.png", {160, 100}, qRgb(200, 30, 30))}).exitCode, 0);
+    ASSERT_EQ(pins(), 1);
+    ASSERT_TRUE(waitFor([&] { return screenPixel({640, 400}) == (qRgb(200, 30, 30) & 0xffffff); }));
+    ASSERT_TRUE(click(1));
+    ASSERT_TRUE(key("ctrl+w"));
+    EXPECT_TRUE(waitFor([&] { return pins() == 0; }));
+}
+
+TEST_F(ClipboardAndFilesBecomePins, PinHotKeysPinTheClipboardWhileAnotherProgramIsInFront)
+{
+    startQuillet();
+    ASSERT_TRUE(waitForQuilletReady());
+    ASSERT_TRUE(putClipboardText("hot key"));
+    ASSERT_TRUE(key("F3"));
+    EXPECT_TRUE(waitFor([&] { return pins() == 1; }));
+    // Twice the same content: two independent pins.
+    ASSERT_TRUE(key("ctrl+shift+p"));
+    EXPECT_TRUE(waitFor([&] { return pins() == 2; }));
+    // Caps Lock on does not stop the shortcut.
+    ASSERT_TRUE(key("Caps_Lock"));
+    ASSERT_TRUE(key("F3"));
+    EXPECT_TRUE(waitFor([&] { return pins() == 3; }));
+    ASSERT_TRUE(key("Caps_Lock"));
+}
+
+} // namespace
+} // namespace quillet::e2e
