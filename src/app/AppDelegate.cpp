@@ -52,8 +52,12 @@ AppDelegate::AppDelegate()
     , m_hotKeys(std::make_unique<HotKeyCenter>())
 {
     // A new keyboard layout can move keys: grab them again where they are now.
-    connect(m_hotKeys.get(), &HotKeyCenter::mappingChanged, this,
-        [this] { reportHotKeyFailures(registerHotKeys()); });
+    // Queued, so that a press that came in together with the change (the first synthetic key
+    // press switches the server's keyboard device and announces a new keyboard) is looked up
+    // under its identifier before registering again replaces every identifier.
+    connect(
+        m_hotKeys.get(), &HotKeyCenter::mappingChanged, this,
+        [this] { reportHotKeyFailures(registerHotKeys()); }, Qt::QueuedConnection);
 }
 
 AppDelegate::~AppDelegate()
@@ -142,8 +146,7 @@ QStringList AppDelegate::registerHotKeys()
             };
         }
         for (const Shortcut& s : ShortcutStore::all(action)) {
-            if (m_hotKeys->registerKey(
-                    static_cast<int>(s.keyCode), static_cast<int>(s.mods), handler))
+            if (m_hotKeys->registerShortcut(s, handler))
                 ++registered;
             else
                 failures.append(s.display());

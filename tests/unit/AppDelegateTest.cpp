@@ -204,6 +204,30 @@ TEST_F(AppDelegateTest, RegistersTheStoreInOrderAndListsRefusedKeys)
     EXPECT_EQ(grabs.first().id, firstID + static_cast<quint32>(stored.size()));
 }
 
+TEST_F(AppDelegateTest, PressArrivingWithAKeyboardChangeStillActs)
+{
+    delegate->registerHotKeys();
+    const QList<Shortcut> pinKeys = ShortcutStore::all(HotKeyAction::pin);
+    if (pinKeys.isEmpty())
+        GTEST_SKIP() << "no shortcuts stored in this build";
+    quint32 pinID = 0;
+    for (const Grab& g : grabs) {
+        if (g.keyCode == pinKeys.first().keyCode && g.mods == pinKeys.first().mods)
+            pinID = g.id;
+    }
+    ASSERT_NE(pinID, 0u);
+    QGuiApplication::clipboard()->setText("pressed during a keyboard change");
+    // The window system reports the new keyboard and the press in one batch; the backend
+    // announces the change from the event loop, after it has read the whole batch.
+    HotKeyBackend* backend = &delegate->hotKeys().backend();
+    QMetaObject::invokeMethod(
+        backend, [backend] { Q_EMIT backend->mappingChanged(); }, Qt::QueuedConnection);
+    Q_EMIT backend->pressed(pinID);
+    EXPECT_TRUE(waitUntil([&] { return pinned.size() == 1; }));
+    // And the keys were registered again afterwards.
+    EXPECT_TRUE(waitUntil([&] { return grabs.last().id > pinID + 2; }));
+}
+
 TEST_F(AppDelegateTest, LaunchKeepsTheFailures)
 {
     delegate->applicationDidFinishLaunching();
