@@ -98,7 +98,14 @@ void AppDelegate::applicationDidFinishLaunching()
     m_launchFailures = registerHotKeys();
     reportHotKeyFailures(m_launchFailures);
 
-    // 9. The settings snapshot mode goes here, once the settings window exists.
+    // 9. The settings snapshot mode. It renders the settings window, which this program does
+    // not have yet: say so and end, rather than run on as if the pictures had been made.
+    if (qEnvironmentVariableIsSet("QUILLET_SNAPSHOT")) {
+        say(QStringLiteral("设置快照模式还不可用"));
+        QMetaObject::invokeMethod(
+            qApp, [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
+        return;
+    }
 
     // 10. The screen-reading permission (always granted on X11).
     if (waylandSession()) {
