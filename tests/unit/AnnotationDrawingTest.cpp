@@ -1,6 +1,6 @@
 #include "capture/annotation/AnnotationDrawing.h"
 #include "FakeAnnotationHost.h"
-#include "capture/annotation/ShadowCache.h"
+#include "capture/annotation/RenderCache.h"
 
 #include <QFontMetricsF>
 #include <cmath>
@@ -227,19 +227,38 @@ TEST(AnnotationRendering, MosaicRevealsThePixellatedCopy)
     EXPECT_TRUE(near(c.at({120, 20}), grey, 0)); // no copy: invisible, not an error
 }
 
-TEST(AnnotationRendering, CachedShadowsMatchFreshOnes)
+TEST(AnnotationRendering, KeptLayersLookLikeLiveDrawing)
 {
-    ShadowCache::clear();
-    const Annotation a = make(Tool::rect, {QPointF(20, 20), QPointF(120, 80)}, 4, palette()[5]);
-    Canvas first(QSize(200, 120), grey), second(QSize(200, 120), grey),
-        direct(QSize(200, 120), grey);
-    first.paint([&](QPainter& p) { drawAnnotation(p, a, nullptr, first.bounds); });
-    EXPECT_GT(ShadowCache::bytes(), 0);
-    second.paint([&](QPainter& p) { drawAnnotation(p, a, nullptr, second.bounds); });
-    direct.paint(
-        [&](QPainter& p) { drawAnnotation(p, a, nullptr, direct.bounds, ShadowCaching::direct); });
-    EXPECT_EQ(first.image, second.image);
-    EXPECT_EQ(first.image, direct.image);
+    RenderCache::clear();
+    const QList<Annotation> list = {
+        make(Tool::rect, {QPointF(20, 20), QPointF(120, 80)}, 4, palette()[5]),
+        make(Tool::highlighter, {QPointF(20, 100), QPointF(180, 110)}, 4, palette()[1]),
+        make(Tool::text, {QPointF(130, 20)}, 8, palette()[0], "Hi 你", 2),
+        make(Tool::number, {QPointF(160, 140)}, 4, palette()[3], "12"),
+    };
+    auto render = [&](ShadowCaching caching) {
+        Canvas c(QSize(240, 180), grey);
+        c.paint([&](QPainter& p) {
+            for (const Annotation& a : list)
+                drawAnnotation(p, a, nullptr, c.bounds, caching);
+        });
+        return c;
+    };
+    const Canvas live = render(ShadowCaching::direct);
+    const Canvas first = render(ShadowCaching::cached);
+    EXPECT_GT(RenderCache::bytes(), 0);
+    const Canvas again = render(ShadowCaching::cached);
+    EXPECT_EQ(first.image, again.image);
+    int worst = 0;
+    for (int y = 0; y < live.image.height(); ++y)
+        for (int x = 0; x < live.image.width(); ++x) {
+            const QRgb a = live.image.pixel(x, y), b = first.image.pixel(x, y);
+            worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                std::abs(qBlue(a) - qBlue(b))});
+        }
+    EXPECT_LE(worst, 2);
     // A light colour casts the darker shadow.
     EXPECT_LT(first.at({70, 16}).red(), 128 - 8);
+    RenderCache::clear();
+    EXPECT_EQ(RenderCache::bytes(), 0);
 }

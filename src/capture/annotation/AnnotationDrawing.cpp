@@ -1,6 +1,6 @@
 #include "capture/annotation/AnnotationDrawing.h"
 
-#include "capture/annotation/ShadowCache.h"
+#include "capture/annotation/RenderCache.h"
 #include "platform/Geometry.h"
 #include "ui/Accent.h"
 #include "ui/Fonts.h"
@@ -15,9 +15,6 @@
 namespace quillet {
 
 namespace {
-
-// Which drawing step of an annotation casts its shadow; part of the shadow cache's key.
-enum ShadowPass { shapePass = 0, labelPass = 1, outlinePass = 2, wordsPass = 3 };
 
 Shadow commonShadow(const QColor& c)
 {
@@ -104,7 +101,7 @@ void drawOutline(QPainter& p, const Annotation& a, const QColor& c)
     });
 }
 
-void drawText(QPainter& p, const Annotation& a, bool cache)
+void drawText(QPainter& p, const Annotation& a)
 {
     if (a.points.isEmpty())
         return;
@@ -117,31 +114,26 @@ void drawText(QPainter& p, const Annotation& a, bool cache)
     if (a.style == 2) {
         const QColor outline = isLight(a.color) ? white(0.1) : QColor(Qt::white);
         const qreal grow = 0.11 * textFontSize(a) + 1;
-        ShadowCache::paint(
-            p, a, outlinePass, shadow, lineBox(a).adjusted(-grow, -grow, grow, grow),
-            [&](QPainter& q) { drawOutline(q, a, outline); }, cache);
+        paintWithShadow(p, shadow, lineBox(a).adjusted(-grow, -grow, grow, grow),
+            [&](QPainter& q) { drawOutline(q, a, outline); });
         drawWords(p, a, a.color);
         return;
     }
-    ShadowCache::paint(
-        p, a, wordsPass, shadow, lineBox(a), [&](QPainter& q) { drawWords(q, a, a.color); }, cache);
+    paintWithShadow(p, shadow, lineBox(a), [&](QPainter& q) { drawWords(q, a, a.color); });
 }
 
-void drawStamp(QPainter& p, const Annotation& a, bool cache)
+void drawStamp(QPainter& p, const Annotation& a)
 {
     if (a.points.isEmpty())
         return;
     const StampGeometry g = stampGeometry(a);
     const QPointF c = a.points[0];
     const QRectF disc(c.x() - g.radius, c.y() - g.radius, 2 * g.radius, 2 * g.radius);
-    ShadowCache::paint(
-        p, a, shapePass, commonShadow(a.color), disc,
-        [&](QPainter& q) {
-            q.setPen(Qt::NoPen);
-            q.setBrush(a.color);
-            q.drawEllipse(disc);
-        },
-        cache);
+    paintWithShadow(p, commonShadow(a.color), disc, [&](QPainter& q) {
+        q.setPen(Qt::NoPen);
+        q.setBrush(a.color);
+        q.drawEllipse(disc);
+    });
     p.setBrush(Qt::NoBrush);
     p.setPen(QPen(Qt::white, g.ring));
     p.drawEllipse(disc);
@@ -247,7 +239,7 @@ StampGeometry stampGeometry(const Annotation& a)
 
 QRectF annotationBounds(const Annotation& a)
 {
-    constexpr qreal shadowReach = 3 * 1.5 + 3; // blur reach plus the offset, with slack
+    constexpr qreal shadowReach = 3 * 1.5 + 4; // blur reach, offset and antialiasing
     QRectF r;
     switch (a.tool) {
     case Tool::rect:
@@ -293,15 +285,16 @@ void drawTextLabel(QPainter& p, const Annotation& a, bool withShadow)
         q.drawRoundedRect(r, 6, 6);
     };
     if (withShadow)
-        ShadowCache::paint(p, a, labelPass, commonShadow(a.color), r, fill);
+        paintWithShadow(p, commonShadow(a.color), r, fill);
     else
         fill(p);
 }
 
-void drawAnnotation(QPainter& p, const Annotation& a, const QImage* pixelated, const QRectF& bounds,
-    ShadowCaching caching)
+namespace {
+
+// Paints an annotation other than a mosaic straight into the painter.
+void drawLive(QPainter& p, const Annotation& a)
 {
-    const bool cache = caching == ShadowCaching::cached;
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     switch (a.tool) {
@@ -311,31 +304,25 @@ void drawAnnotation(QPainter& p, const Annotation& a, const QImage* pixelated, c
         if (a.points.size() < 2)
             break;
         const QRectF reach = r.adjusted(-a.width, -a.width, a.width, a.width);
-        ShadowCache::paint(
-            p, a, shapePass, commonShadow(a.color), reach,
-            [&](QPainter& q) {
-                q.setPen(QPen(a.color, a.width, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
-                q.setBrush(Qt::NoBrush);
-                if (a.tool == Tool::rect)
-                    q.drawRoundedRect(r, 3, 3);
-                else
-                    q.drawEllipse(r);
-            },
-            cache);
+        paintWithShadow(p, commonShadow(a.color), reach, [&](QPainter& q) {
+            q.setPen(QPen(a.color, a.width, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+            q.setBrush(Qt::NoBrush);
+            if (a.tool == Tool::rect)
+                q.drawRoundedRect(r, 3, 3);
+            else
+                q.drawEllipse(r);
+        });
         break;
     }
     case Tool::arrow: {
         const QPolygonF poly = arrowPolygon(a);
         if (poly.isEmpty())
             break;
-        ShadowCache::paint(
-            p, a, shapePass, commonShadow(a.color), poly.boundingRect(),
-            [&](QPainter& q) {
-                q.setPen(Qt::NoPen);
-                q.setBrush(a.color);
-                q.drawPolygon(poly);
-            },
-            cache);
+        paintWithShadow(p, commonShadow(a.color), poly.boundingRect(), [&](QPainter& q) {
+            q.setPen(Qt::NoPen);
+            q.setBrush(a.color);
+            q.drawPolygon(poly);
+        });
         break;
     }
     case Tool::pen: {
@@ -343,14 +330,12 @@ void drawAnnotation(QPainter& p, const Annotation& a, const QImage* pixelated, c
         if (path.isEmpty())
             break;
         const qreal g = a.width / 2 + 1;
-        ShadowCache::paint(
-            p, a, shapePass, commonShadow(a.color), path.boundingRect().adjusted(-g, -g, g, g),
-            [&](QPainter& q) {
+        paintWithShadow(
+            p, commonShadow(a.color), path.boundingRect().adjusted(-g, -g, g, g), [&](QPainter& q) {
                 q.setPen(QPen(a.color, a.width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
                 q.setBrush(Qt::NoBrush);
                 q.drawPath(path);
-            },
-            cache);
+            });
         break;
     }
     case Tool::highlighter: {
@@ -363,16 +348,31 @@ void drawAnnotation(QPainter& p, const Annotation& a, const QImage* pixelated, c
         break;
     }
     case Tool::text:
-        drawText(p, a, cache);
+        drawText(p, a);
         break;
     case Tool::number:
-        drawStamp(p, a, cache);
+        drawStamp(p, a);
         break;
     case Tool::mosaic:
-        drawMosaic(p, a, pixelated, bounds);
         break;
     }
     p.restore();
+}
+
+} // namespace
+
+void drawAnnotation(QPainter& p, const Annotation& a, const QImage* pixelated, const QRectF& bounds,
+    ShadowCaching caching)
+{
+    if (a.tool == Tool::mosaic) {
+        drawMosaic(p, a, pixelated, bounds); // already a plain copy of pixels
+        return;
+    }
+    if (caching == ShadowCaching::direct) {
+        drawLive(p, a);
+        return;
+    }
+    RenderCache::paint(p, a, annotationBounds(a), [&](QPainter& q) { drawLive(q, a); });
 }
 
 } // namespace quillet

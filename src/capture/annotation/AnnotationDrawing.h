@@ -47,8 +47,8 @@ StampGeometry stampGeometry(const Annotation& a);
 // Everything drawAnnotation may touch, shadow included; used to skip what a repaint does not need.
 QRectF annotationBounds(const Annotation& a);
 
-// Whether drawAnnotation may keep the blurred shadow of an annotation for the next repaint. A
-// shape still being dragged changes every frame, so caching it would only churn memory.
+// Whether drawAnnotation may keep the rendered annotation for the next repaint (RenderCache). A
+// shape still being dragged changes every frame, so keeping it would only churn memory.
 enum class ShadowCaching { cached, direct };
 
 // Paints one annotation. The painter works in view points, y up (flipPainter); `pixelated` is the
