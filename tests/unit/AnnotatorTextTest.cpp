@@ -88,6 +88,20 @@ TEST_F(AnnotatorText, InputMethodTextReachesTheAnnotation)
     EXPECT_EQ(an().textField()->width(), int(textWidth(an().annotations[0])) + 6);
 }
 
+TEST_F(AnnotatorText, FieldMakesRoomForTextBeingComposed)
+{
+    newText(QPointF(200, 300));
+    commitByInputMethod(QStringLiteral("你"));
+    const int committed = an().textField()->width();
+    QInputMethodEvent composing(QStringLiteral("hao"), {});
+    QApplication::sendEvent(an().textField(), &composing);
+    EXPECT_EQ(an().annotations[0].text, QStringLiteral("你")); // not words yet
+    EXPECT_GT(an().textField()->width(), committed);
+    commitByInputMethod(QStringLiteral("好"));
+    EXPECT_EQ(an().annotations[0].text, QStringLiteral("你好"));
+    EXPECT_EQ(an().textField()->width(), int(textWidth(an().annotations[0])) + 6);
+}
+
 TEST_F(AnnotatorText, EscapeAfterTypingKeepsTheText)
 {
     newText(QPointF(200, 300));

@@ -6,6 +6,7 @@
 #include "platform/Geometry.h"
 #include "ui/Accent.h"
 
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
@@ -40,8 +41,19 @@ class InPlaceField final : public QLineEdit {
 public:
     using QLineEdit::QLineEdit;
     std::function<void()> onEscape;
+    std::function<void()> onPreedit;
+    // Text an input method is still composing (pinyin before it becomes characters). It is not
+    // part of the words yet, but the field must be wide enough to show it.
+    QString preedit;
 
 protected:
+    void inputMethodEvent(QInputMethodEvent* e) override
+    {
+        preedit = e->preeditString();
+        QLineEdit::inputMethodEvent(e);
+        if (const auto handler = onPreedit)
+            handler();
+    }
     void keyPressEvent(QKeyEvent* e) override
     {
         if (e->key() == Qt::Key_Escape) {
@@ -121,6 +133,7 @@ void Annotator::startEditing(int index)
     field->setContentsMargins(0, 0, 0, 0);
     field->setAutoFillBackground(false);
     field->setAttribute(Qt::WA_InputMethodEnabled);
+    field->onPreedit = [this] { syncTextField(); };
     field->onEscape = [this] {
         commitText();
         m_host.hostTakeKeyboard();
@@ -171,7 +184,14 @@ void Annotator::syncTextField()
     pal.setColor(QPalette::HighlightedText, Qt::white);
     field->setPalette(pal);
     const QPointF o = a.points.isEmpty() ? QPointF() : a.points[0];
-    const QRectF frame(o.x() - 2, o.y(), textWidth(a) + 6, lineHeight(font));
+    qreal width = textWidth(a);
+    if (const QString& composing = static_cast<InPlaceField*>(field)->preedit;
+        !composing.isEmpty()) {
+        Annotation shown = a;
+        shown.text.insert(std::min<qsizetype>(field->cursorPosition(), shown.text.size()), composing);
+        width = textWidth(shown);
+    }
+    const QRectF frame(o.x() - 2, o.y(), width + 6, lineHeight(font));
     const QRectF w = widgetFromView(frame, m_host.hostBounds().height());
     field->setGeometry(QRect(qRound(w.x()), qRound(w.y()), qRound(w.width()), qRound(w.height())));
     m_host.hostRedraw();
@@ -182,6 +202,7 @@ void Annotator::closeField()
     if (QLineEdit* field = d->field) {
         field->disconnect(this);
         static_cast<InPlaceField*>(field)->onEscape = nullptr;
+        static_cast<InPlaceField*>(field)->onPreedit = nullptr;
         field->hide();
         // Later: closing is often asked for from inside the field's own key handling.
         field->deleteLater();
