@@ -137,22 +137,24 @@ void BM_RepaintWholeSelectionCold(benchmark::State& state)
 }
 BENCHMARK(BM_RepaintWholeSelectionCold)->Unit(benchmark::kMillisecond);
 
-// A 600 x 400 rectangle being dragged out on top of the fifty, whole view repainted each frame.
+// A rectangle being dragged out on top of the fifty (600 x 400, then 2400 x 1600), whole view
+// repainted each frame.
 void BM_RepaintWhileDrawing(benchmark::State& state)
 {
+    const qreal w = qreal(state.range(0)), h = w * 2 / 3;
     QImage target(3840, 2160, QImage::Format_ARGB32_Premultiplied);
     target.fill(Qt::gray);
     repaint(target, host().hostBounds());
     int i = 0;
     for (auto _ : state) {
         host().annotator->current = Annotation {Tool::rect, palette()[0], 4,
-            {QPointF(1000, 800), QPointF(1600 + i % 7, 1200 + i % 5)}, {}, 0};
+            {QPointF(400, 300), QPointF(400 + w + i % 7, 300 + h + i % 5)}, {}, 0};
         repaint(target, host().hostBounds());
         ++i;
     }
     host().annotator->current.reset();
 }
-BENCHMARK(BM_RepaintWhileDrawing)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RepaintWhileDrawing)->Arg(600)->Arg(2400)->Unit(benchmark::kMillisecond);
 
 void BM_MakePixelated4K(benchmark::State& state)
 {

@@ -1,6 +1,7 @@
 #include "capture/annotation/AnnotationDrawing.h"
 #include "FakeAnnotationHost.h"
 #include "capture/annotation/RenderCache.h"
+#include "ui/Shadow.h"
 
 #include <QFontMetricsF>
 #include <cmath>
@@ -261,4 +262,36 @@ TEST(AnnotationRendering, KeptLayersLookLikeLiveDrawing)
     EXPECT_LT(first.at({70, 16}).red(), 128 - 8);
     RenderCache::clear();
     EXPECT_EQ(RenderCache::bytes(), 0);
+}
+
+TEST(AnnotationRendering, LargeShapesCastTheSameShadowInTiles)
+{
+    // Large enough that the shadow is made tile by tile; compared with one blur over everything.
+    for (qreal scale : {1.0, 2.0}) {
+        const Annotation a
+            = make(Tool::rect, {QPointF(30, 40), QPointF(730, 560)}, 6, palette()[3]);
+        Canvas tiled(QSize(800, 600), grey, scale), whole(QSize(800, 600), grey, scale);
+        tiled.paint([&](QPainter& p) {
+            drawAnnotation(p, a, nullptr, tiled.bounds, ShadowCaching::direct);
+        });
+        whole.paint([&](QPainter& p) {
+            p.setRenderHint(QPainter::Antialiasing);
+            const QRectF r(30, 40, 700, 520);
+            paintWithShadow(p, Shadow {QColor(0, 0, 0, qRound(0.30 * 255)), 3, QPointF(0, -1)},
+                r.adjusted(-6, -6, 6, 6), [&](QPainter& q) {
+                    q.setPen(QPen(a.color, a.width, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+                    q.setBrush(Qt::NoBrush);
+                    q.drawRoundedRect(r, 3, 3);
+                });
+        });
+        int worst = 0;
+        for (int y = 0; y < whole.image.height(); ++y)
+            for (int x = 0; x < whole.image.width(); ++x) {
+                const QRgb u = tiled.image.pixel(x, y), v = whole.image.pixel(x, y);
+                worst = std::max({worst, std::abs(qRed(u) - qRed(v)),
+                    std::abs(qGreen(u) - qGreen(v)), std::abs(qBlue(u) - qBlue(v))});
+            }
+        EXPECT_LE(worst, 2) << scale;
+        EXPECT_LT(tiled.at({380, 36}).red(), 128 - 4) << scale; // the shadow is there
+    }
 }

@@ -22,6 +22,56 @@ Shadow commonShadow(const QColor& c)
         QColor(0, 0, 0, isLight(c) ? qRound(0.45 * 255) : qRound(0.30 * 255)), 3, QPointF(0, -1)};
 }
 
+// The device rectangle a painter draws on, in device pixels.
+QRect deviceArea(QPainter& p)
+{
+    p.save();
+    p.resetTransform();
+    const QRect dev = p.deviceTransform().mapRect(QRectF(p.window())).toAlignedRect();
+    p.restore();
+    return dev;
+}
+
+// paintWithShadow for shapes that may be large but whose ink is thin: the outline of a rectangle
+// dragged across a 4K screen covers little of its bounds, yet one blur over the bounds would
+// cost a tenth of a second per frame. Such shadows are made tile by tile, only where `ink` (the
+// painted area) comes within the shadow's reach, each tile clipped to itself; the picture is the
+// same, since no pixel of a shadow depends on ink farther away than that reach.
+void shadowed(QPainter& p, const Shadow& shadow, const QRectF& bounds, const QPainterPath& ink,
+    const std::function<void(QPainter&)>& draw)
+{
+    constexpr qreal smallArea = 160000; // device pixels; below this one blur is cheaper
+    constexpr int tile = 64;
+    const QTransform dt = p.deviceTransform();
+    const QRect area
+        = dt.mapRect(bounds).toAlignedRect().adjusted(-2, -2, 2, 2).intersected(deviceArea(p));
+    if (dt.isRotating() || qreal(area.width()) * area.height() <= smallArea) {
+        paintWithShadow(p, shadow, bounds, draw);
+        return;
+    }
+    const QTransform toLogical = dt.inverted();
+    // Reach of the blur plus the offset, in logical units; a little generous.
+    const qreal reach
+        = shadow.blur * 1.5 + std::abs(shadow.offset.x()) + std::abs(shadow.offset.y()) + 2;
+    const auto silhouetteOnly = [&](QPainter& q) {
+        if (&q != &p)
+            draw(q);
+    };
+    for (int y = area.top(); y <= area.bottom(); y += tile) {
+        for (int x = area.left(); x <= area.right(); x += tile) {
+            const QRect t = QRect(x, y, tile, tile).intersected(area);
+            const QRectF logical = toLogical.mapRect(QRectF(t));
+            if (!ink.intersects(logical.adjusted(-reach, -reach, reach, reach)))
+                continue;
+            p.save();
+            p.setClipRect(logical, Qt::IntersectClip);
+            paintWithShadow(p, shadow, logical, silhouetteOnly);
+            p.restore();
+        }
+    }
+    draw(p);
+}
+
 // Words on a label or a stamp: dark on light colours, white otherwise.
 QColor contrastOn(const QColor& c)
 {
@@ -304,13 +354,17 @@ void drawLive(QPainter& p, const Annotation& a)
         if (a.points.size() < 2)
             break;
         const QRectF reach = r.adjusted(-a.width, -a.width, a.width, a.width);
-        paintWithShadow(p, commonShadow(a.color), reach, [&](QPainter& q) {
-            q.setPen(QPen(a.color, a.width, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+        QPainterPath outline;
+        if (a.tool == Tool::rect)
+            outline.addRoundedRect(r, 3, 3);
+        else
+            outline.addEllipse(r);
+        const QPen pen(a.color, a.width, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin);
+        QPainterPathStroker stroker(pen);
+        shadowed(p, commonShadow(a.color), reach, stroker.createStroke(outline), [&](QPainter& q) {
+            q.setPen(pen);
             q.setBrush(Qt::NoBrush);
-            if (a.tool == Tool::rect)
-                q.drawRoundedRect(r, 3, 3);
-            else
-                q.drawEllipse(r);
+            q.drawPath(outline);
         });
         break;
     }
@@ -318,7 +372,9 @@ void drawLive(QPainter& p, const Annotation& a)
         const QPolygonF poly = arrowPolygon(a);
         if (poly.isEmpty())
             break;
-        paintWithShadow(p, commonShadow(a.color), poly.boundingRect(), [&](QPainter& q) {
+        QPainterPath ink;
+        ink.addPolygon(poly);
+        shadowed(p, commonShadow(a.color), poly.boundingRect(), ink, [&](QPainter& q) {
             q.setPen(Qt::NoPen);
             q.setBrush(a.color);
             q.drawPolygon(poly);
@@ -330,9 +386,10 @@ void drawLive(QPainter& p, const Annotation& a)
         if (path.isEmpty())
             break;
         const qreal g = a.width / 2 + 1;
-        paintWithShadow(
-            p, commonShadow(a.color), path.boundingRect().adjusted(-g, -g, g, g), [&](QPainter& q) {
-                q.setPen(QPen(a.color, a.width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        const QPen pen(a.color, a.width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+        shadowed(p, commonShadow(a.color), path.boundingRect().adjusted(-g, -g, g, g),
+            QPainterPathStroker(pen).createStroke(path), [&](QPainter& q) {
+                q.setPen(pen);
                 q.setBrush(Qt::NoBrush);
                 q.drawPath(path);
             });
