@@ -2,6 +2,8 @@
 #include "capture/annotation/AnnotationDrawing.h"
 #include "settings/Prefs.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QSettings>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -217,6 +219,14 @@ TEST_F(AnnotatorEditing, ResetForgetsEverything)
     EXPECT_FALSE(an().tool);
     EXPECT_FALSE(an().activeShape);
     EXPECT_EQ(an().toolbarFrame(), QRectF());
+    EXPECT_FALSE(an().toolbar());
+    // A new selection right away gets a toolbar that stays.
+    an().showToolbar();
+    QWidget* bar = an().toolbar();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(an().toolbar(), bar);
+    ASSERT_TRUE(bar);
+    EXPECT_FALSE(bar->isHidden());
 }
 
 struct ResizeCase {

@@ -262,3 +262,32 @@ TEST_F(AnnotatorText, HoverOnlyWithNoToolOrTheTextTool)
     an().updateHoverText(c);
     EXPECT_FALSE(an().hoverText);
 }
+
+TEST_F(AnnotatorText, WordsDoNotJumpWhenTheFieldCloses)
+{
+    // The field's words must lie where the committed annotation draws them.
+    host->selection = QRectF(0, 0, 800, 600);
+    host->show();
+    an().setAnnotations({Annotation {
+        Tool::text, palette()[0], 14, {QPointF(100, 300)}, QStringLiteral("Hg 字样"), 0}});
+    auto inkBox = [&](const QImage& img) {
+        QRect box;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) {
+                const QColor c = img.pixelColor(x, y);
+                if (c.red() > 200 && c.green() < 120 && c.blue() < 120)
+                    box |= QRect(x, y, 1, 1);
+            }
+        return box;
+    };
+    const QImage committed = host->grab().toImage();
+    an().editText(0);
+    const QImage editing = host->grab().toImage();
+    const QRect a = inkBox(committed), b = inkBox(editing);
+    ASSERT_FALSE(a.isEmpty());
+    ASSERT_FALSE(b.isEmpty());
+    EXPECT_NEAR(a.left(), b.left(), 1);
+    EXPECT_NEAR(a.top(), b.top(), 1);
+    EXPECT_NEAR(a.bottom(), b.bottom(), 1);
+    EXPECT_NEAR(a.right(), b.right(), 2);
+}

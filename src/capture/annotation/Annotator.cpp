@@ -281,15 +281,17 @@ void Annotator::reset()
     d->styleButtons.clear();
     d->subbarKind.reset();
     d->toolbarFrame = d->subbarFrame = QRectF();
-    // deleteLater: a reset can be reached from one of the bars' own buttons.
-    if (d->subbar) {
-        d->subbar->hide();
-        d->subbar->deleteLater();
+    // deleteLater: a reset can be reached from one of the bars' own buttons. The pointers are
+    // cleared now, so a toolbar shown again before the event loop runs is a new one.
+    for (GlassPanel* panel : {d->subbar.data(), d->toolbar.data()}) {
+        if (panel) {
+            panel->hide();
+            panel->deleteLater();
+        }
     }
-    if (d->toolbar) {
-        d->toolbar->hide();
-        d->toolbar->deleteLater();
-    }
+    d->subbar = nullptr;
+    d->toolbar = nullptr;
+    d->fontPopup = nullptr;
     m_host.hostRedraw();
 }
 
