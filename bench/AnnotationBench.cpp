@@ -156,6 +156,21 @@ void BM_RepaintWhileDrawing(benchmark::State& state)
 }
 BENCHMARK(BM_RepaintWhileDrawing)->Arg(600)->Arg(2400)->Unit(benchmark::kMillisecond);
 
+// The selection dragged with all fifty on it: every annotation moves one point per frame.
+void BM_RepaintWhileMovingSelection(benchmark::State& state)
+{
+    QImage target(3840, 2160, QImage::Format_ARGB32_Premultiplied);
+    target.fill(Qt::gray);
+    repaint(target, host().hostBounds());
+    int i = 0;
+    for (auto _ : state) {
+        const double step = (i++ / 20) % 2 ? -1 : 1;
+        host().annotator->shiftAnnotations(step, step);
+        repaint(target, host().hostBounds());
+    }
+}
+BENCHMARK(BM_RepaintWhileMovingSelection)->Unit(benchmark::kMillisecond);
+
 void BM_MakePixelated4K(benchmark::State& state)
 {
     for (auto _ : state)

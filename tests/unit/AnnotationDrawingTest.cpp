@@ -295,3 +295,28 @@ TEST(AnnotationRendering, LargeShapesCastTheSameShadowInTiles)
         EXPECT_LT(tiled.at({380, 36}).red(), 128 - 4) << scale; // the shadow is there
     }
 }
+
+TEST(AnnotationRendering, MovedAnnotationsReuseTheirLayer)
+{
+    RenderCache::clear();
+    Annotation a = make(Tool::text, {QPointF(20.5, 30)}, 6, palette()[1], "移动 move", 1);
+    Canvas first(QSize(300, 200), grey);
+    first.paint([&](QPainter& p) { drawAnnotation(p, a, nullptr, first.bounds); });
+    const qint64 held = RenderCache::bytes();
+    for (QPointF& pt : a.points)
+        pt += QPointF(37, 52);
+    Canvas moved(QSize(300, 200), grey), live(QSize(300, 200), grey);
+    moved.paint([&](QPainter& p) { drawAnnotation(p, a, nullptr, moved.bounds); });
+    live.paint(
+        [&](QPainter& p) { drawAnnotation(p, a, nullptr, live.bounds, ShadowCaching::direct); });
+    EXPECT_EQ(RenderCache::bytes(), held); // nothing new was rendered
+    int worst = 0;
+    for (int y = 0; y < live.image.height(); ++y)
+        for (int x = 0; x < live.image.width(); ++x) {
+            const QRgb u = live.image.pixel(x, y), v = moved.image.pixel(x, y);
+            worst = std::max({worst, std::abs(qRed(u) - qRed(v)), std::abs(qGreen(u) - qGreen(v)),
+                std::abs(qBlue(u) - qBlue(v))});
+        }
+    EXPECT_LE(worst, 2);
+    EXPECT_TRUE(near(moved.at({57.5 - 3, 82 + 2}), palette()[1])); // the label moved along
+}

@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QTransform>
+#include <cmath>
 #include <list>
 
 namespace quillet::RenderCache {
@@ -11,11 +12,25 @@ namespace {
 // Room for every layer of a busy 4K capture; a full-screen rectangle's layer alone is ~33 MB.
 constexpr qint64 budget = 192LL * 1024 * 1024;
 
+// What a layer depends on. An annotation moved by whole device pixels looks the same, only
+// elsewhere, so the key holds its shape relative to its first point and where that point falls
+// within a device pixel; the layer's position is kept relative to that pixel. (Dragging a text or
+// moving the selection with everything on it then reuses every layer.) A layer cut off by the
+// device's edge is only good where it is, and keeps its absolute place in the key.
+struct Key {
+    Annotation shape; // points relative to the first one
+    qreal m11 = 1, m12 = 0, m21 = 0, m22 = 1;
+    QPointF fraction; // of the first point, in device pixels
+    bool absolute = false;
+    QPoint anchor; // the first point's device pixel, in the key only when absolute
+
+    bool operator==(const Key&) const = default;
+};
+
 struct Entry {
     size_t hash = 0;
-    Annotation annotation;
-    QTransform transform;
-    QPoint origin; // device pixels
+    Key key;
+    QPoint offset; // the layer's top-left corner from the anchor pixel
     QImage image;
 };
 
@@ -30,12 +45,14 @@ Store& store()
     return s;
 }
 
-size_t hashOf(const Annotation& a, const QTransform& t)
+size_t hashOf(const Key& k)
 {
+    const Annotation& a = k.shape;
     size_t h = qHashMulti(0, int(a.tool), a.color.rgba(), a.width, a.text, a.style);
     for (const QPointF& pt : a.points)
         h = qHashMulti(h, pt.x(), pt.y());
-    return qHashMulti(h, t.m11(), t.m12(), t.m21(), t.m22(), t.dx(), t.dy());
+    h = qHashMulti(h, k.m11, k.m12, k.m21, k.m22, k.fraction.x(), k.fraction.y(), k.absolute);
+    return k.absolute ? qHashMulti(h, k.anchor.x(), k.anchor.y()) : h;
 }
 
 // The painter's device in device pixels.
@@ -90,21 +107,28 @@ void paint(QPainter& p, const Annotation& a, const QRectF& bounds,
         draw(p);
         return;
     }
-    const QRect area
-        = t.mapRect(bounds).toAlignedRect().adjusted(-1, -1, 1, 1).intersected(deviceRect(p));
+    const QRect full = t.mapRect(bounds).toAlignedRect().adjusted(-1, -1, 1, 1);
+    const QRect area = full.intersected(deviceRect(p));
     if (area.isEmpty())
         return;
 
+    const QPointF first = a.points.value(0);
+    const QPointF devFirst = t.map(first);
+    const QPoint anchor(int(std::floor(devFirst.x())), int(std::floor(devFirst.y())));
+    Key key {a, t.m11(), t.m12(), t.m21(), t.m22(), devFirst - QPointF(anchor), area != full,
+        area != full ? anchor : QPoint()};
+    for (QPointF& pt : key.shape.points)
+        pt -= first;
+
     Store& s = store();
-    const size_t h = hashOf(a, t);
+    const size_t h = hashOf(key);
     auto it = s.entries.begin();
     for (; it != s.entries.end(); ++it) {
-        if (it->hash == h && it->origin == area.topLeft() && it->transform == t
-            && it->annotation == a)
+        if (it->hash == h && it->key == key)
             break;
     }
     if (it == s.entries.end()) {
-        Entry e {h, a, t, area.topLeft(), render(p, area, draw)};
+        Entry e {h, std::move(key), area.topLeft() - anchor, render(p, area, draw)};
         if (e.image.isNull() || e.image.sizeInBytes() > budget / 2) {
             draw(p); // too large to be worth keeping
             return;
@@ -117,7 +141,7 @@ void paint(QPainter& p, const Annotation& a, const QRectF& bounds,
         s.entries.splice(s.entries.begin(), s.entries, it);
         it = s.entries.begin();
     }
-    blit(p, it->origin, it->image);
+    blit(p, anchor + it->offset, it->image);
 }
 
 void clear()

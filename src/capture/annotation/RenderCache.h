@@ -15,8 +15,9 @@ namespace quillet {
 //
 // A layer holds exactly the device pixels the annotation would have painted (shadow included),
 // on a transparent background, so drawing it gives the same picture as drawing the annotation.
-// Layers are keyed by the annotation's value and the painter's full device transform: a moved,
-// restyled or exported annotation simply misses and is rendered again. Least recently used
+// Layers are keyed by the annotation's value and the painter's device transform, up to moves by
+// whole device pixels (which reuse the layer elsewhere); a restyled, resized or exported
+// annotation simply misses and is rendered again. Least recently used
 // layers go once the cache passes its memory budget. Main thread only.
 namespace RenderCache {
 
