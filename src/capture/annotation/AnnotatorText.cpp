@@ -188,7 +188,8 @@ void Annotator::syncTextField()
     if (const QString& composing = static_cast<InPlaceField*>(field)->preedit;
         !composing.isEmpty()) {
         Annotation shown = a;
-        shown.text.insert(std::min<qsizetype>(field->cursorPosition(), shown.text.size()), composing);
+        shown.text.insert(
+            std::min<qsizetype>(field->cursorPosition(), shown.text.size()), composing);
         width = textWidth(shown);
     }
     const QRectF frame(o.x() - 2, o.y(), width + 6, lineHeight(font));
