@@ -2,6 +2,7 @@
 
 #include "capture/annotation/AnnotationDrawing.h"
 #include "capture/annotation/AnnotatorPrivate.h"
+#include "capture/annotation/RenderCache.h"
 #include "platform/Geometry.h"
 #include "settings/Prefs.h"
 
@@ -53,6 +54,8 @@ Annotator::~Annotator()
         delete d->subbar.data();
     if (d->toolbar)
         delete d->toolbar.data();
+    // The program stays resident between captures; the layers of this one are of no further use.
+    RenderCache::clear();
 }
 
 const QList<double>& Annotator::fontSizes()
