@@ -161,7 +161,9 @@ TEST_F(AnnotatorText, LaterTextWins)
 
 TEST_F(AnnotatorText, BodyClickEditsWithCursorAtTheEnd)
 {
-    an().setAnnotations({text(QPointF(200, 200), "Hello", 2)});
+    Annotation green = text(QPointF(200, 200), "Hello", 2);
+    green.color = palette()[2];
+    an().setAnnotations({green});
     an().chooseFontSize(20);
     host->click(textFrame(an().annotations[0]).center());
     ASSERT_TRUE(an().textField());
@@ -169,8 +171,10 @@ TEST_F(AnnotatorText, BodyClickEditsWithCursorAtTheEnd)
     // The clicked text's look is adopted, but not remembered as a preference.
     EXPECT_EQ(an().fontSize, 48);
     EXPECT_EQ(an().textStyle, 2);
-    EXPECT_EQ(an().color, palette()[0]);
+    EXPECT_EQ(an().color, palette()[2]);
     EXPECT_EQ(Prefs::fontSize(), 20);
+    EXPECT_EQ(Prefs::textStyle(), 1);
+    EXPECT_EQ(Prefs::defaultColor(), 0);
 }
 
 TEST_F(AnnotatorText, EdgeDragMovesWithoutOpeningTheField)
