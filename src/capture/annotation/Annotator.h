@@ -9,6 +9,7 @@
 #include <QPointF>
 #include <QPointer>
 #include <QRectF>
+#include <memory>
 #include <optional>
 
 class QLineEdit;
@@ -125,6 +126,16 @@ public:
     QWidget* toolbar() const;
     QWidget* subbar() const;
     bool toolbarBelow() const { return m_toolbarBelow; }
+    // Where the bars are placed (view points, y up; the frame they end at when animating).
+    // Empty while a bar does not exist.
+    QRectF toolbarFrame() const;
+    QRectF subbarFrame() const;
+    std::optional<Tool> subbarKind() const;
+    QList<ToolButton*> toolButtons() const;
+    QList<ToolButton*> colorButtons() const;
+    QList<ToolButton*> widthButtons() const;
+    QList<ToolButton*> styleButtons() const;
+    QComboBox* fontPopup() const;
 
     // --- drawing (painter in view points, y up) ---
     void drawAnnotationPass(QPainter& p, const QRectF& clip);
@@ -135,6 +146,17 @@ public:
     const QImage* pixelated();
 
 private:
+    void appendAndEdit(const Annotation& a);
+    void removeAnnotation(int index);
+    void finishDraw();
+    void resizeTextTo(QPointF p);
+    void closeField();
+    void buildToolbar();
+    void placeSubbar();
+    void buildSubbar(std::optional<Tool> kind);
+    void refreshStyleControls();
+    void giveKeyboardBackToField();
+
     AnnotationHost& m_host;
     bool m_toolbarBelow = true;
     struct Private;

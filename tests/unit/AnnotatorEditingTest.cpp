@@ -1,0 +1,273 @@
+#include "FakeAnnotationHost.h"
+#include "capture/annotation/AnnotationDrawing.h"
+#include "settings/Prefs.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QSettings>
+#include <cmath>
+#include <gtest/gtest.h>
+
+using namespace quillet;
+using quillet::test::FakeAnnotationHost;
+
+namespace {
+
+// Every test starts from the registered defaults of the four style preferences.
+class AnnotatorEditing : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        auto s = Prefs::store();
+        for (const char* k : {Prefs::defaultColorKey, Prefs::defaultWidthKey, Prefs::textStyleKey,
+                 Prefs::fontSizeKey})
+            s->remove(QLatin1String(k));
+        s->sync();
+        host = std::make_unique<FakeAnnotationHost>();
+    }
+    Annotator& an() { return *host->annotator; }
+    std::unique_ptr<FakeAnnotationHost> host;
+};
+
+} // namespace
+
+TEST_F(AnnotatorEditing, StartsFromThePreferences)
+{
+    EXPECT_EQ(an().color, palette()[0]);
+    EXPECT_EQ(an().lineWidth, 4);
+    EXPECT_EQ(an().fontSize, 48);
+    EXPECT_EQ(an().textStyle, 1);
+    EXPECT_FALSE(an().tool);
+}
+
+TEST_F(AnnotatorEditing, TinyShapesAreDroppedAtThreePoints)
+{
+    struct Case {
+        double dx;
+        bool kept;
+    };
+    for (const Case c : {Case {0, false}, Case {3.0, false}, Case {3.1, true}, Case {20, true}}) {
+        host = std::make_unique<FakeAnnotationHost>();
+        an().selectTool(Tool::rect);
+        host->dragLine(QPointF(200, 200), QPointF(200 + c.dx, 200));
+        EXPECT_EQ(an().annotations.size(), c.kept ? 1 : 0) << c.dx;
+        EXPECT_FALSE(an().current);
+        EXPECT_EQ(an().activeShape.has_value(), c.kept);
+    }
+}
+
+TEST_F(AnnotatorEditing, FreehandClickLeavesADot)
+{
+    for (Tool t : {Tool::pen, Tool::highlighter}) {
+        host = std::make_unique<FakeAnnotationHost>();
+        an().selectTool(t);
+        host->click(QPointF(150, 150));
+        ASSERT_EQ(an().annotations.size(), 1);
+        EXPECT_EQ(an().annotations[0].points,
+            QList<QPointF>({QPointF(150, 150), QPointF(150, 150), QPointF(150, 150)}));
+    }
+}
+
+TEST_F(AnnotatorEditing, ShapesStopAtTheSelectionEdge)
+{
+    an().selectTool(Tool::arrow);
+    host->press(QPointF(200, 200));
+    host->dragTo(QPointF(700, 50)); // selection is (100, 100, 400, 300)
+    host->release();
+    ASSERT_EQ(an().annotations.size(), 1);
+    EXPECT_EQ(an().annotations[0].points[1], QPointF(500, 100));
+    EXPECT_EQ(an().annotations[0].width, 4);
+}
+
+TEST_F(AnnotatorEditing, PressOutsideTheSelectionDrawsNothing)
+{
+    an().selectTool(Tool::number);
+    host->click(QPointF(50, 50));
+    EXPECT_TRUE(an().annotations.isEmpty());
+}
+
+TEST_F(AnnotatorEditing, StampsCountOnAfterUndo)
+{
+    an().selectTool(Tool::number);
+    for (int i = 0; i < 3; ++i)
+        host->click(QPointF(150 + 30 * i, 150));
+    ASSERT_EQ(an().annotations.size(), 3);
+    EXPECT_EQ(an().annotations[2].text, "3");
+    EXPECT_EQ(an().activeShape, 2);
+    an().undo();
+    EXPECT_FALSE(an().activeShape);
+    host->click(QPointF(300, 300));
+    EXPECT_EQ(an().annotations.last().text, "3");
+}
+
+TEST_F(AnnotatorEditing, UndoOnAnEmptyListDoesNothing)
+{
+    an().undo();
+    EXPECT_TRUE(an().annotations.isEmpty());
+}
+
+TEST_F(AnnotatorEditing, SelectingTheToolInUseTurnsItOff)
+{
+    an().selectTool(Tool::rect);
+    EXPECT_EQ(an().tool, Tool::rect);
+    an().selectTool(Tool::rect);
+    EXPECT_FALSE(an().tool);
+    an().debugSelect(Tool::arrow);
+    an().debugSelect(Tool::arrow); // forced, not toggled
+    EXPECT_EQ(an().tool, Tool::arrow);
+}
+
+TEST_F(AnnotatorEditing, WheelStepsWidthWithThresholdsAndBounds)
+{
+    an().selectTool(Tool::rect);
+    an().scroll(5, true);
+    EXPECT_EQ(an().lineWidth, 4);
+    an().scroll(1, true); // 6 points of trackpad travel
+    EXPECT_EQ(an().lineWidth, 5);
+    an().scroll(-0.5, false); // one wheel notch
+    EXPECT_EQ(an().lineWidth, 4);
+    for (int i = 0; i < 30; ++i)
+        an().scroll(1, false);
+    EXPECT_EQ(an().lineWidth, 20);
+    for (int i = 0; i < 30; ++i)
+        an().scroll(-1, false);
+    EXPECT_EQ(an().lineWidth, 1);
+    EXPECT_EQ(an().fontSize, 48);
+    // Nothing is remembered for next time.
+    EXPECT_EQ(Prefs::defaultWidth(), 4);
+}
+
+TEST_F(AnnotatorEditing, WheelStepsFontSizeForTextAndRoundsHalvesAway)
+{
+    an().selectTool(Tool::text);
+    an().scroll(1, false);
+    EXPECT_EQ(an().fontSize, 50);
+    EXPECT_EQ(an().lineWidth, 4);
+    an().fontSize = 14.5;
+    an().scroll(-1, false);
+    EXPECT_EQ(an().fontSize, 13); // 12.5 rounds away from zero
+    for (int i = 0; i < 10; ++i)
+        an().scroll(-1, false);
+    EXPECT_EQ(an().fontSize, 10);
+    for (int i = 0; i < 80; ++i)
+        an().scroll(1, false);
+    EXPECT_EQ(an().fontSize, 120);
+    EXPECT_EQ(Prefs::fontSize(), 48);
+}
+
+TEST_F(AnnotatorEditing, WheelIgnoredWithoutASelection)
+{
+    host->selected = false;
+    an().scroll(3, false);
+    EXPECT_EQ(an().lineWidth, 4);
+}
+
+TEST_F(AnnotatorEditing, StyleBarChoicesWriteTheirPreferences)
+{
+    an().chooseColor(3);
+    an().chooseWidth(7);
+    an().chooseTextStyle(2);
+    an().chooseFontSize(24);
+    EXPECT_EQ(Prefs::defaultColor(), 3);
+    EXPECT_EQ(Prefs::defaultWidth(), 7);
+    EXPECT_EQ(Prefs::textStyle(), 2);
+    EXPECT_EQ(Prefs::fontSize(), 24);
+    EXPECT_EQ(an().color, palette()[3]);
+    EXPECT_EQ(an().lineWidth, 7);
+    an().chooseFontSize(500);
+    EXPECT_EQ(an().fontSize, 120);
+}
+
+TEST_F(AnnotatorEditing, ColourAndWidthReachTheShapeJustMade)
+{
+    an().selectTool(Tool::rect);
+    host->dragLine(QPointF(150, 150), QPointF(250, 250));
+    an().chooseColor(2);
+    an().setLineWidth(9);
+    EXPECT_EQ(an().annotations[0].color, palette()[2]);
+    EXPECT_EQ(an().annotations[0].width, 9);
+}
+
+TEST_F(AnnotatorEditing, MosaicKeepsItsLookWhenStyleChanges)
+{
+    an().selectTool(Tool::mosaic);
+    host->dragLine(QPointF(150, 150), QPointF(250, 250));
+    ASSERT_EQ(an().activeShape, 0);
+    const Annotation before = an().annotations[0];
+    an().chooseColor(4);
+    an().setLineWidth(12);
+    EXPECT_EQ(an().annotations[0], before);
+    EXPECT_EQ(an().color, palette()[4]);
+}
+
+TEST_F(AnnotatorEditing, ShiftMovesEveryPoint)
+{
+    an().setAnnotations({Annotation {Tool::rect, Qt::red, 4, {QPointF(1, 2), QPointF(3, 4)}, {}, 0},
+        Annotation {Tool::pen, Qt::red, 4, {QPointF(5, 6)}, {}, 0}});
+    an().shiftAnnotations(10, -5);
+    EXPECT_EQ(an().annotations[0].points, QList<QPointF>({QPointF(11, -3), QPointF(13, -1)}));
+    EXPECT_EQ(an().annotations[1].points, QList<QPointF>({QPointF(15, 1)}));
+}
+
+TEST_F(AnnotatorEditing, ResetForgetsEverything)
+{
+    an().selectTool(Tool::rect);
+    host->dragLine(QPointF(150, 150), QPointF(250, 250));
+    an().showToolbar();
+    an().reset();
+    EXPECT_TRUE(an().annotations.isEmpty());
+    EXPECT_FALSE(an().tool);
+    EXPECT_FALSE(an().activeShape);
+    EXPECT_EQ(an().toolbarFrame(), QRectF());
+    EXPECT_FALSE(an().toolbar());
+    // A new selection right away gets a toolbar that stays.
+    an().showToolbar();
+    QWidget* bar = an().toolbar();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(an().toolbar(), bar);
+    ASSERT_TRUE(bar);
+    EXPECT_FALSE(bar->isHidden());
+}
+
+struct ResizeCase {
+    double factor; // distance from the anchor, in diagonals of the frame at the press
+    double size; // font size afterwards
+};
+
+class TextResize : public AnnotatorEditing, public ::testing::WithParamInterface<ResizeCase> { };
+
+TEST_P(TextResize, CornerDragScalesAroundTheOppositeCorner)
+{
+    const ResizeCase c = GetParam();
+    an().setAnnotations({Annotation {Tool::text, palette()[0], 18, {QPointF(200, 200)}, "Hi", 0}});
+    an().activeText = 0;
+    const QRectF f = textFrame(an().annotations[0]);
+    const QPointF corner(f.left(), f.top()); // bottom-left in y-up terms
+    const QPointF anchor(f.right(), f.bottom());
+    host->press(corner);
+    ASSERT_EQ(host->mode.kind, DragMode::textResize);
+    EXPECT_EQ(host->mode.point, anchor);
+    host->dragTo(anchor + (corner - anchor) * c.factor);
+    EXPECT_NEAR(textFontSize(an().annotations[0]), c.size, 1e-9);
+    const QRectF after = textFrame(an().annotations[0]);
+    EXPECT_NEAR(after.right(), anchor.x(), 1e-9);
+    EXPECT_NEAR(after.bottom(), anchor.y(), 1e-9);
+    host->release();
+    EXPECT_NEAR(an().fontSize, c.size, 1e-9);
+    EXPECT_EQ(Prefs::fontSize(), 48); // resizing is not a preference
+}
+
+INSTANTIATE_TEST_SUITE_P(Ratios, TextResize,
+    ::testing::Values(ResizeCase {2, 96}, ResizeCase {0.25, 12}, ResizeCase {0.1, 9.6},
+        ResizeCase {0, 9.6}, ResizeCase {10, 160}, ResizeCase {1, 48}));
+
+TEST_F(AnnotatorEditing, TinyResizeHoldsTheFloorOfEightPoints)
+{
+    an().setAnnotations({Annotation {Tool::text, palette()[0], -1, {QPointF(200, 200)}, "Hi", 0}});
+    an().activeText = 0;
+    const QRectF f = textFrame(an().annotations[0]);
+    host->press(QPointF(f.right(), f.top()));
+    ASSERT_EQ(host->mode.kind, DragMode::textResize);
+    host->dragTo(host->mode.point); // ratio 0.2 of 10 points: 2, held at 8
+    EXPECT_EQ(an().annotations[0].width, -2);
+}

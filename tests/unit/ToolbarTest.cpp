@@ -1,0 +1,289 @@
+#include "FakeAnnotationHost.h"
+#include "capture/annotation/GlassPanel.h"
+#include "capture/annotation/ToolButton.h"
+#include "settings/Prefs.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QSettings>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace quillet;
+using quillet::test::FakeAnnotationHost;
+
+namespace {
+
+class Toolbar : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        auto s = Prefs::store();
+        for (const char* k : {Prefs::defaultColorKey, Prefs::defaultWidthKey, Prefs::textStyleKey,
+                 Prefs::fontSizeKey})
+            s->remove(QLatin1String(k));
+        s->sync();
+        host = std::make_unique<FakeAnnotationHost>(QSize(1000, 700));
+        host->show();
+    }
+    Annotator& an() { return *host->annotator; }
+    GlassPanel* panel(QWidget* w) { return static_cast<GlassPanel*>(w); }
+
+    // Waits (processing events) until the bars have finished sliding in.
+    void settle()
+    {
+        QElapsedTimer t;
+        t.start();
+        auto busy = [&] {
+            return (an().toolbar() && panel(an().toolbar())->isAppearing())
+                || (an().subbar() && panel(an().subbar())->isAppearing());
+        };
+        while (busy() && t.elapsed() < 3000)
+            QTest::qWait(10);
+        ASSERT_FALSE(busy());
+    }
+    QStringList menuItems()
+    {
+        QStringList items;
+        for (int i = 0; i < an().fontPopup()->count(); ++i)
+            items.append(an().fontPopup()->itemText(i));
+        return items;
+    }
+
+    std::unique_ptr<FakeAnnotationHost> host;
+};
+
+QStringList standardTitles()
+{
+    QStringList t;
+    for (double s : Annotator::fontSizes())
+        t.append(QString::number(int(s)) + " pt");
+    return t;
+}
+
+} // namespace
+
+TEST_F(Toolbar, PlacedBelowTheSelection)
+{
+    host->selection = QRectF(200, 300, 400, 300);
+    an().showToolbar();
+    const QRectF f = an().toolbarFrame();
+    EXPECT_TRUE(an().toolbarBelow());
+    EXPECT_EQ(f.right(), 600);
+    EXPECT_EQ(f.bottom(), 300 - 10); // y-up: bottom() is the top edge
+    EXPECT_EQ(f.height(), 42); // a 32-point button with 5 points above and below
+    settle();
+    // Widget coordinates are y down.
+    const QRect g = panel(an().toolbar())->panelGeometry();
+    EXPECT_EQ(g.x(), int(f.x()));
+    EXPECT_EQ(g.y(), int(700 - f.bottom()));
+    EXPECT_FALSE(an().subbar()); // nothing to style yet
+}
+
+TEST_F(Toolbar, AboveWhenTheSelectionReachesTheBottom)
+{
+    host->selection = QRectF(200, 0, 400, 300);
+    an().showToolbar();
+    EXPECT_FALSE(an().toolbarBelow());
+    EXPECT_EQ(an().toolbarFrame().y(), 310);
+}
+
+TEST_F(Toolbar, InsideWhenTheSelectionFillsTheScreen)
+{
+    host->selection = QRectF(0, 0, 1000, 700);
+    an().selectTool(Tool::arrow);
+    an().showToolbar();
+    EXPECT_TRUE(an().toolbarBelow());
+    const QRectF t = an().toolbarFrame();
+    EXPECT_EQ(t.y(), 10);
+    EXPECT_EQ(t.right(), 1000 - 8);
+    // The style bar goes below the toolbar as far as the screen lets it.
+    ASSERT_TRUE(an().subbar());
+    EXPECT_EQ(an().subbarFrame().y(), 4);
+}
+
+TEST_F(Toolbar, KeptEightPointsFromTheLeftEdge)
+{
+    host->selection = QRectF(0, 300, 60, 100);
+    an().showToolbar();
+    EXPECT_EQ(an().toolbarFrame().x(), 8);
+}
+
+TEST_F(Toolbar, StyleBarKinds)
+{
+    host->selection = QRectF(200, 300, 400, 300);
+    an().showToolbar();
+    EXPECT_FALSE(an().subbarKind());
+    an().selectTool(Tool::text);
+    EXPECT_EQ(an().subbarKind(), Tool::text);
+    EXPECT_EQ(an().styleButtons().size(), 3);
+    EXPECT_TRUE(an().fontPopup());
+    EXPECT_EQ(an().colorButtons().size(), 7);
+    EXPECT_TRUE(an().widthButtons().isEmpty());
+    an().selectTool(Tool::arrow);
+    EXPECT_EQ(an().subbarKind(), Tool::arrow);
+    EXPECT_EQ(an().widthButtons().size(), 4);
+    EXPECT_FALSE(an().fontPopup());
+    an().selectTool(Tool::mosaic);
+    EXPECT_FALSE(an().subbarKind());
+    EXPECT_FALSE(an().subbar());
+    // The style bar sits under the toolbar, right-aligned with it.
+    an().selectTool(Tool::rect);
+    EXPECT_EQ(an().subbarFrame().bottom(), an().toolbarFrame().top() - 6);
+    EXPECT_EQ(an().subbarFrame().right(), an().toolbarFrame().right());
+}
+
+TEST_F(Toolbar, ButtonsTellTheirDigits)
+{
+    an().showToolbar();
+    QStringList tips;
+    for (ToolButton* b : an().toolButtons())
+        tips.append(b->toolTip());
+    EXPECT_EQ(tips, QStringList({"矩形  1", "箭头  2", "文本  3", "序号  4"}));
+}
+
+TEST_F(Toolbar, ClickingTheHighlightedToolTurnsItOff)
+{
+    an().showToolbar();
+    settle();
+    ToolButton* arrow = an().toolButtons()[1];
+    QTest::mouseClick(arrow, Qt::LeftButton);
+    EXPECT_EQ(an().tool, Tool::arrow);
+    EXPECT_TRUE(arrow->isOn());
+    QTest::mouseClick(arrow, Qt::LeftButton);
+    EXPECT_FALSE(an().tool);
+    EXPECT_FALSE(arrow->isOn());
+    EXPECT_EQ(host->viewPresses, 0);
+}
+
+TEST_F(Toolbar, PressOnThePanelStaysOffTheOverlay)
+{
+    an().showToolbar();
+    settle();
+    GlassPanel* p = panel(an().toolbar());
+    const QRect g = p->panelGeometry();
+    // Between the last tool button and the divider: the panel's own background.
+    const QPoint onPanel = p->mapFromParent(QPoint(g.x() + 3, g.y() + 2));
+    QTest::mousePress(p, Qt::LeftButton, {}, onPanel);
+    EXPECT_EQ(host->viewPresses, 0);
+    // The shadow margin lets presses through.
+    QTest::mousePress(p, Qt::LeftButton, {}, QPoint(1, 1));
+    EXPECT_EQ(host->viewPresses, 1);
+    EXPECT_TRUE(an().toolbarVisibleAt(QPointF(g.x() + 3, 700 - g.y() - 2)));
+    EXPECT_FALSE(an().toolbarVisibleAt(QPointF(g.x() - 3, 700 - g.y() - 2)));
+}
+
+TEST_F(Toolbar, PinAndOkReachTheHost)
+{
+    an().showToolbar();
+    settle();
+    const QList<ToolButton*> all = an().toolbar()->findChildren<ToolButton*>();
+    ToolButton* pin = nullptr;
+    ToolButton* ok = nullptr;
+    for (ToolButton* b : all) {
+        if (b->toolTip() == QStringLiteral("钉在屏幕上"))
+            pin = b;
+        if (b->toolTip() == QStringLiteral("复制并完成 ↩"))
+            ok = b;
+    }
+    ASSERT_TRUE(pin && ok);
+    EXPECT_TRUE(ok->prominent());
+    EXPECT_EQ(ok->width(), 70);
+    QTest::mouseClick(pin, Qt::LeftButton);
+    QTest::mouseClick(ok, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(host->pinned + host->finished, 2, 2000);
+    EXPECT_EQ(host->pinned, 1);
+}
+
+TEST_F(Toolbar, SizeMenuInsertsACustomSize)
+{
+    an().selectTool(Tool::text);
+    an().showToolbar();
+    an().fontSize = 13;
+    an().refreshToolbar();
+    QStringList expected = standardTitles();
+    expected.insert(1, "13 pt");
+    EXPECT_EQ(menuItems(), expected);
+    EXPECT_EQ(an().fontPopup()->currentText(), "13 pt");
+
+    an().fontSize = 120;
+    an().refreshToolbar();
+    expected = standardTitles();
+    expected.append("120 pt");
+    EXPECT_EQ(menuItems(), expected);
+    EXPECT_EQ(an().fontPopup()->currentText(), "120 pt");
+
+    an().fontSize = 48;
+    an().refreshToolbar();
+    EXPECT_EQ(menuItems(), standardTitles());
+    EXPECT_EQ(an().fontPopup()->currentText(), "48 pt");
+}
+
+TEST_F(Toolbar, SizeMenuChoiceIsRemembered)
+{
+    an().selectTool(Tool::text);
+    an().showToolbar();
+    QComboBox* menu = an().fontPopup();
+    Q_EMIT menu->activated(int(menuItems().indexOf("72 pt")));
+    EXPECT_EQ(an().fontSize, 72);
+    EXPECT_EQ(Prefs::fontSize(), 72);
+}
+
+TEST_F(Toolbar, WidthButtonFollowsTheActiveShape)
+{
+    host->selection = QRectF(200, 300, 400, 300);
+    an().showToolbar();
+    an().selectTool(Tool::rect);
+    an().chooseWidth(12);
+    host->dragLine(QPointF(250, 350), QPointF(350, 450));
+    an().chooseWidth(2);
+    an().selectTool(Tool::rect); // off: the style bar now follows the shape just made
+    an().lineWidth = 7;
+    an().activeShape = 0;
+    an().updateSubbar(false);
+    an().refreshToolbar();
+    ASSERT_EQ(an().widthButtons().size(), 4);
+    QList<bool> on;
+    for (ToolButton* b : an().widthButtons())
+        on.append(b->isOn());
+    EXPECT_EQ(on, QList<bool>({true, false, false, false}));
+}
+
+TEST_F(Toolbar, ColourButtonRingsTheColourInUse)
+{
+    an().selectTool(Tool::rect);
+    an().showToolbar();
+    QTest::mouseClick(an().colorButtons()[4], Qt::LeftButton);
+    EXPECT_EQ(an().color, palette()[4]);
+    EXPECT_EQ(Prefs::defaultColor(), 4);
+    // The selected swatch has the white ring at its rim; the others leave it clear.
+    const QImage ringed = [&] {
+        QImage img(26, 32, QImage::Format_ARGB32_Premultiplied);
+        img.fill(Qt::black);
+        an().colorButtons()[4]->render(&img, QPoint(), QRegion(), QWidget::DrawChildren);
+        return img;
+    }();
+    const QImage plain = [&] {
+        QImage img(26, 32, QImage::Format_ARGB32_Premultiplied);
+        img.fill(Qt::black);
+        an().colorButtons()[3]->render(&img, QPoint(), QRegion(), QWidget::DrawChildren);
+        return img;
+    }();
+    EXPECT_GT(qGray(ringed.pixel(13, 7)), 200);
+    EXPECT_LT(qGray(plain.pixel(13, 7)), 60);
+}
+
+TEST_F(Toolbar, HiddenWhileTheSelectionMoves)
+{
+    an().selectTool(Tool::rect);
+    an().showToolbar();
+    an().hideBars();
+    EXPECT_TRUE(an().toolbar()->isHidden());
+    EXPECT_TRUE(an().subbar()->isHidden());
+    EXPECT_FALSE(an().toolbarVisibleAt(an().toolbarFrame().center()));
+    an().showToolbar();
+    EXPECT_FALSE(an().toolbar()->isHidden());
+    EXPECT_FALSE(an().subbar()->isHidden());
+    settle();
+    EXPECT_FALSE(an().toolbar()->graphicsEffect()); // fully opaque at the end
+}
