@@ -79,6 +79,39 @@ TEST_F(ClipboardAndFilesBecomePins, ControlWClosesThePinUnderTheUser)
     EXPECT_TRUE(waitFor([&] { return pins() == 0; }));
 }
 
+TEST_F(ClipboardAndFilesBecomePins, ControlCOnAPinCopiesItsExactPixels)
+{
+    startQuillet();
+    ASSERT_TRUE(waitForQuilletReady());
+    ASSERT_TRUE(mouseMove({500, 300}));
+    QImage img(90, 70, QImage::Format_RGB32);
+    for (int y = 0; y < img.height(); ++y) {
+        for (int x = 0; x < img.width(); ++x)
+            img.setPixel(x, y, qRgb(x * 2, y * 3, (x + y) & 255));
+    }
+    const QString file = scratch("gradient.png");
+    ASSERT_TRUE(img.save(file));
+    ASSERT_EQ(quillet({"pin", file}).exitCode, 0);
+    ASSERT_TRUE(waitFor([&] { return screenPixel({500, 300}).has_value(); }));
+    ASSERT_TRUE(click(1));
+    ASSERT_TRUE(key("ctrl+c"));
+    QImage copied;
+    ASSERT_TRUE(waitFor([&] { return copied.loadFromData(clipboardPng(), "PNG"); }));
+    ASSERT_EQ(copied.size(), img.size());
+    int wrong = 0;
+    QPoint first(-1, -1);
+    for (int y = 0; y < img.height(); ++y) {
+        for (int x = 0; x < img.width(); ++x) {
+            if ((copied.pixel(x, y) & 0xffffff) != (img.pixel(x, y) & 0xffffff)) {
+                if (!wrong++)
+                    first = {x, y};
+            }
+        }
+    }
+    EXPECT_EQ(wrong, 0) << "first at " << first.x() << "," << first.y() << std::hex << " got "
+                        << copied.pixel(first) << " want " << img.pixel(first);
+}
+
 TEST_F(ClipboardAndFilesBecomePins, PinHotKeysPinTheClipboardWhileAnotherProgramIsInFront)
 {
     startQuillet();
