@@ -62,6 +62,18 @@ QString selfExecutable()
     return exe.isEmpty() ? QStringLiteral("quillet") : exe;
 }
 
+// Qt aborts when it finds no display; say it in one line instead, before trying.
+bool displayAvailable()
+{
+    const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && !platform.startsWith(QLatin1String("xcb")))
+        return true; // another platform plugin chosen on purpose (tests use offscreen)
+    if (!qEnvironmentVariableIsEmpty("DISPLAY"))
+        return true;
+    complain(QStringLiteral("没有图形显示（DISPLAY 未设置），无法启动墨钉"));
+    return false;
+}
+
 // Starts the resident program in the background. Its stdout goes nowhere, so that
 // `$(quillet capture)` returns; stderr stays on the terminal when there is one, where its
 // one-line notices are useful.
@@ -78,11 +90,15 @@ bool spawnResident()
 
 // Sends `request`, starting the resident program first when none answers. Polls the socket
 // with a short pause between tries until the new instance listens or the time is up.
-InstanceProtocol::SendResult sendStarting(const QString& path, const Request& request)
+InstanceProtocol::SendResult sendStarting(const QString& path, const Request& request, bool* said)
 {
     auto sent = InstanceProtocol::send(path, request, replyTimeoutMs);
     if (sent.status != InstanceProtocol::SendStatus::nobody)
         return sent;
+    if (!displayAvailable()) {
+        *said = true;
+        return sent;
+    }
     if (!spawnResident())
         return sent;
     QDeadlineTimer deadline(startTimeoutMs);
@@ -172,8 +188,9 @@ int runClient(const Command& command)
     }
     const Request request = requestFor(command);
     InstanceProtocol::SendResult sent;
+    bool said = false;
     if (command.startsInstance())
-        sent = sendStarting(*path, request);
+        sent = sendStarting(*path, request, &said);
     else
         sent = InstanceProtocol::send(*path, request, replyTimeoutMs);
 
@@ -185,7 +202,8 @@ int runClient(const Command& command)
         }
         if (command.kind == Command::Kind::quit)
             return 0; // nothing to end
-        complain(QStringLiteral("无法启动墨钉"));
+        if (!said)
+            complain(QStringLiteral("无法启动墨钉"));
         return 1;
     case InstanceProtocol::SendStatus::noAnswer:
         complain(QStringLiteral("墨钉没有响应"));
@@ -209,6 +227,8 @@ int runClient(const Command& command)
 
 int runResident(int argc, char** argv)
 {
+    if (!displayAvailable())
+        return 1;
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
     installX11Platform();

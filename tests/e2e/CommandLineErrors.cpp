@@ -58,5 +58,22 @@ TEST_F(CommandLineErrors, FilesThatAreNoImagesAreRefusedBeforeAnythingIsPinned)
     EXPECT_EQ(quilletStatus().value("pins"), "0");
 }
 
+TEST_F(CommandLineErrors, NoDisplayIsOneLineNotACrash)
+{
+    QProcessEnvironment env = environment();
+    env.remove("DISPLAY");
+    for (const QStringList& args : {QStringList {}, QStringList {"capture"}}) {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(QUILLET_BINARY, args);
+        ASSERT_TRUE(p.waitForFinished(10000));
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p.exitCode(), 1);
+        const QStringList lines
+            = QString::fromUtf8(p.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+        EXPECT_EQ(lines.size(), 1) << lines.join('|').toStdString();
+    }
+}
+
 } // namespace
 } // namespace quillet::e2e
