@@ -44,7 +44,8 @@ QList<QRectF> windowRects()
     return filterWindowRects(screenGrabber().windowList(), primaryQtGeometry());
 }
 
-std::optional<QImage> compose(const QImage& image, const QImage& base, const QRectF& at, qreal scale)
+std::optional<QImage> compose(
+    const QImage& image, const QImage& base, const QRectF& at, qreal scale)
 {
     if (image.isNull() || base.isNull())
         return std::nullopt;

@@ -27,6 +27,7 @@ QList<QRectF> filterWindowRects(const QList<WindowRecord>& records, const QRectF
 
 // Paints `base` (an earlier image, its own devicePixelRatio) over `image` at `at` (screen-local
 // points, y up) scaled by `scale`. Nothing when it cannot be done.
-std::optional<QImage> compose(const QImage& image, const QImage& base, const QRectF& at, qreal scale);
+std::optional<QImage> compose(
+    const QImage& image, const QImage& base, const QRectF& at, qreal scale);
 
 } // namespace quillet::Grabber
