@@ -83,7 +83,7 @@ public:
     // Paints what lies in `exposed` (widget coordinates) as a full repaint would.
     void paint(QPainter& p, const QRegion& exposed);
     // What changed on screen since the last request; the view repaints exactly that.
-    QRegion pendingDamage() const { return m_damage; }
+    QRegion takeDamage() { return std::exchange(m_damage, QRegion()); }
     bool dimmedReady() const { return !m_dimmed.isNull(); }
     void redrawAll();
 

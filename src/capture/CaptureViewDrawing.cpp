@@ -320,12 +320,14 @@ void CaptureView::paintMagnifier(QPainter& p, QPointF m)
     if (!panelView)
         return;
     const qreal h = bounds().height();
-    const QRectF panel = widgetFromView(*panelView, h);
+    const qreal dpr = p.device() ? p.device()->devicePixelRatioF() : 1.0;
+    // On whole device pixels, so the zoomed cells are exact squares whatever part is repainted.
+    QRectF panel = widgetFromView(*panelView, h);
+    panel.moveTopLeft(QPointF(std::round(panel.x() * dpr), std::round(panel.y() * dpr)) / dpr);
     const qreal s = m_screen.scale;
     const int px = int(m.x() * s);
     const int py = int((h - m.y()) * s);
 
-    const qreal dpr = p.device() ? p.device()->devicePixelRatioF() : 1.0;
     p.drawImage(panel.topLeft() - QPointF(panelShadowMargin, panelShadowMargin), panelSprite(dpr));
 
     QPainterPath body;

@@ -91,7 +91,8 @@ void CaptureView::animateHover()
     const qreal d = std::abs(next.x() - t.x()) + std::abs(next.y() - t.y())
         + std::abs(next.width() - t.width()) + std::abs(next.height() - t.height());
     if (d < 1.0) {
-        m_animTimer->stop();
+        if (m_animTimer)
+            m_animTimer->stop();
         next = t;
     }
     m_shownHover = next;
