@@ -15,7 +15,7 @@ namespace quillet {
 namespace {
 
 // How far the frame, its shadow and the handles reach on either side of the region's edges.
-constexpr qreal frameReach = 14;
+constexpr qreal frameReach = 18;
 // How far the magnifier's shadow reaches beyond its panel.
 constexpr qreal panelReach = 30;
 

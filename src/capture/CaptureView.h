@@ -90,6 +90,7 @@ public:
     // --- finishing ---
     // The selection at full device-pixel size; its devicePixelRatio gives the point size.
     std::optional<QImage> render(bool annotated);
+    using QWidget::render; // painting the widget itself into a device
     void copyAndFinish();
     void saveAndFinish();
     void pinAndFinish();
@@ -145,10 +146,10 @@ private:
     QPointF viewPoint(QPointF widgetPos) const;
 
     void paintImage(QPainter& p, const QRegion& exposed, const std::optional<QRectF>& roi);
-    void paintFrame(QPainter& p, const QRectF& r, const QRectF& exposed);
-    void paintHandles(QPainter& p, const QRectF& r);
+    void paintFrame(QPainter& p, const QRectF& r, const QRegion& exposed);
+    void paintHandles(QPainter& p, const QRectF& r, const QRegion& exposed);
     void paintSizeLabel(QPainter& p, const QRectF& r);
-    void paintMagnifier(QPainter& p, QPointF m);
+    void paintMagnifier(QPainter& p, const QRegion& exposed, QPointF m);
 
     CaptureSession* m_session = nullptr;
     std::shared_ptr<CaptureSession> m_sessionRef;

@@ -2,6 +2,8 @@
 // the magnifier with its colour readout; and the copy-colour action that reads it.
 #include "capture/CaptureSession.h"
 #include "capture/CaptureView.h"
+#include "capture/DeviceBlit.h"
+#include "capture/MagnifierPanel.h"
 #include "output/Toast.h"
 #include "platform/Geometry.h"
 #include "ui/Accent.h"
@@ -21,8 +23,7 @@ namespace quillet {
 
 namespace {
 
-constexpr qreal panelW = 120, panelH = 170, panelGap = 22, cell = 8;
-constexpr qreal panelShadowMargin = 26;
+constexpr qreal panelW = MagnifierPanel::width, panelH = MagnifierPanel::height, panelGap = 22;
 const QString sizeSeparator = QStringLiteral("  ×  ");
 
 QString hexOf(const QColor& c)
@@ -52,30 +53,112 @@ const LabelFonts& labelFonts()
     return f;
 }
 
-// The magnifier's body with its soft shadow, painted once per pixel ratio: the shape never
-// changes, and blurring it on every pointer move would cost more than the rest of the frame.
-const QImage& panelSprite(qreal dpr)
+constexpr qreal frameLine = 1.5;
+constexpr qreal glowPad = 16; // how far the glow reaches outside the region
+constexpr qreal glowInside = 14; // and inside it
+constexpr qreal glowRef = 48; // the region of the reference picture
+
+Shadow frameGlow()
 {
-    static QHash<int, QImage> sprites;
+    return Shadow {QColor::fromRgbF(0.13f, 0.55f, 1.0f, 0.8f), 6, QPointF()};
+}
+
+// The glow of a frame around a reference square, blurred once per pixel ratio. Frames of any
+// size are assembled from its corners and from edge strips: along a straight edge the blur of
+// the line is the same everywhere, so this is the picture a blur of the whole frame gives. The
+// strips are laid side by side unscaled, which the painter does as fast as a copy.
+struct GlowSprites {
+    QImage reference;
+    QImage top, bottom; // long horizontal strips, one corner block high
+    QImage left, right; // long vertical strips, one corner block wide
+};
+
+constexpr int stripLength = 1024; // device pixels
+
+const GlowSprites& glowSprites(qreal dpr)
+{
+    static QHash<int, GlowSprites> made;
     const int key = qRound(dpr * 100);
-    auto it = sprites.find(key);
-    if (it != sprites.end())
+    auto it = made.constFind(key);
+    if (it != made.constEnd())
         return *it;
-    const QSizeF size(panelW + 2 * panelShadowMargin, panelH + 2 * panelShadowMargin);
-    QImage img((size * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
-    img.setDevicePixelRatio(dpr);
-    img.fill(Qt::transparent);
+    const qreal side = 2 * glowPad + glowRef;
+    GlowSprites g;
+    g.reference = QImage(QSize(int(std::round(side * dpr)), int(std::round(side * dpr))),
+        QImage::Format_ARGB32_Premultiplied);
+    g.reference.setDevicePixelRatio(dpr);
+    g.reference.fill(Qt::transparent);
     {
-        QPainter p(&img);
-        p.setRenderHint(QPainter::Antialiasing);
-        const QRectF body(panelShadowMargin, panelShadowMargin, panelW, panelH);
-        QPainterPath path;
-        path.addRoundedRect(body, 12, 12);
-        // y down here: the shadow falls 4 points below the panel.
-        paintWithShadow(p, Shadow {QColor::fromRgbF(0, 0, 0, 0.5f), 14, QPointF(0, 4)}, body,
-            [&](QPainter& q) { q.fillPath(path, white(0.1, 1.0)); });
+        QPainter p(&g.reference);
+        const QRectF ref(glowPad, glowPad, glowRef, glowRef);
+        QPainterPath ring;
+        ring.setFillRule(Qt::OddEvenFill);
+        ring.addRect(ref.adjusted(-frameLine, -frameLine, frameLine, frameLine));
+        ring.addRect(ref);
+        // Only the glow goes into the sprite; the line itself is painted crisp on the overlay.
+        paintWithShadow(p, frameGlow(), ring.boundingRect(), [&](QPainter& q) {
+            if (&q != &p)
+                q.fillPath(ring, accent());
+        });
     }
-    return *sprites.insert(key, img);
+    const int sidePx = g.reference.width();
+    const int cPx = int(std::round((glowPad + glowInside) * dpr));
+    const int mid = sidePx / 2;
+    auto strip = [&](bool horizontal, int from) {
+        QImage out = horizontal ? QImage(stripLength, cPx, QImage::Format_ARGB32_Premultiplied)
+                                : QImage(cPx, stripLength, QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < out.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
+            for (int x = 0; x < out.width(); ++x) {
+                row[x] = horizontal ? g.reference.pixel(mid, from + y)
+                                    : g.reference.pixel(from + x, mid);
+            }
+        }
+        out.setDevicePixelRatio(dpr);
+        return out;
+    };
+    g.top = strip(true, 0);
+    g.bottom = strip(true, sidePx - cPx);
+    g.left = strip(false, 0);
+    g.right = strip(false, sidePx - cPx);
+    return *made.insert(key, g);
+}
+
+// Draws the glow for the frame around r (widget coordinates, on whole device pixels).
+void paintGlowSprite(QPainter& p, const QRegion& exposed, const QRectF& r, qreal dpr)
+{
+    const GlowSprites& g = glowSprites(dpr);
+    const QImage& sprite = g.reference;
+    const qreal side = 2 * glowPad + glowRef;
+    const qreal c = glowPad + glowInside; // corner block
+    auto src = [dpr](qreal x, qreal y, qreal w, qreal h) {
+        return QRectF(x * dpr, y * dpr, w * dpr, h * dpr);
+    };
+    const qreal x0 = r.left() - glowPad, y0 = r.top() - glowPad;
+    const qreal x1 = r.right() + glowPad - c, y1 = r.bottom() + glowPad - c;
+    p.save();
+    p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    {
+        DeviceBlit blit(p, exposed);
+        blit.draw(QRectF(x0, y0, c, c), sprite, src(0, 0, c, c));
+        blit.draw(QRectF(x1, y0, c, c), sprite, src(side - c, 0, c, c));
+        blit.draw(QRectF(x0, y1, c, c), sprite, src(0, side - c, c, c));
+        blit.draw(QRectF(x1, y1, c, c), sprite, src(side - c, side - c, c, c));
+        const qreal step = stripLength / dpr;
+        const qreal w = x1 - (x0 + c), h = y1 - (y0 + c);
+        for (qreal at = 0; at < w; at += step) {
+            const qreal len = std::min(step, w - at);
+            blit.draw(QRectF(x0 + c + at, y0, len, c), g.top, src(0, 0, len, c));
+            blit.draw(QRectF(x0 + c + at, y1, len, c), g.bottom, src(0, 0, len, c));
+        }
+        for (qreal at = 0; at < h; at += step) {
+            const qreal len = std::min(step, h - at);
+            blit.draw(QRectF(x0, y0 + c + at, c, len), g.left, src(0, 0, c, len));
+            blit.draw(QRectF(x1, y0 + c + at, c, len), g.right, src(0, 0, c, len));
+        }
+    }
+    p.restore();
 }
 
 } // namespace
@@ -167,7 +250,6 @@ void CaptureView::paint(QPainter& p, const QRegion& exposed)
         return;
     }
     const qreal h = bounds().height();
-    const QRectF exposedBox = exposed.boundingRect();
     p.setRenderHint(QPainter::Antialiasing);
 
     // The annotation side draws in view points, y up.
@@ -183,16 +265,19 @@ void CaptureView::paint(QPainter& p, const QRegion& exposed)
     });
 
     const QRectF rw = widgetFromView(*roi, h);
-    paintFrame(p, rw, exposedBox);
+    paintFrame(p, rw, exposed);
     const auto kind = m_dragMode.kind;
     if ((m_selected && (kind == DragMode::none || kind == DragMode::draw))
         || kind == DragMode::resize)
-        paintHandles(p, rw);
+        paintHandles(p, rw, exposed);
     if (m_selected)
         flipped([&] { m_annotator->drawTextChrome(p); });
-    paintSizeLabel(p, *roi);
-    if (magnifierRect() && m_mouse)
-        paintMagnifier(p, *m_mouse);
+    if (const auto box = sizeLabelRect();
+        box && exposed.intersects(widgetFromView(*box, h).toAlignedRect().adjusted(-2, -2, 2, 2)))
+        paintSizeLabel(p, *roi);
+    if (const auto panel = magnifierRect(); panel && m_mouse
+        && exposed.intersects(widgetFromView(*panel, h).toAlignedRect().adjusted(-30, -30, 30, 30)))
+        paintMagnifier(p, exposed, *m_mouse);
     const Annotator& a = *m_annotator;
     if (m_selected && a.tool && *a.tool != Tool::text && m_mouse && containsPoint(*roi, *m_mouse)
         && kind == DragMode::none)
@@ -214,14 +299,15 @@ void CaptureView::paintImage(QPainter& p, const QRegion& exposed, const std::opt
     }
     const QImage& dimSource = m_dimmed.isNull() ? m_image : m_dimmed;
     const QColor shade = QColor::fromRgbF(0, 0, 0, float(m_dimAlpha));
+    DeviceBlit device(p, exposed);
     auto blit = [&](const QRectF& target, const QImage& from, bool shadeIt) {
         if (target.isEmpty())
             return;
         const QRectF source(
             target.x() * s, target.y() * s, target.width() * s, target.height() * s);
-        p.drawImage(target, from, source);
+        device.draw(target, from, source);
         if (shadeIt)
-            p.fillRect(target, shade);
+            device.fill(target, shade);
     };
     for (const QRect& e : exposed) {
         const QRectF er(e);
@@ -244,36 +330,49 @@ void CaptureView::paintImage(QPainter& p, const QRegion& exposed, const std::opt
     }
 }
 
-void CaptureView::paintFrame(QPainter& p, const QRectF& r, const QRectF& exposed)
+void CaptureView::paintFrame(QPainter& p, const QRectF& region, const QRegion& exposed)
 {
-    // The frame is a 1.5-point line just outside the region. Its glow is blurred strip by strip
-    // (four pieces that tile the line) so the cost follows the frame's length, not its area.
-    const qreal lw = 1.5;
-    const QRectF outer = r.adjusted(-lw, -lw, lw, lw);
-    const QRectF strips[4] = {
+    // The frame is a 1.5-point line just outside the region, with an accent glow. The line sits
+    // on whole device pixels, like the hole it surrounds.
+    const qreal dpr = p.device() ? p.device()->devicePixelRatioF() : 1.0;
+    auto snap = [dpr](qreal v) { return std::round(v * dpr) / dpr; };
+    const QRectF r(QPointF(snap(region.left()), snap(region.top())),
+        QPointF(snap(region.right()), snap(region.bottom())));
+    const QRectF outer = r.adjusted(-frameLine, -frameLine, frameLine, frameLine);
+    const QColor line = accent();
+    // Four bands that tile the line.
+    const QRectF bands[4] = {
         QRectF(QPointF(outer.left(), outer.top()), QPointF(outer.right(), r.top())),
         QRectF(QPointF(outer.left(), r.bottom()), QPointF(outer.right(), outer.bottom())),
         QRectF(QPointF(outer.left(), r.top()), QPointF(r.left(), r.bottom())),
         QRectF(QPointF(r.right(), r.top()), QPointF(outer.right(), r.bottom())),
     };
-    const Shadow glow {QColor::fromRgbF(0.13f, 0.55f, 1.0f, 0.8f), 6, QPointF()};
-    const QColor line = accent();
-    for (const QRectF& strip : strips) {
-        if (strip.isEmpty() || !strip.adjusted(-12, -12, 12, 12).intersects(exposed))
-            continue;
-        paintWithShadow(p, glow, strip, [&](QPainter& q) {
-            if (&q != &p)
-                q.fillRect(strip, line);
-        });
+    if (r.width() > 2 * glowInside && r.height() > 2 * glowInside) {
+        paintGlowSprite(p, exposed, r, dpr);
+    } else {
+        // Too small for the sprite's corners: blur this frame directly, band by band, so each
+        // costs only its own length.
+        for (const QRectF& band : bands) {
+            if (band.isEmpty()
+                || !exposed.intersects(band.adjusted(-16, -16, 16, 16).toAlignedRect()))
+                continue;
+            paintWithShadow(p, frameGlow(), band, [&](QPainter& q) {
+                if (&q != &p)
+                    q.fillRect(band, line);
+            });
+        }
     }
-    QPainterPath ring;
-    ring.setFillRule(Qt::OddEvenFill);
-    ring.addRect(outer);
-    ring.addRect(r);
-    p.fillPath(ring, line);
+    // Each band cut to what is exposed: the rasteriser then touches only the pixels that changed.
+    for (const QRect& e : exposed) {
+        for (const QRectF& band : bands) {
+            const QRectF part = band.intersected(QRectF(e));
+            if (!part.isEmpty())
+                p.fillRect(part, line);
+        }
+    }
 }
 
-void CaptureView::paintHandles(QPainter& p, const QRectF& r)
+void CaptureView::paintHandles(QPainter& p, const QRectF& r, const QRegion& exposed)
 {
     const qreal xs[3] = {r.left(), r.center().x(), r.right()};
     const qreal ys[3] = {r.bottom(), r.center().y(), r.top()}; // bottom first, as in y-up order
@@ -284,6 +383,8 @@ void CaptureView::paintHandles(QPainter& p, const QRectF& r)
             if (i == 1 && j == 1)
                 continue;
             const QRectF dot(xs[i] - 4.5, ys[j] - 4.5, 9, 9);
+            if (!exposed.intersects(dot.toAlignedRect().adjusted(-9, -9, 9, 9)))
+                continue;
             paintWithShadow(p, shadow, dot.adjusted(-1, -1, 1, 1), [&](QPainter& q) {
                 q.setPen(Qt::NoPen);
                 q.setBrush(Qt::white);
@@ -314,7 +415,7 @@ void CaptureView::paintSizeLabel(QPainter& p, const QRectF& r)
     drawRun(p, f.digits, Qt::white, QString::number(int(r.height() * m_screen.scale)), at);
 }
 
-void CaptureView::paintMagnifier(QPainter& p, QPointF m)
+void CaptureView::paintMagnifier(QPainter& p, const QRegion& exposed, QPointF m)
 {
     const auto panelView = magnifierRect();
     if (!panelView)
@@ -328,62 +429,14 @@ void CaptureView::paintMagnifier(QPainter& p, QPointF m)
     const int px = int(m.x() * s);
     const int py = int((h - m.y()) * s);
 
-    p.drawImage(panel.topLeft() - QPointF(panelShadowMargin, panelShadowMargin), panelSprite(dpr));
-
-    QPainterPath body;
-    body.addRoundedRect(panel, 12, 12);
-    p.save();
-    p.setClipPath(body, Qt::IntersectClip);
-
-    const QRectF zoom(panel.left(), panel.top(), panelW, panelW);
-    const QRect source(px - 7, py - 7, 15, 15);
-    const QRect crop = source.intersected(m_image.rect());
-    if (!crop.isEmpty()) {
-        p.save();
-        p.setRenderHint(QPainter::SmoothPixmapTransform, false);
-        const QRectF target(zoom.left() + (crop.x() - source.x()) * cell,
-            zoom.top() + (crop.y() - source.y()) * cell, crop.width() * cell, crop.height() * cell);
-        p.drawImage(target, m_image, QRectF(crop));
-        p.restore();
-    }
-    p.setPen(QPen(QColor::fromRgbF(0, 0, 0, 0.12f), 0.5));
-    for (int i = 1; i <= 14; ++i) {
-        p.drawLine(QPointF(zoom.left() + cell * i, zoom.top()),
-            QPointF(zoom.left() + cell * i, zoom.bottom()));
-        p.drawLine(QPointF(zoom.left(), zoom.top() + cell * i),
-            QPointF(zoom.right(), zoom.top() + cell * i));
-    }
-    QColor band = accent();
-    band.setAlphaF(0.28f);
-    p.fillRect(QRectF(zoom.left(), zoom.top() + 56, panelW, cell), band);
-    p.fillRect(QRectF(zoom.left() + 56, zoom.top(), cell, panelW), band);
-    const QRectF centre(zoom.left() + 56, zoom.top() + 56, cell, cell);
-    p.setBrush(Qt::NoBrush);
-    p.setPen(QPen(Qt::black, 1));
-    p.drawRect(centre.adjusted(-1, -1, 1, 1));
-    p.setPen(QPen(Qt::white, 1));
-    p.drawRect(centre);
-
-    const QRectF info(panel.left(), panel.bottom() - 50, panelW, 50);
-    p.fillRect(info, white(0.1, 0.96));
-    if (const auto c = pixelColor(m)) {
-        const QRectF swatch(panel.left() + 10, panel.bottom() - 22 - 18, 18, 18);
-        QPainterPath sw;
-        sw.addRoundedRect(swatch, 5, 5);
-        p.fillPath(sw, *c);
-        p.setPen(QPen(white(1.0, 0.3), 0.5));
-        p.drawPath(sw);
-        drawRun(p, monospacedFont(12, QFont::DemiBold), Qt::white, hexOf(*c),
-            QPointF(swatch.right() + 8, swatch.bottom() - 1));
-    }
-    drawRun(p, monospacedDigitFont(10), white(1.0, 0.55),
-        QStringLiteral("%1, %2   按 C 取色").arg(px).arg(py),
-        QPointF(panel.left() + 10, panel.bottom() - 6));
-    p.restore();
-
-    p.setBrush(Qt::NoBrush);
-    p.setPen(QPen(white(1.0, 0.18), 0.5));
-    p.drawPath(body);
+    const QImage& shadow = MagnifierPanel::shadowSprite(dpr);
+    const QImage content = MagnifierPanel::render(m_image, px, py, pixelColor(m), dpr);
+    DeviceBlit blit(p, exposed);
+    const qreal sm = MagnifierPanel::shadowMargin, om = MagnifierPanel::outlineMargin;
+    blit.draw(QRectF(panel.topLeft() - QPointF(sm, sm), shadow.deviceIndependentSize()), shadow,
+        QRectF(shadow.rect()));
+    blit.draw(QRectF(panel.topLeft() - QPointF(om, om), content.deviceIndependentSize()), content,
+        QRectF(content.rect()));
 }
 
 } // namespace quillet
