@@ -171,6 +171,9 @@ private:
     double m_dimAlpha = 0.42;
     bool m_showMagnifier = true;
 
+    // Where a keyboard step put the pointer; the window system reports it rounded to points.
+    std::optional<QPointF> m_warpTarget;
+
     Chrome m_lastChrome;
     QRegion m_damage;
 };

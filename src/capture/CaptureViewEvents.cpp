@@ -403,6 +403,8 @@ void CaptureView::warpPointer(int key)
     // natively where the window system allows it (its y axis points down).
     if (qFuzzyCompare(m_screen.scale, 1.0) || !NativePointer::moveByDevicePixels(dx, -dy))
         warpMouse(next + m_screen.frame.topLeft());
+    else
+        m_warpTarget = next;
     updateHover(next);
     redraw();
 }
@@ -436,7 +438,12 @@ void CaptureView::mouseExitedView()
 
 void CaptureView::mouseMoveEvent(QMouseEvent* event)
 {
-    const QPointF p = viewPoint(event->position());
+    QPointF p = viewPoint(event->position());
+    // The move a keyboard step caused arrives rounded to whole points: keep the exact target.
+    if (const auto target = std::exchange(m_warpTarget, std::nullopt)) {
+        if (std::abs(p.x() - target->x()) <= 0.5 && std::abs(p.y() - target->y()) <= 0.5)
+            p = *target;
+    }
     if (event->buttons() & Qt::LeftButton)
         mouseDraggedAt(p);
     else
