@@ -16,6 +16,8 @@ namespace {
 
 // How far the frame, its shadow and the handles reach on either side of the region's edges.
 constexpr qreal frameReach = 18;
+// Each easing step covers this share of what is left between the frame and its target.
+constexpr qreal easing = 0.28;
 // How far the magnifier's shadow reaches beyond its panel.
 constexpr qreal panelReach = 30;
 
@@ -139,6 +141,58 @@ void CaptureView::hostTakeKeyboard()
     setFocus(Qt::OtherFocusReason);
     if (m_session)
         m_session->makeKey(this);
+}
+
+// --- window detection: the frame follows the window under the pointer ---
+
+void CaptureView::updateHover(QPointF p)
+{
+    m_mouse = p;
+    if (m_selected)
+        return;
+    QRectF target = bounds();
+    for (const QRectF& r : m_windowRects) {
+        if (containsPoint(r, p)) {
+            target = r;
+            break;
+        }
+    }
+    m_hoverRect = intersectRect(target, bounds());
+    if (!m_shownHover) {
+        m_shownHover = m_hoverRect;
+        return;
+    }
+    if (isEasing() || *m_shownHover == *m_hoverRect)
+        return;
+    if (!m_animTimer) {
+        m_animTimer = new QTimer(this);
+        m_animTimer->setTimerType(Qt::PreciseTimer);
+        m_animTimer->setInterval(1000 / 120);
+        connect(m_animTimer, &QTimer::timeout, this, &CaptureView::animateHover);
+    }
+    m_animTimer->start();
+}
+
+void CaptureView::animateHover()
+{
+    if (!m_hoverRect || !m_shownHover) {
+        if (m_animTimer)
+            m_animTimer->stop();
+        return;
+    }
+    const QRectF s = *m_shownHover, t = *m_hoverRect;
+    QRectF next(s.x() + (t.x() - s.x()) * easing, s.y() + (t.y() - s.y()) * easing,
+        s.width() + (t.width() - s.width()) * easing,
+        s.height() + (t.height() - s.height()) * easing);
+    const qreal d = std::abs(next.x() - t.x()) + std::abs(next.y() - t.y())
+        + std::abs(next.width() - t.width()) + std::abs(next.height() - t.height());
+    if (d < 1.0) {
+        if (m_animTimer)
+            m_animTimer->stop();
+        next = t;
+    }
+    m_shownHover = next;
+    redraw();
 }
 
 std::optional<QRectF> CaptureView::regionOfInterest() const

@@ -19,7 +19,6 @@ namespace quillet {
 namespace {
 
 constexpr qreal handleReach = 6;
-constexpr qreal easing = 0.28;
 
 bool hasCommandModifier(Qt::KeyboardModifiers mods)
 {
@@ -47,56 +46,6 @@ int CaptureView::handleEdges(const QRectF& s, QPointF p)
     if (std::abs(p.y() - maxY(s)) <= handleReach)
         edges |= edgeMaxY;
     return edges;
-}
-
-void CaptureView::updateHover(QPointF p)
-{
-    m_mouse = p;
-    if (m_selected)
-        return;
-    QRectF target = bounds();
-    for (const QRectF& r : m_windowRects) {
-        if (containsPoint(r, p)) {
-            target = r;
-            break;
-        }
-    }
-    m_hoverRect = intersectRect(target, bounds());
-    if (!m_shownHover) {
-        m_shownHover = m_hoverRect;
-        return;
-    }
-    if (isEasing() || *m_shownHover == *m_hoverRect)
-        return;
-    if (!m_animTimer) {
-        m_animTimer = new QTimer(this);
-        m_animTimer->setTimerType(Qt::PreciseTimer);
-        m_animTimer->setInterval(1000 / 120);
-        connect(m_animTimer, &QTimer::timeout, this, &CaptureView::animateHover);
-    }
-    m_animTimer->start();
-}
-
-void CaptureView::animateHover()
-{
-    if (!m_hoverRect || !m_shownHover) {
-        if (m_animTimer)
-            m_animTimer->stop();
-        return;
-    }
-    const QRectF s = *m_shownHover, t = *m_hoverRect;
-    QRectF next(s.x() + (t.x() - s.x()) * easing, s.y() + (t.y() - s.y()) * easing,
-        s.width() + (t.width() - s.width()) * easing,
-        s.height() + (t.height() - s.height()) * easing);
-    const qreal d = std::abs(next.x() - t.x()) + std::abs(next.y() - t.y())
-        + std::abs(next.width() - t.width()) + std::abs(next.height() - t.height());
-    if (d < 1.0) {
-        if (m_animTimer)
-            m_animTimer->stop();
-        next = t;
-    }
-    m_shownHover = next;
-    redraw();
 }
 
 void CaptureView::updateCursor(QPointF p)
