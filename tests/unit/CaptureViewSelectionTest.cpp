@@ -262,3 +262,47 @@ TEST(CaptureViewSelection, CopyColourKeyOffTheImageKeepsTheCapture)
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
     EXPECT_FALSE(v.keyDown(Qt::Key_C, Qt::ControlModifier));
 }
+
+TEST(CaptureViewSelection, CursorFollowsWhatAPressWouldDo)
+{
+    auto f = oneScreen();
+    CaptureView& v = f.view();
+    v.mouseMovedAt({400, 400});
+    EXPECT_EQ(v.cursor().shape(), Qt::CrossCursor) << "choosing a region";
+    v.beginEditing(QRectF(100, 100, 200, 100), {});
+    struct Case {
+        const char* name;
+        QPointF p;
+        Qt::CursorShape shape;
+    };
+    const QList<Case> cases = {
+        {"bottom edge", {200, 98}, Qt::SizeVerCursor},
+        {"top edge", {200, 203}, Qt::SizeVerCursor},
+        {"left edge", {97, 150}, Qt::SizeHorCursor},
+        {"top-left corner", {99, 201}, Qt::SizeFDiagCursor},
+        {"bottom-right corner", {301, 99}, Qt::SizeFDiagCursor},
+        {"top-right corner", {301, 201}, Qt::SizeBDiagCursor},
+        {"bottom-left corner", {99, 99}, Qt::SizeBDiagCursor},
+        {"inside", {200, 150}, Qt::OpenHandCursor},
+        {"outside", {500, 500}, Qt::ArrowCursor},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        v.mouseMovedAt(c.p);
+        EXPECT_EQ(v.cursor().shape(), c.shape);
+    }
+    v.mouseDownAt({200, 150});
+    EXPECT_EQ(v.cursor().shape(), Qt::ClosedHandCursor) << "moving the region";
+}
+
+TEST(CaptureViewSelection, KeysFollowThePointerFromScreenToScreen)
+{
+    auto f = makeSession({fakeScreen(QStringLiteral("L"), QRectF(0, 0, 800, 600)),
+        fakeScreen(QStringLiteral("R"), QRectF(800, 0, 640, 480))});
+    f.session->show(false);
+    f.view(1).mouseEnteredView();
+    EXPECT_EQ(f.session->keyView(), &f.view(1));
+    f.view(0).mouseEnteredView();
+    EXPECT_EQ(f.session->keyView(), &f.view(0));
+    f.session->finish(false);
+}
