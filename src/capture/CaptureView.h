@@ -138,6 +138,7 @@ private:
     bool live() const;
     void updateCursor(QPointF p);
     void redraw();
+    void redrawBrushRing(std::optional<QPointF> before);
     Chrome chrome() const;
     void startDimming();
     void nudge(int key, Qt::KeyboardModifiers mods);

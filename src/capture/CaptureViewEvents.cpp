@@ -108,13 +108,42 @@ void CaptureView::mouseMovedAt(QPointF p)
 {
     if (gated())
         return;
+    const std::optional<QPointF> before = m_mouse;
+    const std::optional<int> hoverBefore = m_annotator->hoverText;
     updateHover(p);
     if (m_selected && noToolOr(*m_annotator, Tool::text))
         m_annotator->updateHoverText(p);
     else
         m_annotator->hoverText.reset();
     updateCursor(p);
-    redraw();
+    // Over a chosen region only the brush ring follows the pointer; everything else stays put
+    // unless the text under the pointer changed.
+    if (m_selected && m_dragMode.kind == DragMode::none && hoverBefore == m_annotator->hoverText)
+        redrawBrushRing(before);
+    else
+        redraw();
+}
+
+void CaptureView::redrawBrushRing(std::optional<QPointF> before)
+{
+    const Annotator& a = *m_annotator;
+    if (!a.tool || *a.tool == Tool::text)
+        return;
+    // The widest ring: a highlighter or a number stamp at the widest line.
+    const qreal reach = std::max({a.lineWidth * 2, a.lineWidth * 1.2 + 9, a.lineWidth / 2}) + 3;
+    const qreal h = bounds().height();
+    QRegion changed;
+    for (const auto& at : {before, m_mouse}) {
+        if (at) {
+            const QPointF w = widgetFromView(*at, h);
+            changed += QRectF(w.x() - reach, w.y() - reach, 2 * reach, 2 * reach).toAlignedRect();
+        }
+    }
+    changed &= rect();
+    if (!changed.isEmpty()) {
+        m_damage += changed;
+        update(changed);
+    }
 }
 
 void CaptureView::mouseDownAt(QPointF p, int clickCount)

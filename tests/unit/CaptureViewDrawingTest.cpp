@@ -280,3 +280,22 @@ TEST(CaptureViewDrawing, PartialRepaintsMatchAFullRepaint)
         }
     }
 }
+
+TEST(CaptureViewDrawing, PointerOverAChosenRegionRepaintsOnlyTheBrushRing)
+{
+    auto f = oneScreen();
+    CaptureView& v = f.view();
+    v.beginEditing(QRectF(100, 100, 400, 300), {});
+    v.mouseMovedAt({200, 200});
+    v.takeDamage();
+    v.mouseMovedAt({210, 205});
+    EXPECT_TRUE(v.takeDamage().isEmpty()) << "no tool: nothing on screen follows the pointer";
+
+    v.annotator().tool = Tool::rect;
+    v.annotator().lineWidth = 4;
+    v.mouseMovedAt({300, 300});
+    const QRect damage = v.takeDamage().boundingRect();
+    EXPECT_TRUE(damage.contains(widgetFromView(QPointF(210, 205), 600).toPoint()));
+    EXPECT_TRUE(damage.contains(widgetFromView(QPointF(300, 300), 600).toPoint()));
+    EXPECT_LT(damage.width() * damage.height(), 200 * 200);
+}
