@@ -14,6 +14,7 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QHash>
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -243,7 +244,10 @@ void CaptureView::paint(QPainter& p, const QRegion& exposed)
         return;
     const std::optional<QRectF> roi = regionOfInterest();
     p.save();
-    p.setClipRegion(exposed, Qt::IntersectClip);
+    // A paint event clips to its region already; a second, equal clip would only slow every
+    // operation down. Painting elsewhere (tests, benchmarks) sets it here.
+    if (!p.paintEngine() || p.paintEngine()->systemClip().isEmpty())
+        p.setClipRegion(exposed, Qt::IntersectClip);
     paintImage(p, exposed, roi);
     if (!roi) {
         p.restore();
