@@ -37,6 +37,9 @@ public:
     bool isEditing() const { return !m_windows.isEmpty(); }
 
     CaptureView* active() const;
+    // Keys go to this view's window from now on (the pointer entered its screen).
+    void makeKey(CaptureView* view);
+    CaptureView* keyView() const;
     const QList<CaptureView*>& views() const { return m_views; }
     const QList<OverlayWindow*>& windows() const { return m_windows; }
 
@@ -48,6 +51,7 @@ private:
     QList<CaptureView*> m_views;
     QPointer<CaptureView> m_active;
     std::function<void()> m_onEnd;
+    QPointer<OverlayWindow> m_key;
 };
 
 } // namespace quillet

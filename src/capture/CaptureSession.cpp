@@ -1,0 +1,227 @@
+#include "capture/CaptureSession.h"
+
+#include "capture/CaptureView.h"
+#include "capture/OverlayWindow.h"
+#include "output/PinWindow.h"
+#include "platform/Geometry.h"
+
+#include <QPropertyAnimation>
+#include <QScreen>
+
+namespace quillet {
+
+namespace {
+
+constexpr int fadeInMs = 160;
+constexpr int fadeOutMs = 140;
+
+bool sameScreen(const Screen& a, const Screen& b)
+{
+    if (a.qscreen && b.qscreen)
+        return a.qscreen == b.qscreen;
+    return a.sameAs(b);
+}
+
+} // namespace
+
+CaptureSession::CaptureSession(
+    const QList<ScreenShot>& shots, const QList<QRectF>& windowRects, std::function<void()> onEnd)
+    : m_onEnd(std::move(onEnd))
+{
+    const QPointF pointer = globalMouseLocation();
+    for (const ScreenShot& shot : shots) {
+        const QRectF frame = shot.screen.frame;
+        const QRectF local(QPointF(0, 0), frame.size());
+        QList<QRectF> rects;
+        for (const QRectF& r : windowRects) {
+            const QRectF moved = r.translated(-frame.x(), -frame.y());
+            if (rectsIntersect(moved, local))
+                rects.append(moved);
+        }
+        auto* window = new OverlayWindow(shot.screen);
+        std::optional<QPointF> at;
+        if (containsPoint(frame, pointer))
+            at = pointer - frame.topLeft();
+        auto* view = new CaptureView(this, shot, rects, at);
+        window->setView(view);
+        m_windows.append(window);
+        m_views.append(view);
+    }
+}
+
+CaptureSession::~CaptureSession()
+{
+    // Only a session that was never shown still owns its windows here; a shown one is kept
+    // alive by its views until they are gone.
+    for (OverlayWindow* w : std::exchange(m_windows, {}))
+        delete w;
+    m_views.clear();
+}
+
+void CaptureSession::show(bool fade)
+{
+    const std::shared_ptr<CaptureSession> self = weak_from_this().lock();
+    for (int i = 0; i < m_windows.size(); ++i) {
+        OverlayWindow* w = m_windows[i];
+        if (self)
+            m_views[i]->holdSession(self);
+        w->setWindowOpacity(fade ? 0.0 : 1.0);
+        w->present();
+        if (fade) {
+            // Without a compositor the opacity is ignored and the overlay simply appears.
+            auto* anim = new QPropertyAnimation(w, "windowOpacity", w);
+            anim->setDuration(fadeInMs);
+            anim->setStartValue(0.0);
+            anim->setEndValue(1.0);
+            anim->start(QAbstractAnimation::DeleteWhenStopped);
+        }
+    }
+    if (m_views.isEmpty())
+        return;
+    const QPointF pointer = globalMouseLocation();
+    CaptureView* key = m_views.first();
+    for (int i = 0; i < m_windows.size(); ++i) {
+        if (containsPoint(m_windows[i]->screen().frame, pointer)) {
+            key = m_views[i];
+            break;
+        }
+    }
+    makeKey(key);
+    for (CaptureView* v : m_views)
+        v->setCursor(Qt::CrossCursor);
+}
+
+void CaptureSession::makeKey(CaptureView* view)
+{
+    const int i = m_views.indexOf(view);
+    if (i < 0)
+        return;
+    OverlayWindow* w = m_windows[i];
+    // X11 has one keyboard grab per client: let go of the old window before taking the new one.
+    if (m_key && m_key != w)
+        m_key->releaseKeyboard();
+    m_key = w;
+    w->takeKeyboard();
+    view->setFocus(Qt::OtherFocusReason);
+}
+
+CaptureView* CaptureSession::keyView() const
+{
+    return m_key ? m_key->view() : nullptr;
+}
+
+void CaptureSession::activate(CaptureView* view)
+{
+    m_active = view;
+    for (CaptureView* v : m_views) {
+        if (v != view)
+            v->redrawAll();
+    }
+}
+
+void CaptureSession::resetActive()
+{
+    m_active = nullptr;
+    for (CaptureView* v : m_views)
+        v->redrawAll();
+}
+
+CaptureView* CaptureSession::active() const
+{
+    return m_active;
+}
+
+void CaptureSession::forward(MouseEventType type, QPointF p)
+{
+    if (m_windows.isEmpty())
+        return;
+    int index = 0;
+    for (int i = 0; i < m_windows.size(); ++i) {
+        if (containsPoint(m_windows[i]->screen().frame.adjusted(-1, -1, 1, 1), p)) {
+            index = i;
+            break;
+        }
+    }
+    OverlayWindow* window = m_windows[index];
+    CaptureView* view = m_views[index];
+    if (type == MouseEventType::down && m_key != window)
+        makeKey(view);
+    const QPointF local = p - window->screen().frame.topLeft();
+    switch (type) {
+    case MouseEventType::dragged:
+        view->mouseDraggedAt(local);
+        break;
+    case MouseEventType::up:
+        view->mouseUpAt(local);
+        break;
+    case MouseEventType::down:
+        view->mouseMovedAt(local);
+        view->mouseDownAt(local, 1);
+        break;
+    case MouseEventType::moved:
+        view->mouseMovedAt(local);
+        break;
+    }
+}
+
+void CaptureSession::finish(bool fade)
+{
+    // The owner usually lets go of the session in onEnd; stay alive until this call returns.
+    const std::shared_ptr<CaptureSession> self = weak_from_this().lock();
+    const QList<OverlayWindow*> windows = std::exchange(m_windows, {});
+    m_views.clear();
+    m_active = nullptr;
+    m_key = nullptr;
+    if (editingPin && !pinConsumed)
+        editingPin->orderFront();
+    if (m_onEnd) {
+        const std::function<void()> onEnd = m_onEnd;
+        onEnd();
+    }
+    if (windows.isEmpty())
+        return;
+    for (OverlayWindow* w : windows)
+        w->ignoreInput();
+    for (OverlayWindow* w : windows) {
+        if (!fade || !w->isVisible()) {
+            w->hide();
+            w->deleteLater();
+            continue;
+        }
+        auto* anim = new QPropertyAnimation(w, "windowOpacity", w);
+        anim->setDuration(fadeOutMs);
+        anim->setEndValue(0.0);
+        QObject::connect(anim, &QPropertyAnimation::finished, w, [w] {
+            w->hide();
+            w->deleteLater();
+        });
+        anim->start(QAbstractAnimation::DeleteWhenStopped);
+    }
+}
+
+void CaptureSession::pinSelectionIfAny()
+{
+    if (CaptureView* v = active())
+        v->pinAndFinish();
+}
+
+void CaptureSession::beginEdit(
+    const Screen& on, const QRectF& selection, const QList<Annotation>& annotations)
+{
+    for (CaptureView* v : m_views) {
+        if (sameScreen(v->screen(), on)) {
+            v->beginEditing(selection, annotations);
+            return;
+        }
+    }
+}
+
+void CaptureSession::consumePin()
+{
+    if (!editingPin || pinConsumed)
+        return;
+    pinConsumed = true;
+    editingPin->closePin();
+}
+
+} // namespace quillet

@@ -1,0 +1,52 @@
+#include "capture/NativePointer.h"
+
+#include <QGuiApplication>
+#include <dlfcn.h>
+#include <xcb/xcb.h>
+
+namespace quillet::NativePointer {
+
+namespace {
+
+using WarpFn = xcb_void_cookie_t (*)(xcb_connection_t*, xcb_window_t, xcb_window_t, int16_t,
+    int16_t, uint16_t, uint16_t, int16_t, int16_t);
+using FlushFn = int (*)(xcb_connection_t*);
+
+struct Xcb {
+    WarpFn warp = nullptr;
+    FlushFn flush = nullptr;
+};
+
+// The capture library does not link xcb itself: the functions come from the copy Qt's xcb
+// platform already loaded, and are simply absent on any other platform.
+const Xcb& xcb()
+{
+    static const Xcb fns = [] {
+        Xcb f;
+        void* lib = dlopen("libxcb.so.1", RTLD_LAZY | RTLD_NOLOAD);
+        if (!lib)
+            return f;
+        f.warp = reinterpret_cast<WarpFn>(dlsym(lib, "xcb_warp_pointer"));
+        f.flush = reinterpret_cast<FlushFn>(dlsym(lib, "xcb_flush"));
+        return f;
+    }();
+    return fns;
+}
+
+} // namespace
+
+bool moveByDevicePixels(int dx, int dy)
+{
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !x11->connection())
+        return false;
+    const Xcb& f = xcb();
+    if (!f.warp || !f.flush)
+        return false;
+    // No source or destination window: the pointer moves relative to where it is.
+    f.warp(x11->connection(), XCB_NONE, XCB_NONE, 0, 0, 0, 0, int16_t(dx), int16_t(dy));
+    f.flush(x11->connection());
+    return true;
+}
+
+} // namespace quillet::NativePointer

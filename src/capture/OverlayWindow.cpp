@@ -1,0 +1,113 @@
+#include "capture/OverlayWindow.h"
+
+#include "capture/CaptureView.h"
+#include "platform/Geometry.h"
+
+#include <QResizeEvent>
+#include <QScreen>
+#include <QWindow>
+
+namespace quillet {
+
+namespace {
+
+QRect qtGeometryOf(const Screen& s)
+{
+    if (s.qscreen)
+        return s.qscreen->geometry();
+    return qtFromGlobal(s.frame, primaryQtGeometry()).toAlignedRect();
+}
+
+} // namespace
+
+OverlayWindow::OverlayWindow(const Screen& screen)
+    : QWidget(nullptr,
+        Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
+            | Qt::X11BypassWindowManagerHint | Qt::NoDropShadowWindowHint)
+    , m_screen(screen)
+{
+    // The frozen image covers every pixel: nothing to clear, nothing to blend.
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setWindowTitle(QStringLiteral("墨钉"));
+    winId(); // the native window exists before it is placed, so setScreen sticks
+    if (screen.qscreen && windowHandle())
+        windowHandle()->setScreen(screen.qscreen);
+    setGeometry(qtGeometryOf(screen));
+}
+
+OverlayWindow::~OverlayWindow() = default;
+
+void OverlayWindow::setView(CaptureView* view)
+{
+    m_view = view;
+    view->setParent(this);
+    view->setGeometry(rect());
+    setFocusProxy(view);
+}
+
+void OverlayWindow::present()
+{
+    setGeometry(qtGeometryOf(m_screen));
+    show();
+    raise();
+}
+
+bool OverlayWindow::takeKeyboard()
+{
+    if (!isVisible())
+        return false;
+    // A bypassed window gets keys only by asking: the grab sends every key here, activation makes
+    // Qt route them to this window's focus widget.
+    activateWindow();
+    if (m_view)
+        m_view->setFocus(Qt::OtherFocusReason);
+    QWindow* w = windowHandle();
+    return w && w->setKeyboardGrabEnabled(true);
+}
+
+void OverlayWindow::releaseKeyboard()
+{
+    if (QWindow* w = windowHandle())
+        w->setKeyboardGrabEnabled(false);
+}
+
+void OverlayWindow::ignoreInput()
+{
+    releaseKeyboard();
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    if (m_view)
+        m_view->setAttribute(Qt::WA_TransparentForMouseEvents);
+    if (QWindow* w = windowHandle())
+        w->setFlag(Qt::WindowTransparentForInput, true);
+}
+
+void OverlayWindow::copy()
+{
+    if (m_view)
+        m_view->copy();
+}
+
+void OverlayWindow::saveImage()
+{
+    if (m_view)
+        m_view->saveImage();
+}
+
+void OverlayWindow::undo()
+{
+    if (m_view)
+        m_view->undo();
+}
+
+void OverlayWindow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (m_view)
+        m_view->setGeometry(rect());
+}
+
+} // namespace quillet

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/Screen.h"
+
+#include <QPointer>
+#include <QWidget>
+
+namespace quillet {
+
+class CaptureView;
+
+// The borderless window that covers one screen while a capture is up. It stays above everything,
+// bypasses the window manager, and holds the keyboard while the pointer is on its screen.
+class OverlayWindow final : public QWidget {
+    Q_OBJECT
+public:
+    explicit OverlayWindow(const Screen& screen);
+    ~OverlayWindow() override;
+
+    void setView(CaptureView* view);
+    CaptureView* view() const { return m_view; }
+    const Screen& screen() const { return m_screen; }
+
+    // Shows the window over its screen, above everything.
+    void present();
+    // Routes the keyboard here (and only here). False when the window system refused the grab.
+    bool takeKeyboard();
+    void releaseKeyboard();
+    // For the fade-out: the window lets the pointer through and drops its grab.
+    void ignoreInput();
+
+    // Application shortcuts reach the overlay through its window; the view does the work.
+    Q_INVOKABLE void copy();
+    Q_INVOKABLE void saveImage();
+    Q_INVOKABLE void undo();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    Screen m_screen;
+    QPointer<CaptureView> m_view;
+};
+
+} // namespace quillet

@@ -1,0 +1,301 @@
+#include "CaptureFixtures.h"
+
+#include "platform/Geometry.h"
+
+#include <QPainter>
+#include <gtest/gtest.h>
+
+using namespace quillet;
+using namespace quillet::test;
+
+namespace {
+
+QImage paintAll(CaptureView& v)
+{
+    QImage out(v.bounds().size().toSize(), QImage::Format_RGB32);
+    out.fill(Qt::magenta);
+    QPainter p(&out);
+    v.paint(p, QRegion(out.rect()));
+    return out;
+}
+
+void waitForDimming(CaptureView& v)
+{
+    ASSERT_TRUE(QTest::qWaitFor([&] { return v.dimmedReady(); }, 5000));
+}
+
+QRgb dimmed(QRgb c, double alpha)
+{
+    auto d = [alpha](int v) { return v * (1 - alpha); };
+    return qRgb(int(d(qRed(c)) + 0.5), int(d(qGreen(c)) + 0.5), int(d(qBlue(c)) + 0.5));
+}
+
+// Where two pictures differ, for the failure message.
+QRect difference(const QImage& a, const QImage& b)
+{
+    QRect r;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            if (a.pixel(x, y) != b.pixel(x, y))
+                r |= QRect(x, y, 1, 1);
+        }
+    }
+    return r;
+}
+
+QString describe(const QRect& r)
+{
+    return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+}
+
+bool near(QRgb a, QRgb b, int tolerance = 1)
+{
+    return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance
+        && std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+} // namespace
+
+TEST(CaptureViewDrawing, SizeLabelCountsDevicePixels)
+{
+    auto f = oneScreen(2.0);
+    CaptureView& v = f.view();
+    v.mouseMovedAt({10, 10});
+    v.mouseDownAt({10, 10});
+    v.mouseDraggedAt({110.5, 50});
+    ASSERT_EQ(v.selection(), QRectF(10, 10, 100.5, 40));
+    EXPECT_EQ(v.sizeLabelText(), QStringLiteral("201  ×  80"));
+}
+
+TEST(CaptureViewDrawing, SizeLabelPlacement)
+{
+    auto f = oneScreen();
+    CaptureView& v = f.view();
+
+    v.beginEditing(QRectF(100, 100, 200, 100), {});
+    auto box = *v.sizeLabelRect();
+    EXPECT_EQ(box.topLeft(), QPointF(100, 208)) << "above the top-left corner";
+
+    v.beginEditing(QRectF(100, 500, 200, 100), {});
+    box = *v.sizeLabelRect();
+    EXPECT_EQ(box.x(), 108) << "touching the top: inside the region";
+    EXPECT_DOUBLE_EQ(maxY(box), 600 - 8);
+
+    v.beginEditing(QRectF(760, 100, 40, 100), {});
+    box = *v.sizeLabelRect();
+    EXPECT_DOUBLE_EQ(maxX(box), 800 - 4) << "touching the right edge: pushed left";
+    EXPECT_DOUBLE_EQ(box.y(), 208);
+}
+
+TEST(CaptureViewDrawing, MagnifierOpensWhereThereIsRoom)
+{
+    struct Case {
+        const char* name;
+        QPointF m;
+        QPointF panelOrigin; // bottom-left corner, y up
+    };
+    const QList<Case> cases = {
+        {"room below right", {300, 300}, {322, 300 - 22 - 170}},
+        {"10 from the right edge", {790, 300}, {790 - 22 - 120, 300 - 22 - 170}},
+        {"10 from the bottom", {300, 10}, {322, 32}},
+        {"bottom-right corner", {795, 5}, {795 - 142, 27}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto f = oneScreen();
+        f.view().mouseMovedAt(c.m);
+        const auto panel = f.view().magnifierRect();
+        ASSERT_TRUE(panel);
+        EXPECT_EQ(panel->topLeft(), c.panelOrigin);
+        EXPECT_EQ(panel->size(), QSizeF(120, 170));
+    }
+}
+
+TEST(CaptureViewDrawing, MagnifierLeavesWithASelection)
+{
+    auto f = oneScreen();
+    f.view().mouseMovedAt({300, 300});
+    EXPECT_TRUE(f.view().magnifierRect());
+    f.view().beginEditing(QRectF(10, 10, 50, 50), {});
+    f.view().mouseMovedAt({300, 300});
+    EXPECT_FALSE(f.view().magnifierRect());
+}
+
+TEST(CaptureViewDrawing, MagnifierAtTheTopLeftPixelShowsOnlyItsLowerRightCells)
+{
+    auto f = oneScreen();
+    CaptureView& v = f.view();
+    v.mouseMovedAt({0.5, 599.5}); // image pixel (0, 0)
+    const QImage shot = paintAll(v);
+    const QRectF panel = widgetFromView(*v.magnifierRect(), 600);
+    const QPointF zoom = panel.topLeft();
+    auto cellCentre
+        = [&](int col, int row) { return (zoom + QPointF(col * 8 + 4, row * 8 + 4)).toPoint(); };
+    // Cell (7 + i, 7 + j) shows image pixel (i, j); away from the crosshair bands they are exact.
+    for (int i : {2, 4, 7}) {
+        for (int j : {2, 5, 7}) {
+            EXPECT_EQ(shot.pixel(cellCentre(7 + i, 7 + j)), v.image().pixel(i, j)) << i << "," << j;
+        }
+    }
+    // Above and left of the image the cells keep the panel's colour.
+    const QRgb panelColour = qRgb(26, 26, 26);
+    EXPECT_TRUE(near(shot.pixel(cellCentre(2, 2)), panelColour, 2));
+    EXPECT_TRUE(near(shot.pixel(cellCentre(3, 12)), panelColour, 2));
+}
+
+TEST(CaptureViewDrawing, PixelColourAtTheImageEdges)
+{
+    auto f = oneScreen(2.0);
+    CaptureView& v = f.view();
+    const QImage& img = v.image();
+    struct Case {
+        QPointF p;
+        std::optional<QPoint> pixel;
+    };
+    const QList<Case> cases = {
+        {{0, 600}, QPoint(0, 0)},
+        {{0, 0.4}, QPoint(0, 1199)},
+        {{799.9, 300}, QPoint(1599, 600)},
+        {{800, 300}, std::nullopt},
+        {{-0.6, 300}, std::nullopt},
+        {{100, 600.6}, std::nullopt},
+        {{100, 0}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(QStringLiteral("%1,%2").arg(c.p.x()).arg(c.p.y()).toStdString());
+        const auto colour = v.pixelColor(c.p);
+        ASSERT_EQ(colour.has_value(), c.pixel.has_value());
+        if (c.pixel) {
+            EXPECT_EQ(colour->rgb(), img.pixel(*c.pixel));
+        }
+    }
+}
+
+TEST(CaptureViewDrawing, OnlyTheActiveScreenShowsItsFrame)
+{
+    auto f = makeSession({fakeScreen(QStringLiteral("L"), QRectF(0, 0, 400, 300)),
+        fakeScreen(QStringLiteral("R"), QRectF(400, 0, 400, 300))});
+    f.view(0).mouseMovedAt({100, 100});
+    f.view(1).mouseMovedAt({100, 100});
+    f.view(0).mouseDownAt({100, 100});
+    CaptureView& other = f.view(1);
+    waitForDimming(other);
+    const QImage shot = paintAll(other);
+    const double alpha = 0.42;
+    for (QPoint p : {QPoint(0, 0), QPoint(100, 200), QPoint(210, 80), QPoint(399, 299)})
+        EXPECT_TRUE(near(shot.pixel(p), dimmed(other.image().pixel(p), alpha)))
+            << p.x() << "," << p.y();
+}
+
+TEST(CaptureViewDrawing, HoleIsUndimmedAndFramed)
+{
+    auto f = oneScreen(1.0, {QRectF(100, 100, 200, 100)});
+    CaptureView& v = f.view();
+    v.mouseMovedAt({150, 150});
+    waitForDimming(v);
+    const QImage shot = paintAll(v);
+    // Inside the hole (away from the frame and the magnifier): the frozen pixels.
+    EXPECT_EQ(shot.pixel(120, 440), v.image().pixel(120, 440));
+    // Outside: dimmed.
+    EXPECT_TRUE(near(shot.pixel(50, 50), dimmed(v.image().pixel(50, 50), 0.42)));
+    // The frame line just outside the hole's left edge, about half way up.
+    const QRgb frame = shot.pixel(99, 450);
+    EXPECT_GT(qBlue(frame), 200);
+    EXPECT_LT(qRed(frame), 120);
+}
+
+TEST(CaptureViewDrawing, HandlesShowWhileResizingButNotWhileMoving)
+{
+    auto f = oneScreen();
+    CaptureView& v = f.view();
+    dragSelect(v, {100, 100}, {300, 200});
+    const QPoint corner = widgetFromView(QPointF(100, 100), 600).toPoint();
+    EXPECT_EQ(paintAll(v).pixel(corner), qRgb(255, 255, 255)) << "selected: handles shown";
+
+    v.mouseDownAt({200, 150});
+    v.mouseDraggedAt({200, 150});
+    ASSERT_EQ(v.dragMode().kind, DragMode::move);
+    EXPECT_NE(paintAll(v).pixel(corner), qRgb(255, 255, 255)) << "moving: no handles";
+    v.mouseUpAt({200, 150});
+
+    v.mouseDownAt({300, 150});
+    v.mouseDraggedAt({300, 150});
+    ASSERT_EQ(v.dragMode().kind, DragMode::resize);
+    EXPECT_EQ(paintAll(v).pixel(corner), qRgb(255, 255, 255)) << "resizing: handles shown";
+}
+
+// The overlay repaints only what changed; the picture must be the one a full repaint gives.
+TEST(CaptureViewDrawing, PartialRepaintsMatchAFullRepaint)
+{
+    for (qreal scale : {1.0, 2.0}) {
+        SCOPED_TRACE(scale);
+        auto f = oneScreen(
+            scale, {QRectF(100, 100, 200, 150), QRectF(350.5, 300.25, 300, 200)}, QSizeF(800, 600));
+        CaptureView& v = f.view();
+        v.mouseMovedAt({150, 150});
+        waitForDimming(v);
+        QImage screen(QSize(800, 600) * scale, QImage::Format_RGB32);
+        screen.setDevicePixelRatio(scale);
+        {
+            QPainter p(&screen);
+            v.paint(p, QRegion(0, 0, 800, 600));
+        }
+        v.takeDamage();
+        const QList<QPointF> path = {{160, 170}, {400, 350}, {420, 360}, {790, 10}, {5, 595}};
+        for (const QPointF& m : path) {
+            v.mouseMovedAt(m);
+            for (int i = 0; i < 3; ++i)
+                v.animateHover(); // part of the way: the frame is between windows
+            const QRegion damage = v.takeDamage();
+            {
+                QPainter p(&screen);
+                v.paint(p, damage);
+            }
+            QImage full(screen.size(), QImage::Format_RGB32);
+            full.setDevicePixelRatio(scale);
+            {
+                QPainter p(&full);
+                v.paint(p, QRegion(0, 0, 800, 600));
+            }
+            ASSERT_EQ(screen, full) << "after moving to " << m.x() << "," << m.y() << ": "
+                                    << describe(difference(screen, full)).toStdString();
+        }
+        // Dragging out a region repaints in parts as well.
+        v.mouseDownAt({200, 200});
+        for (const QPointF& m : {QPointF(260, 240), QPointF(420.5, 300.5), QPointF(100, 100)}) {
+            v.mouseDraggedAt(m);
+            const QRegion damage = v.takeDamage();
+            {
+                QPainter p(&screen);
+                v.paint(p, damage);
+            }
+            QImage full(screen.size(), QImage::Format_RGB32);
+            full.setDevicePixelRatio(scale);
+            {
+                QPainter p(&full);
+                v.paint(p, QRegion(0, 0, 800, 600));
+            }
+            ASSERT_EQ(screen, full) << "while dragging to " << m.x() << "," << m.y() << ": "
+                                    << describe(difference(screen, full)).toStdString();
+        }
+    }
+}
+
+TEST(CaptureViewDrawing, PointerOverAChosenRegionRepaintsOnlyTheBrushRing)
+{
+    auto f = oneScreen();
+    CaptureView& v = f.view();
+    v.beginEditing(QRectF(100, 100, 400, 300), {});
+    v.mouseMovedAt({200, 200});
+    v.takeDamage();
+    v.mouseMovedAt({210, 205});
+    EXPECT_TRUE(v.takeDamage().isEmpty()) << "no tool: nothing on screen follows the pointer";
+
+    v.annotator().tool = Tool::rect;
+    v.annotator().lineWidth = 4;
+    v.mouseMovedAt({300, 300});
+    const QRect damage = v.takeDamage().boundingRect();
+    EXPECT_TRUE(damage.contains(widgetFromView(QPointF(210, 205), 600).toPoint()));
+    EXPECT_TRUE(damage.contains(widgetFromView(QPointF(300, 300), 600).toPoint()));
+    EXPECT_LT(damage.width() * damage.height(), 200 * 200);
+}
