@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 
+#include "app/CaptureKeys.h"
 #include "app/KeyEquivalents.h"
 #include "app/StatusMenu.h"
 #include "capture/CaptureSession.h"
@@ -64,6 +65,8 @@ AppDelegate::~AppDelegate()
 {
     if (m_keyEquivalents)
         qApp->removeEventFilter(m_keyEquivalents);
+    if (m_captureKeys)
+        qApp->removeEventFilter(m_captureKeys);
 }
 
 bool AppDelegate::waylandSession()
@@ -86,6 +89,16 @@ void AppDelegate::applicationDidFinishLaunching()
     // 2. The in-program key equivalents (the main menu's keys on other systems).
     m_keyEquivalents = new KeyEquivalents([this] { quit(); }, this);
     qApp->installEventFilter(m_keyEquivalents);
+    // The global shortcuts again while a capture holds the keyboard.
+    m_captureKeys = new CaptureKeys([this] { return m_session != nullptr; },
+        [this](HotKeyAction a) {
+            if (a == HotKeyAction::capture)
+                startCapture();
+            else
+                pinClipboard();
+        },
+        this);
+    qApp->installEventFilter(m_captureKeys);
 
     // 3. and 4. The tray entry and its menu.
     m_statusMenu = std::make_unique<StatusMenu>(this);

@@ -14,6 +14,7 @@ class QSystemTrayIcon;
 
 namespace quillet {
 
+class CaptureKeys;
 class CaptureSession;
 class HotKeyCenter;
 class KeyEquivalents;
@@ -82,6 +83,7 @@ private:
     QPointer<QSystemTrayIcon> m_statusItem;
     std::unique_ptr<StatusMenu> m_statusMenu;
     KeyEquivalents* m_keyEquivalents = nullptr;
+    CaptureKeys* m_captureKeys = nullptr;
     QStringList m_launchFailures;
     QStringList m_hotKeyFailures;
     QStringList m_reportedFailures;

@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "app/CaptureKeys.h"
 #include "app/KeyEquivalents.h"
 #include "app/StatusMenu.h"
 #include "capture/CaptureSession.h"
@@ -393,6 +394,49 @@ TEST_F(AppDelegateTest, PinsAFileAtItsPixelSize)
     ASSERT_EQ(pinned.size(), 1);
     EXPECT_EQ(pinned.first().size(), QSize(64, 48));
     EXPECT_EQ(pinned.first().devicePixelRatio(), 1.0);
+}
+
+TEST(CaptureKeys, RecognisesTheStoredShortcutsInsideACapture)
+{
+    ShortcutStore::reset();
+    if (ShortcutStore::all(HotKeyAction::capture).isEmpty())
+        GTEST_SKIP() << "no shortcuts stored in this build";
+    struct Case {
+        int key;
+        Qt::KeyboardModifiers mods;
+        std::optional<HotKeyAction> expected;
+    };
+    const Qt::KeyboardModifiers ctrlShift = Qt::ControlModifier | Qt::ShiftModifier;
+    const QList<Case> cases = {
+        {Qt::Key_F1, Qt::NoModifier, HotKeyAction::capture},
+        {Qt::Key_A, ctrlShift, HotKeyAction::capture},
+        {Qt::Key_F3, Qt::NoModifier, HotKeyAction::pin},
+        {Qt::Key_P, ctrlShift, HotKeyAction::pin},
+        {Qt::Key_F1, Qt::ShiftModifier, std::nullopt},
+        {Qt::Key_A, Qt::ControlModifier, std::nullopt},
+        {Qt::Key_Return, Qt::NoModifier, std::nullopt},
+        {Qt::Key_Escape, Qt::NoModifier, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const QKeyEvent e(QEvent::KeyPress, c.key, c.mods);
+        EXPECT_EQ(CaptureKeys::match(e), c.expected) << c.key << " " << c.mods.toInt();
+    }
+
+    // Only while a capture is up, and only once per press.
+    int runs = 0;
+    bool active = false;
+    CaptureKeys keys([&] { return active; }, [&](HotKeyAction) { ++runs; });
+    QWidget target;
+    qApp->installEventFilter(&keys);
+    QKeyEvent f1(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
+    QApplication::sendEvent(&target, &f1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(runs, 0);
+    active = true;
+    QApplication::sendEvent(&target, &f1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(runs, 1);
+    qApp->removeEventFilter(&keys);
 }
 
 // A window that answers some of the editing commands, as the overlay and pins do.
