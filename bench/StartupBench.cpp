@@ -113,9 +113,6 @@ private:
         QDir(m_dir.path()).mkpath(QStringLiteral("runtime"));
         QDir(m_dir.path()).mkpath(QStringLiteral("config"));
         ::chmod(QFile::encodeName(m_dir.filePath(QStringLiteral("runtime"))).constData(), 0700);
-        int fds[2];
-        if (::pipe(fds) != 0)
-            return;
         for (char** e = environ; *e; ++e) {
             const std::string s = *e;
             if (s.rfind("DISPLAY=", 0) == 0 || s.rfind("WAYLAND_DISPLAY=", 0) == 0
@@ -124,26 +121,44 @@ private:
                 continue;
             m_env.push_back(s);
         }
-        m_xvfb = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                           "1920x1080x24", "-noreset", "-nolisten", "tcp"},
-            m_env, fds[1]);
-        ::close(fds[1]);
-        char buf[32] = {};
-        pollfd pfd {fds[0], POLLIN, 0};
-        if (::poll(&pfd, 1, 10000) > 0) {
-            const ssize_t n = ::read(fds[0], buf, sizeof(buf) - 1);
-            if (n > 0)
-                m_display = ":" + QByteArray(buf, n).trimmed().toStdString();
+        // Servers started by others at the same moment can race for a display number; the
+        // loser exits, and another try picks the next free one.
+        for (int attempt = 0; attempt < 3 && m_display.empty(); ++attempt) {
+            m_display = startServer();
+            if (m_display.empty() || !serverAnswers(m_display)) {
+                stop(m_xvfb);
+                m_xvfb = -1;
+                m_display.clear();
+            }
         }
-        ::close(fds[0]);
         m_env.push_back("DISPLAY=" + m_display);
-        if (!serverAnswers(m_display))
-            m_display.clear();
         m_env.push_back(
             "XDG_RUNTIME_DIR=" + m_dir.filePath(QStringLiteral("runtime")).toStdString());
         m_env.push_back(
             "XDG_CONFIG_HOME=" + m_dir.filePath(QStringLiteral("config")).toStdString());
         m_env.push_back("QT_QPA_PLATFORM=xcb");
+    }
+
+    std::string startServer()
+    {
+        int fds[2];
+        if (::pipe(fds) != 0)
+            return {};
+        m_xvfb = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
+                           "1920x1080x24", "-noreset", "-nolisten", "tcp"},
+            m_env, fds[1]);
+        ::close(fds[1]);
+        std::string display;
+        char buf[32] = {};
+        pollfd pfd {fds[0], POLLIN, 0};
+        if (::poll(&pfd, 1, 10000) > 0) {
+            const ssize_t n = ::read(fds[0], buf, sizeof(buf) - 1);
+            const QByteArray number = n > 0 ? QByteArray(buf, n).trimmed() : QByteArray();
+            if (!number.isEmpty())
+                display = ":" + number.toStdString();
+        }
+        ::close(fds[0]);
+        return display;
     }
 
     QTemporaryDir m_dir;

@@ -87,7 +87,12 @@ void E2eEnv::SetUp()
     m_env.insert(QStringLiteral("LC_ALL"), utf8Locale());
 
     const EnvOptions o = options();
-    ASSERT_TRUE(startX(o)) << "Xvfb did not start";
+    // Servers started elsewhere at the same moment can race for a display number; the loser
+    // exits, and another try picks the next free one.
+    bool started = false;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt)
+        started = startX(o);
+    ASSERT_TRUE(started) << "Xvfb did not start";
     if (o.windowManager) {
         ASSERT_TRUE(startWindowManager()) << "openbox did not take the screen";
     }
@@ -152,18 +157,23 @@ bool E2eEnv::startX(const EnvOptions& o)
         number = readDisplayNumber(fds[0], 10000);
     ::close(fds[0]);
     m_processes.push_back(std::move(x));
-    if (!number)
+    if (!number) {
+        stop(m_processes.back().get());
         return false;
+    }
     m_display = QStringLiteral(":%1").arg(*number);
     m_env.insert(QStringLiteral("DISPLAY"), m_display);
     // The number is written before the server takes clients: wait until one gets in.
     const QByteArray name = m_display.toLatin1();
-    return waitFor([&name] {
+    const bool answers = waitFor([&name] {
         xcb_connection_t* c = xcb_connect(name.constData(), nullptr);
         const bool ok = !xcb_connection_has_error(c);
         xcb_disconnect(c);
         return ok;
     });
+    if (!answers)
+        stop(m_processes.back().get());
+    return answers;
 }
 
 bool E2eEnv::startWindowManager()
