@@ -11,8 +11,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QLibraryInfo>
 #include <QProcess>
 #include <QThread>
+#include <QTranslator>
 
 #include <cerrno>
 #include <csignal>
@@ -231,6 +233,12 @@ int runResident(int argc, char** argv)
         return 1;
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
+    // The interface is Chinese whatever the locale, so Qt's own dialogs (the save dialog's
+    // buttons, standard alert buttons) must speak it too.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(
+            QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(&qtTranslator);
     installX11Platform();
 
     const Request reopen {QStringLiteral("reopen"), {}};
