@@ -22,12 +22,30 @@ inline bool containsPoint(const QRectF& r, QPointF p)
 }
 
 // In y-up rectangles QRectF's "top()" is the minimum y; these read better in the logic.
-inline qreal minX(const QRectF& r) { return r.x(); }
-inline qreal minY(const QRectF& r) { return r.y(); }
-inline qreal maxX(const QRectF& r) { return r.x() + r.width(); }
-inline qreal maxY(const QRectF& r) { return r.y() + r.height(); }
-inline qreal midX(const QRectF& r) { return r.x() + r.width() / 2; }
-inline qreal midY(const QRectF& r) { return r.y() + r.height() / 2; }
+inline qreal minX(const QRectF& r)
+{
+    return r.x();
+}
+inline qreal minY(const QRectF& r)
+{
+    return r.y();
+}
+inline qreal maxX(const QRectF& r)
+{
+    return r.x() + r.width();
+}
+inline qreal maxY(const QRectF& r)
+{
+    return r.y() + r.height();
+}
+inline qreal midX(const QRectF& r)
+{
+    return r.x() + r.width() / 2;
+}
+inline qreal midY(const QRectF& r)
+{
+    return r.y() + r.height() / 2;
+}
 
 // The smallest rectangle with whole-point edges that contains r.
 inline QRectF integralRect(const QRectF& r)
@@ -103,8 +121,7 @@ inline void flipPainter(QPainter& p, qreal viewHeight)
 
 // Runs draw() with the painter's y axis pointing down again, origin at the top-left corner of
 // the y-up rectangle `r`, so draw() can place text or an image inside (0, 0, r.width, r.height).
-template<typename F>
-void drawUpright(QPainter& p, const QRectF& r, F&& draw)
+template<typename F> void drawUpright(QPainter& p, const QRectF& r, F&& draw)
 {
     p.save();
     p.translate(r.x(), r.y() + r.height());

@@ -15,15 +15,15 @@ namespace quillet {
 
 // One top-level window as the window system reports it, before the program's own filters.
 struct WindowRecord {
-    QRect qtBounds;              // Qt virtual-desktop coordinates (y down), the frame users see
+    QRect qtBounds; // Qt virtual-desktop coordinates (y down), the frame users see
     std::optional<double> alpha; // absent when the window system says nothing about opacity
-    int layer = 0;               // 0 for ordinary windows; >= 1000 for the program's own overlays
+    int layer = 0; // 0 for ordinary windows; >= 1000 for the program's own overlays
     quint32 windowId = 0;
 };
 
 struct GrabResult {
     std::optional<QString> error; // set when the grab failed as a whole
-    QList<QImage> images;         // one per requested screen, same order; null = not matched
+    QList<QImage> images; // one per requested screen, same order; null = not matched
 };
 
 // Reads the screen. Backends: X11 (root-window grabs) and a fake one for tests; a Wayland portal

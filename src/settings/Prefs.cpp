@@ -7,8 +7,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <cmath>
-#include <optional>
 #include <memory>
+#include <optional>
 
 namespace quillet::Prefs {
 
@@ -132,17 +132,50 @@ QVariant defaultValue(const QString& key)
     return defaults().value(key);
 }
 
-bool detectWindows() { return readBool(detectWindowsKey); }
-bool showMagnifier() { return readBool(showMagnifierKey); }
-bool showToast() { return readBool(showToastKey); }
-bool quickSave() { return readBool(quickSaveKey); }
-bool pinShadow() { return readBool(pinShadowKey); }
-double dimAlpha() { return readDouble(dimAlphaKey); }
-double defaultWidth() { return readDouble(defaultWidthKey); }
-double pinOpacity() { return readDouble(pinOpacityKey); }
-double fontSize() { return readDouble(fontSizeKey); }
-qint64 defaultColor() { return readInt(defaultColorKey); }
-qint64 textStyle() { return readInt(textStyleKey); }
+bool detectWindows()
+{
+    return readBool(detectWindowsKey);
+}
+bool showMagnifier()
+{
+    return readBool(showMagnifierKey);
+}
+bool showToast()
+{
+    return readBool(showToastKey);
+}
+bool quickSave()
+{
+    return readBool(quickSaveKey);
+}
+bool pinShadow()
+{
+    return readBool(pinShadowKey);
+}
+double dimAlpha()
+{
+    return readDouble(dimAlphaKey);
+}
+double defaultWidth()
+{
+    return readDouble(defaultWidthKey);
+}
+double pinOpacity()
+{
+    return readDouble(pinOpacityKey);
+}
+double fontSize()
+{
+    return readDouble(fontSizeKey);
+}
+qint64 defaultColor()
+{
+    return readInt(defaultColorKey);
+}
+qint64 textStyle()
+{
+    return readInt(textStyleKey);
+}
 
 QUrl saveDir()
 {
@@ -154,10 +187,22 @@ QUrl saveDir()
     return QUrl::fromLocalFile(path);
 }
 
-void setDefaultColor(qint64 v) { write(defaultColorKey, v); }
-void setTextStyle(qint64 v) { write(textStyleKey, v); }
-void setDefaultWidth(double v) { write(defaultWidthKey, v); }
-void setFontSize(double v) { write(fontSizeKey, v); }
+void setDefaultColor(qint64 v)
+{
+    write(defaultColorKey, v);
+}
+void setTextStyle(qint64 v)
+{
+    write(textStyleKey, v);
+}
+void setDefaultWidth(double v)
+{
+    write(defaultWidthKey, v);
+}
+void setFontSize(double v)
+{
+    write(fontSizeKey, v);
+}
 
 QString desktop()
 {
@@ -171,7 +216,8 @@ QString desktop()
 
 QString fileName()
 {
-    return QStringLiteral("墨钉_") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss"))
+    return QStringLiteral("墨钉_")
+        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmmss"))
         + QStringLiteral(".png");
 }
 

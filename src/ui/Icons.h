@@ -15,8 +15,8 @@ namespace quillet {
 
 // Draws the symbol fitted into `rect` (y-down painter coordinates) in `color`.
 // Returns false for an unknown name (nothing is drawn).
-bool drawSymbol(QPainter& p, const QString& name, const QRectF& rect, const QColor& color,
-    qreal weight = 1.0);
+bool drawSymbol(
+    QPainter& p, const QString& name, const QRectF& rect, const QColor& color, qreal weight = 1.0);
 
 // An icon of the symbol for menus and buttons; renders anew at every requested size and ratio.
 QIcon symbolIcon(const QString& name, const QColor& color = QColor(40, 40, 40));

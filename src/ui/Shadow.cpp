@@ -92,8 +92,8 @@ void paintWithShadow(QPainter& p, const Shadow& shadow, const QRectF& bounds,
         QRgb* row = reinterpret_cast<QRgb*>(sil.scanLine(y));
         for (int x = 0; x < w; ++x) {
             const float al = std::clamp(a[size_t(y) * w + x] * ca, 0.0f, 255.0f);
-            row[x] = qRgba(int(cr * al + 0.5f), int(cg * al + 0.5f), int(cb * al + 0.5f),
-                int(al + 0.5f));
+            row[x] = qRgba(
+                int(cr * al + 0.5f), int(cg * al + 0.5f), int(cb * al + 0.5f), int(al + 0.5f));
         }
     }
 

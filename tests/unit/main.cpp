@@ -15,12 +15,10 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     quillet::Prefs::registerDefaults();
     // No test may ever sit in a modal dialog: saving answers "cancelled" unless a test says else.
-    quillet::Output::saveInteraction().choosePath = [](const QString&, const QString&) {
-        return std::optional<QString>();
-    };
-    quillet::Output::saveInteraction().reportFailure = [](const QString&, const QString&) {
-        return false;
-    };
+    quillet::Output::saveInteraction().choosePath
+        = [](const QString&, const QString&) { return std::optional<QString>(); };
+    quillet::Output::saveInteraction().reportFailure
+        = [](const QString&, const QString&) { return false; };
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,7 +1,7 @@
 #include "platform/x11/X11Platform.h"
-#include "platform/x11/X11Grabber.h"
-#include "platform/x11/X11Compositor.h"
 #include "platform/WindowSystem.h"
+#include "platform/x11/X11Compositor.h"
+#include "platform/x11/X11Grabber.h"
 
 #include "platform/HotKeyBackend.h"
 #include "platform/KeyCodes.h"
