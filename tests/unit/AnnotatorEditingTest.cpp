@@ -18,11 +18,7 @@ class AnnotatorEditing : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        auto s = Prefs::store();
-        for (const char* k : {Prefs::defaultColorKey, Prefs::defaultWidthKey, Prefs::textStyleKey,
-                 Prefs::fontSizeKey})
-            s->remove(QLatin1String(k));
-        s->sync();
+        quillet::test::resetStylePrefs();
         host = std::make_unique<FakeAnnotationHost>();
     }
     Annotator& an() { return *host->annotator; }

@@ -18,10 +18,7 @@ class AnnotatorText : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        auto s = Prefs::store();
-        for (const char* k : {Prefs::defaultColorKey, Prefs::textStyleKey, Prefs::fontSizeKey})
-            s->remove(QLatin1String(k));
-        s->sync();
+        quillet::test::resetStylePrefs();
         host = std::make_unique<FakeAnnotationHost>();
     }
     Annotator& an() { return *host->annotator; }

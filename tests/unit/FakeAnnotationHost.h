@@ -5,12 +5,24 @@
 
 #include "capture/annotation/Annotator.h"
 #include "platform/Geometry.h"
+#include "settings/Prefs.h"
 
 #include <QImage>
 #include <QPainter>
+#include <QSettings>
 #include <QWidget>
 
 namespace quillet::test {
+
+// The style bar writes four preferences; each test starts from their registered defaults.
+inline void resetStylePrefs()
+{
+    auto s = Prefs::store();
+    for (const char* k :
+        {Prefs::defaultColorKey, Prefs::defaultWidthKey, Prefs::textStyleKey, Prefs::fontSizeKey})
+        s->remove(QLatin1String(k));
+    s->sync();
+}
 
 class FakeAnnotationHost final : public QWidget, public AnnotationHost {
 public:
