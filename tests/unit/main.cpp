@@ -2,6 +2,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "output/Output.h"
 #include "settings/Prefs.h"
 
 int main(int argc, char** argv)
@@ -13,6 +14,13 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     quillet::Prefs::registerDefaults();
+    // No test may ever sit in a modal dialog: saving answers "cancelled" unless a test says else.
+    quillet::Output::saveInteraction().choosePath = [](const QString&, const QString&) {
+        return std::optional<QString>();
+    };
+    quillet::Output::saveInteraction().reportFailure = [](const QString&, const QString&) {
+        return false;
+    };
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
