@@ -2,6 +2,7 @@
 
 #include "capture/CaptureView.h"
 #include "capture/OverlayWindow.h"
+#include "capture/Trace.h"
 #include "output/PinWindow.h"
 #include "platform/Geometry.h"
 
@@ -61,6 +62,7 @@ CaptureSession::~CaptureSession()
 void CaptureSession::show(bool fade)
 {
     const std::shared_ptr<CaptureSession> self = weak_from_this().lock();
+    m_unpainted = m_views;
     for (int i = 0; i < m_windows.size(); ++i) {
         OverlayWindow* w = m_windows[i];
         if (self)
@@ -103,6 +105,12 @@ void CaptureSession::makeKey(CaptureView* view)
     m_key = w;
     w->takeKeyboard();
     view->setFocus(Qt::OtherFocusReason);
+}
+
+void CaptureSession::viewPainted(CaptureView* view)
+{
+    if (m_unpainted.removeOne(view) && m_unpainted.isEmpty())
+        trace::mark("overlay-painted");
 }
 
 CaptureView* CaptureSession::keyView() const
@@ -170,6 +178,7 @@ void CaptureSession::finish(bool fade)
     const std::shared_ptr<CaptureSession> self = weak_from_this().lock();
     const QList<OverlayWindow*> windows = std::exchange(m_windows, {});
     m_views.clear();
+    m_unpainted.clear();
     m_active = nullptr;
     m_key = nullptr;
     if (editingPin && !pinConsumed)

@@ -1,11 +1,14 @@
 #include "capture/Grabber.h"
 
+#include "capture/Trace.h"
+
 #include "platform/Geometry.h"
 
 namespace quillet::Grabber {
 
 void grabAll(const QList<quint32>& excluding, std::function<void(GrabOutcome)> done)
 {
+    trace::mark("command");
     const QList<Screen> screens = currentScreens();
     screenGrabber().grabAll(screens, excluding, [screens, done](GrabResult r) {
         if (r.error) {
