@@ -197,6 +197,7 @@ void CaptureSession::finish(bool fade)
             w->deleteLater();
             continue;
         }
+        w->markLeaving();
         auto* anim = new QPropertyAnimation(w, "windowOpacity", w);
         anim->setDuration(fadeOutMs);
         anim->setEndValue(0.0);

@@ -400,6 +400,11 @@ void CaptureView::mouseEnteredView()
 {
     if (!live())
         return;
+    // Once another screen holds the selection, the keys stay with it: a drag that ends with the
+    // pointer past the screen's edge must still copy on Return.
+    const CaptureView* holder = m_session ? m_session->active() : nullptr;
+    if (holder && holder != this && holder->selected())
+        return;
     if (m_session)
         m_session->makeKey(this);
     if (!m_annotator->isEditingText())

@@ -1,6 +1,7 @@
 #include "capture/OverlayWindow.h"
 
 #include "capture/CaptureView.h"
+#include "capture/NativePointer.h"
 #include "platform/Geometry.h"
 
 #include <QResizeEvent>
@@ -16,6 +17,12 @@ QRect qtGeometryOf(const Screen& s)
     if (s.qscreen)
         return s.qscreen->geometry();
     return qtFromGlobal(s.frame, primaryQtGeometry()).toAlignedRect();
+}
+
+QList<QPointer<OverlayWindow>>& leaving()
+{
+    static QList<QPointer<OverlayWindow>> windows;
+    return windows;
 }
 
 } // namespace
@@ -83,6 +90,26 @@ void OverlayWindow::ignoreInput()
         m_view->setAttribute(Qt::WA_TransparentForMouseEvents);
     if (QWindow* w = windowHandle())
         w->setFlag(Qt::WindowTransparentForInput, true);
+}
+
+void OverlayWindow::markLeaving()
+{
+    leaving().removeAll(nullptr);
+    leaving().append(this);
+}
+
+void OverlayWindow::dismissLeaving()
+{
+    bool hidden = false;
+    for (const QPointer<OverlayWindow>& w : std::exchange(leaving(), {})) {
+        if (!w || !w->isVisible())
+            continue;
+        w->hide();
+        w->deleteLater();
+        hidden = true;
+    }
+    if (hidden)
+        NativePointer::syncWithServer();
 }
 
 void OverlayWindow::copy()

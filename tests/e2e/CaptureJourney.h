@@ -128,6 +128,22 @@ protected:
         s.sync();
     }
 
+    // The whole screen as the X server shows it now.
+    QImage screenShot()
+    {
+        const ToolResult r = runTool(QStringLiteral("import"),
+            {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("png:-")}, 15000);
+        QImage shot;
+        if (r.exitCode != 0 || !shot.loadFromData(r.out, "PNG"))
+            return {};
+        return shot.convertToFormat(QImage::Format_RGB32);
+    }
+
+    int pins()
+    {
+        return quilletStatus().value(QStringLiteral("pins"), QStringLiteral("-1")).toInt();
+    }
+
 private:
     QString m_log;
 };
