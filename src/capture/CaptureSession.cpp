@@ -9,12 +9,27 @@
 #include <QPropertyAnimation>
 #include <QScreen>
 
+#include <malloc.h>
+
 namespace quillet {
 
 namespace {
 
 constexpr int fadeInMs = 160;
 constexpr int fadeOutMs = 140;
+
+// Screen-sized buffers (frozen image, dimmed copy, layers) are made on worker threads and freed
+// on the main thread. Under glibc's sliding mmap threshold a 4K frame (just under its 32 MiB cap)
+// ends up in a heap arena after the first capture, and the freed space stays with the process.
+// A fixed threshold keeps every such buffer in its own mapping, returned the moment it is freed.
+void keepLargeBuffersMapped()
+{
+    static const bool done = [] {
+        mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024);
+        return true;
+    }();
+    Q_UNUSED(done);
+}
 
 bool sameScreen(const Screen& a, const Screen& b)
 {
@@ -29,6 +44,7 @@ CaptureSession::CaptureSession(
     const QList<ScreenShot>& shots, const QList<QRectF>& windowRects, std::function<void()> onEnd)
     : m_onEnd(std::move(onEnd))
 {
+    keepLargeBuffersMapped();
     const QPointF pointer = globalMouseLocation();
     for (const ScreenShot& shot : shots) {
         const QRectF frame = shot.screen.frame;

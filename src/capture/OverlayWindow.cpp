@@ -5,8 +5,11 @@
 #include "platform/Geometry.h"
 
 #include <QResizeEvent>
+#include <QTimer>
 #include <QScreen>
 #include <QWindow>
+
+#include <malloc.h>
 
 namespace quillet {
 
@@ -17,6 +20,12 @@ QRect qtGeometryOf(const Screen& s)
     if (s.qscreen)
         return s.qscreen->geometry();
     return qtFromGlobal(s.frame, primaryQtGeometry()).toAlignedRect();
+}
+
+int& liveOverlays()
+{
+    static int count = 0;
+    return count;
 }
 
 QList<QPointer<OverlayWindow>>& leaving()
@@ -33,6 +42,7 @@ OverlayWindow::OverlayWindow(const Screen& screen)
             | Qt::X11BypassWindowManagerHint | Qt::NoDropShadowWindowHint)
     , m_screen(screen)
 {
+    ++liveOverlays();
     // The frozen image covers every pixel: nothing to clear, nothing to blend.
     setAttribute(Qt::WA_NoSystemBackground);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -46,7 +56,17 @@ OverlayWindow::OverlayWindow(const Screen& screen)
     setGeometry(qtGeometryOf(screen));
 }
 
-OverlayWindow::~OverlayWindow() = default;
+OverlayWindow::~OverlayWindow()
+{
+    // A capture leaves many smaller allocations behind (paint engine state, glyphs, layers):
+    // hand their free pages back once the last overlay has gone and the loop is idle again.
+    if (--liveOverlays() == 0) {
+        QTimer::singleShot(0, [] {
+            if (liveOverlays() == 0)
+                malloc_trim(0);
+        });
+    }
+}
 
 void OverlayWindow::setView(CaptureView* view)
 {
