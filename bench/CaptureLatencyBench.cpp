@@ -22,9 +22,9 @@
 #include <xcb/xcb.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <csignal>
 #include <ctime>
 #include <fcntl.h>
 #include <optional>
@@ -106,7 +106,8 @@ double rssMiB(pid_t pid, const char* field = "VmRSS:")
     if (status.open(QIODevice::ReadOnly)) {
         for (const QByteArray& l : status.readAll().split('\n')) {
             if (l.startsWith(field))
-                return l.mid(qsizetype(std::strlen(field))).trimmed().split(' ').first().toDouble() / 1024.0;
+                return l.mid(qsizetype(std::strlen(field))).trimmed().split(' ').first().toDouble()
+                    / 1024.0;
         }
     }
     return 0;
@@ -186,8 +187,8 @@ public:
     QString status()
     {
         const auto sent = quillet::InstanceProtocol::send(
-            m_dir.filePath(QStringLiteral("runtime/quillet.socket")), {QStringLiteral("status"), {}},
-            5000);
+            m_dir.filePath(QStringLiteral("runtime/quillet.socket")),
+            {QStringLiteral("status"), {}}, 5000);
         return sent.status == SendStatus::answered ? sent.reply.text : QString();
     }
 
@@ -254,7 +255,9 @@ private:
                 display = ":" + QByteArray(buf, n).trimmed().toStdString();
         }
         ::close(fds[0]);
-        if (!display.empty() && serverAnswers(display))
+        // A server that lost the race for its number exits; whoever answers then is somebody
+        // else's server, never to be used.
+        if (!display.empty() && serverAnswers(display) && ::waitpid(m_xvfb, nullptr, WNOHANG) == 0)
             return display;
         terminate(m_xvfb);
         m_xvfb = -1;
@@ -287,8 +290,14 @@ std::optional<double> timeOne(Desk& desk, const std::vector<std::string>& trigge
     const pid_t pid = launch(trigger, desk.env());
     const std::optional<qint64> painted = desk.nextPainted(10000);
     ::waitpid(pid, nullptr, 0);
-    if (!painted || !desk.endCapture())
+    if (!painted) {
+        std::fprintf(stderr, "%s: no overlay painted\n", trigger.front().c_str());
         return std::nullopt;
+    }
+    if (!desk.endCapture()) {
+        std::fprintf(stderr, "%s: the capture did not end\n", trigger.front().c_str());
+        return std::nullopt;
+    }
     return double(*painted - t0) / 1e6;
 }
 
@@ -318,8 +327,8 @@ void CaptureLatency(benchmark::State& state)
     state.counters["command_median_ms"] = median(command);
     state.counters["hotkey_min_ms"] = *std::min_element(hotKey.begin(), hotKey.end());
     state.counters["command_min_ms"] = *std::min_element(command.begin(), command.end());
-    state.SetLabel(two ? "two monitors 1280x800 + 1024x768"
-                       : std::to_string(w) + "x" + std::to_string(h));
+    state.SetLabel(
+        two ? "two monitors 1280x800 + 1024x768" : std::to_string(w) + "x" + std::to_string(h));
 }
 BENCHMARK(CaptureLatency)
     ->Args({1920, 1080, 0})

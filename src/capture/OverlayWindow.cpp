@@ -5,8 +5,8 @@
 #include "platform/Geometry.h"
 
 #include <QResizeEvent>
-#include <QTimer>
 #include <QScreen>
+#include <QTimer>
 #include <QWindow>
 
 #include <malloc.h>
