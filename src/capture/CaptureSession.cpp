@@ -2,11 +2,14 @@
 
 #include "capture/CaptureView.h"
 #include "capture/OverlayWindow.h"
+#include "capture/Trace.h"
 #include "output/PinWindow.h"
 #include "platform/Geometry.h"
 
 #include <QPropertyAnimation>
 #include <QScreen>
+
+#include <malloc.h>
 
 namespace quillet {
 
@@ -14,6 +17,19 @@ namespace {
 
 constexpr int fadeInMs = 160;
 constexpr int fadeOutMs = 140;
+
+// Screen-sized buffers (frozen image, dimmed copy, layers) are made on worker threads and freed
+// on the main thread. Under glibc's sliding mmap threshold a 4K frame (just under its 32 MiB cap)
+// ends up in a heap arena after the first capture, and the freed space stays with the process.
+// A fixed threshold keeps every such buffer in its own mapping, returned the moment it is freed.
+void keepLargeBuffersMapped()
+{
+    static const bool done = [] {
+        mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024);
+        return true;
+    }();
+    Q_UNUSED(done);
+}
 
 bool sameScreen(const Screen& a, const Screen& b)
 {
@@ -28,6 +44,7 @@ CaptureSession::CaptureSession(
     const QList<ScreenShot>& shots, const QList<QRectF>& windowRects, std::function<void()> onEnd)
     : m_onEnd(std::move(onEnd))
 {
+    keepLargeBuffersMapped();
     const QPointF pointer = globalMouseLocation();
     for (const ScreenShot& shot : shots) {
         const QRectF frame = shot.screen.frame;
@@ -61,6 +78,7 @@ CaptureSession::~CaptureSession()
 void CaptureSession::show(bool fade)
 {
     const std::shared_ptr<CaptureSession> self = weak_from_this().lock();
+    m_unpainted = m_views;
     for (int i = 0; i < m_windows.size(); ++i) {
         OverlayWindow* w = m_windows[i];
         if (self)
@@ -103,6 +121,12 @@ void CaptureSession::makeKey(CaptureView* view)
     m_key = w;
     w->takeKeyboard();
     view->setFocus(Qt::OtherFocusReason);
+}
+
+void CaptureSession::viewPainted(CaptureView* view)
+{
+    if (m_unpainted.removeOne(view) && m_unpainted.isEmpty())
+        trace::mark("overlay-painted");
 }
 
 CaptureView* CaptureSession::keyView() const
@@ -170,6 +194,7 @@ void CaptureSession::finish(bool fade)
     const std::shared_ptr<CaptureSession> self = weak_from_this().lock();
     const QList<OverlayWindow*> windows = std::exchange(m_windows, {});
     m_views.clear();
+    m_unpainted.clear();
     m_active = nullptr;
     m_key = nullptr;
     if (editingPin && !pinConsumed)
@@ -188,6 +213,7 @@ void CaptureSession::finish(bool fade)
             w->deleteLater();
             continue;
         }
+        w->markLeaving();
         auto* anim = new QPropertyAnimation(w, "windowOpacity", w);
         anim->setDuration(fadeOutMs);
         anim->setEndValue(0.0);

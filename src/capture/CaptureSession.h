@@ -34,6 +34,8 @@ public:
     void pinSelectionIfAny();
     void beginEdit(const Screen& on, const QRectF& selection, const QList<Annotation>& annotations);
     void consumePin();
+    // Each view reports its first paint; the last one marks the overlays as fully on screen.
+    void viewPainted(CaptureView* view);
     bool isEditing() const { return !m_windows.isEmpty(); }
 
     CaptureView* active() const;
@@ -52,6 +54,7 @@ private:
     QPointer<CaptureView> m_active;
     std::function<void()> m_onEnd;
     QPointer<OverlayWindow> m_key;
+    QList<CaptureView*> m_unpainted;
 };
 
 } // namespace quillet

@@ -236,6 +236,8 @@ void CaptureView::paintEvent(QPaintEvent* event)
     QPainter p(this);
     paint(p, event->region());
     m_damage = QRegion();
+    if (m_session)
+        m_session->viewPainted(this);
 }
 
 void CaptureView::paint(QPainter& p, const QRegion& exposed)

@@ -1,11 +1,18 @@
 #include "capture/Grabber.h"
 
+#include "capture/CaptureView.h"
+#include "capture/OverlayWindow.h"
+#include "capture/Trace.h"
+
 #include "platform/Geometry.h"
 
 namespace quillet::Grabber {
 
 void grabAll(const QList<quint32>& excluding, std::function<void(GrabOutcome)> done)
 {
+    trace::mark("command");
+    // The last capture's overlays may still be fading out; the root grab would freeze them.
+    OverlayWindow::dismissLeaving();
     const QList<Screen> screens = currentScreens();
     screenGrabber().grabAll(screens, excluding, [screens, done](GrabResult r) {
         if (r.error) {

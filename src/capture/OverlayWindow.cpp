@@ -1,11 +1,15 @@
 #include "capture/OverlayWindow.h"
 
 #include "capture/CaptureView.h"
+#include "capture/NativePointer.h"
 #include "platform/Geometry.h"
 
 #include <QResizeEvent>
 #include <QScreen>
+#include <QTimer>
 #include <QWindow>
+
+#include <malloc.h>
 
 namespace quillet {
 
@@ -18,6 +22,18 @@ QRect qtGeometryOf(const Screen& s)
     return qtFromGlobal(s.frame, primaryQtGeometry()).toAlignedRect();
 }
 
+int& liveOverlays()
+{
+    static int count = 0;
+    return count;
+}
+
+QList<QPointer<OverlayWindow>>& leaving()
+{
+    static QList<QPointer<OverlayWindow>> windows;
+    return windows;
+}
+
 } // namespace
 
 OverlayWindow::OverlayWindow(const Screen& screen)
@@ -26,6 +42,7 @@ OverlayWindow::OverlayWindow(const Screen& screen)
             | Qt::X11BypassWindowManagerHint | Qt::NoDropShadowWindowHint)
     , m_screen(screen)
 {
+    ++liveOverlays();
     // The frozen image covers every pixel: nothing to clear, nothing to blend.
     setAttribute(Qt::WA_NoSystemBackground);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -39,7 +56,17 @@ OverlayWindow::OverlayWindow(const Screen& screen)
     setGeometry(qtGeometryOf(screen));
 }
 
-OverlayWindow::~OverlayWindow() = default;
+OverlayWindow::~OverlayWindow()
+{
+    // A capture leaves many smaller allocations behind (paint engine state, glyphs, layers):
+    // hand their free pages back once the last overlay has gone and the loop is idle again.
+    if (--liveOverlays() == 0) {
+        QTimer::singleShot(0, [] {
+            if (liveOverlays() == 0)
+                malloc_trim(0);
+        });
+    }
+}
 
 void OverlayWindow::setView(CaptureView* view)
 {
@@ -83,6 +110,26 @@ void OverlayWindow::ignoreInput()
         m_view->setAttribute(Qt::WA_TransparentForMouseEvents);
     if (QWindow* w = windowHandle())
         w->setFlag(Qt::WindowTransparentForInput, true);
+}
+
+void OverlayWindow::markLeaving()
+{
+    leaving().removeAll(nullptr);
+    leaving().append(this);
+}
+
+void OverlayWindow::dismissLeaving()
+{
+    bool hidden = false;
+    for (const QPointer<OverlayWindow>& w : std::exchange(leaving(), {})) {
+        if (!w || !w->isVisible())
+            continue;
+        w->hide();
+        w->deleteLater();
+        hidden = true;
+    }
+    if (hidden)
+        NativePointer::syncWithServer();
 }
 
 void OverlayWindow::copy()

@@ -29,6 +29,12 @@ public:
     // For the fade-out: the window lets the pointer through and drops its grab.
     void ignoreInput();
 
+    // Fading out after its capture ended; dismissLeaving() can cut the fade short.
+    void markLeaving();
+    // Takes every overlay that is still fading out off the screen at once, and returns when the
+    // window system has done so: a new grab must not freeze an old overlay.
+    static void dismissLeaving();
+
     // Application shortcuts reach the overlay through its window; the view does the work.
     Q_INVOKABLE void copy();
     Q_INVOKABLE void saveImage();

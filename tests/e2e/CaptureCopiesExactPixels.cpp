@@ -1,38 +1,43 @@
-#include "E2eEnv.h"
-
-#include <QImage>
+#include "CaptureJourney.h"
 
 namespace quillet::e2e {
 namespace {
 
-class CaptureCopiesExactPixels : public E2eEnv { };
+class CaptureCopiesExactPixels : public CaptureJourney { };
 
-TEST_F(CaptureCopiesExactPixels, HotKeyDragReturnPutsTheScreenOnTheClipboard)
+// A dragged region copied with Return is the screen's pixels, every one of them.
+TEST_F(CaptureCopiesExactPixels, NearTheTopLeftCorner)
 {
     ASSERT_TRUE(screenPattern());
-    startQuillet();
+    startTraced();
     ASSERT_TRUE(waitForQuilletReady());
-
-    ASSERT_TRUE(key("F1"));
-    ASSERT_TRUE(waitFor([&] { return quilletStatus().value("session") == "open"; }));
-    ASSERT_TRUE(drag({100, 120}, {340, 300}));
+    ASSERT_TRUE(openCapture());
+    ASSERT_TRUE(drag({3, 5}, {203, 155}));
     ASSERT_TRUE(key("Return"));
-    ASSERT_TRUE(waitFor([&] { return quilletStatus().value("session") == "none"; }));
+    ASSERT_TRUE(waitSessionGone());
+    const QImage image = waitClipboardImage();
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), QSize(200, 150));
+    EXPECT_EQ(patternDiff(image, QRect(3, 5, 200, 150)), 0);
+}
 
-    QImage copied;
-    ASSERT_TRUE(waitFor([&] { return copied.loadFromData(clipboardPng(), "PNG"); }));
-    ASSERT_EQ(copied.size(), QSize(240, 180));
-    int wrong = 0;
-    QPoint first(-1, -1);
-    for (int y = 0; y < copied.height(); ++y) {
-        for (int x = 0; x < copied.width(); ++x) {
-            if ((copied.pixel(x, y) & 0xffffff) != (patternColor(x + 100, y + 120) & 0xffffff)) {
-                if (!wrong++)
-                    first = {x, y};
-            }
-        }
-    }
-    EXPECT_EQ(wrong, 0) << "first wrong pixel at " << first.x() << "," << first.y();
+// Moving the region into the corner clamps it there: its last row and column are the screen's.
+TEST_F(CaptureCopiesExactPixels, TouchingTheBottomRightCorner)
+{
+    ASSERT_TRUE(screenPattern());
+    startTraced();
+    ASSERT_TRUE(waitForQuilletReady());
+    ASSERT_TRUE(openCapture());
+    ASSERT_TRUE(drag({900, 500}, {1140, 630}));
+    // Dragging inside the region moves it; the pointer stops at the last pixel, the region at
+    // the screen's edge.
+    ASSERT_TRUE(drag({1000, 560}, {1279, 799}));
+    ASSERT_TRUE(key("Return"));
+    ASSERT_TRUE(waitSessionGone());
+    const QImage image = waitClipboardImage();
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), QSize(240, 130));
+    EXPECT_EQ(patternDiff(image, QRect(1280 - 240, 800 - 130, 240, 130)), 0);
 }
 
 } // namespace

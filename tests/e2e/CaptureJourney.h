@@ -1,0 +1,151 @@
+#pragma once
+
+#include "E2eEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QRect>
+#include <QSettings>
+
+#include <cmath>
+
+namespace quillet::e2e {
+
+// Helpers for journeys through a capture: the program started with the timing trace (so a test
+// knows when every overlay has painted), the overlay opened and closed, and exported images
+// compared with the screen pattern pixel by pixel.
+class CaptureJourney : public E2eEnv {
+protected:
+    // Starts the program with extra environment ("NAME=value"). The shell and env both exec, so
+    // the process started (and stopped by PID) is the program itself; its stderr goes to log().
+    QProcess* startTraced(const QStringList& extraEnv = {})
+    {
+        m_log = scratch(QStringLiteral("traced-quillet.log"));
+        QStringList args {QStringLiteral("-c"),
+            QStringLiteral("log=$1; shift; exec env \"$@\" 2>\"$log\""), QStringLiteral("sh"),
+            m_log, QStringLiteral("QUILLET_TRACE=1")};
+        args << extraEnv << QStringLiteral(QUILLET_BINARY);
+        return startBackground(QStringLiteral("/bin/sh"), args);
+    }
+
+    QString log() const
+    {
+        QFile f(m_log);
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
+    int paintedOverlays() const { return int(log().count(QStringLiteral("overlay-painted"))); }
+
+    bool sessionIs(const char* state)
+    {
+        return quilletStatus().value(QStringLiteral("session")) == QLatin1String(state);
+    }
+
+    // Opens a capture through the command line (or a key through xdotool) and waits until every
+    // overlay has painted its first frame.
+    bool openCapture(const QString& hotKey = {})
+    {
+        const int before = paintedOverlays();
+        if (hotKey.isEmpty()) {
+            if (quillet({QStringLiteral("capture")}).exitCode != 0)
+                return false;
+        } else if (!key(hotKey)) {
+            return false;
+        }
+        return waitFor([&] { return paintedOverlays() > before; }, 10000) && sessionIs("open");
+    }
+
+    bool waitSessionGone()
+    {
+        return waitFor([&] { return sessionIs("none"); }, 10000);
+    }
+
+    // The clipboard's image once it differs from `previous` (empty: once there is one).
+    QImage waitClipboardImage(const QByteArray& previous = {})
+    {
+        QByteArray png;
+        waitFor(
+            [&] {
+                png = clipboardPng();
+                return !png.isEmpty() && png != previous;
+            },
+            10000);
+        return QImage::fromData(png, "PNG");
+    }
+
+    // How many pixels of `image` differ from the pattern at `screenRect` (device pixels);
+    // -1 when the sizes do not match.
+    static qint64 patternDiff(const QImage& image, const QRect& screenRect)
+    {
+        if (image.size() != screenRect.size())
+            return -1;
+        const QImage img = image.convertToFormat(QImage::Format_RGB32);
+        qint64 differ = 0;
+        for (int y = 0; y < img.height(); ++y) {
+            const auto* row = reinterpret_cast<const QRgb*>(img.constScanLine(y));
+            for (int x = 0; x < img.width(); ++x) {
+                if ((row[x] & 0xFFFFFF)
+                    != (patternColor(screenRect.x() + x, screenRect.y() + y) & 0xFFFFFF))
+                    ++differ;
+            }
+        }
+        return differ;
+    }
+
+    // Pixels differing from the pattern outside `keepOut` (image coordinates).
+    static qint64 patternDiffOutside(
+        const QImage& image, const QPoint& origin, const QRegion& keepOut)
+    {
+        const QImage img = image.convertToFormat(QImage::Format_RGB32);
+        qint64 differ = 0;
+        for (int y = 0; y < img.height(); ++y) {
+            for (int x = 0; x < img.width(); ++x) {
+                if (keepOut.contains(QPoint(x, y)))
+                    continue;
+                if ((img.pixel(x, y) & 0xFFFFFF)
+                    != (patternColor(origin.x() + x, origin.y() + y) & 0xFFFFFF))
+                    ++differ;
+            }
+        }
+        return differ;
+    }
+
+    // Close to the palette's red (#FF4545) within an anti-aliasing tolerance.
+    static bool isPaletteRed(QRgb c, int tolerance = 40)
+    {
+        return std::abs(qRed(c) - 0xFF) <= tolerance && std::abs(qGreen(c) - 0x45) <= tolerance
+            && std::abs(qBlue(c) - 0x45) <= tolerance;
+    }
+
+    // Preferences written before the program starts (the INI file QSettings reads).
+    void writeSettings(const QMap<QString, QVariant>& values)
+    {
+        QDir().mkpath(configHome() + QStringLiteral("/quillet"));
+        QSettings s(configHome() + QStringLiteral("/quillet/quillet.conf"), QSettings::IniFormat);
+        for (auto it = values.begin(); it != values.end(); ++it)
+            s.setValue(it.key(), it.value());
+        s.sync();
+    }
+
+    // The whole screen as the X server shows it now.
+    QImage screenShot()
+    {
+        const ToolResult r = runTool(QStringLiteral("import"),
+            {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("png:-")}, 15000);
+        QImage shot;
+        if (r.exitCode != 0 || !shot.loadFromData(r.out, "PNG"))
+            return {};
+        return shot.convertToFormat(QImage::Format_RGB32);
+    }
+
+    int pins()
+    {
+        return quilletStatus().value(QStringLiteral("pins"), QStringLiteral("-1")).toInt();
+    }
+
+private:
+    QString m_log;
+};
+
+} // namespace quillet::e2e

@@ -1,0 +1,36 @@
+#include "CaptureJourney.h"
+
+namespace quillet::e2e {
+namespace {
+
+class EscapeCancelsAndNextCaptureWorks : public CaptureJourney { };
+
+// Escape ends a capture without touching the clipboard, before and after a region exists; the
+// next capture opens and copies as usual.
+TEST_F(EscapeCancelsAndNextCaptureWorks, CancelTwiceThenCopy)
+{
+    ASSERT_TRUE(screenPattern());
+    startTraced();
+    ASSERT_TRUE(waitForQuilletReady());
+
+    ASSERT_TRUE(openCapture());
+    ASSERT_TRUE(key("Escape"));
+    ASSERT_TRUE(waitSessionGone());
+
+    ASSERT_TRUE(openCapture("F1"));
+    ASSERT_TRUE(drag({100, 100}, {300, 200}));
+    ASSERT_TRUE(key("Escape"));
+    ASSERT_TRUE(waitSessionGone());
+    EXPECT_TRUE(clipboardTargets().isEmpty());
+
+    ASSERT_TRUE(openCapture("F1"));
+    ASSERT_TRUE(drag({400, 300}, {480, 360}));
+    ASSERT_TRUE(key("Return"));
+    ASSERT_TRUE(waitSessionGone());
+    const QImage image = waitClipboardImage();
+    EXPECT_EQ(patternDiff(image, QRect(400, 300, 80, 60)), 0);
+    EXPECT_EQ(quilletStatus().value("busy"), "0");
+}
+
+} // namespace
+} // namespace quillet::e2e
