@@ -51,9 +51,6 @@ public:
     const QList<QRectF>& windowRects() const { return m_windowRects; }
     bool isEasing() const;
 
-    // True when the key press is one of the stored capture or pin hot keys.
-    static bool isHotKeyPress(const QKeyEvent& event);
-
     // Re-editing a pin: the region and its annotations come back, ready to edit.
     void beginEditing(const QRectF& selection, const QList<Annotation>& annotations);
 
@@ -120,7 +117,6 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void keyReleaseEvent(QKeyEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;

@@ -6,7 +6,6 @@
 #include "output/Output.h"
 #include "output/PinWindow.h"
 #include "platform/Geometry.h"
-#include "settings/ShortcutStore.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -458,29 +457,8 @@ void CaptureView::mouseReleaseEvent(QMouseEvent* event)
         mouseUpAt(viewPoint(event->position()));
 }
 
-bool CaptureView::isHotKeyPress(const QKeyEvent& event)
-{
-    const std::optional<Shortcut> pressed = Shortcut::from(event);
-    if (!pressed)
-        return false;
-    for (HotKeyAction action : allHotKeyActions) {
-        for (const Shortcut& s : ShortcutStore::all(action)) {
-            if (s.keyCode == pressed->keyCode && s.mods == pressed->mods)
-                return true;
-        }
-    }
-    return false;
-}
-
 void CaptureView::keyPressEvent(QKeyEvent* event)
 {
-    // The overlay holds the keyboard, so the capture and pin hot keys land here instead of on
-    // the root window: they mean what they mean during a capture, pin the selection.
-    if (isHotKeyPress(*event)) {
-        if (!event->isAutoRepeat() && m_session)
-            m_session->pinSelectionIfAny();
-        return;
-    }
     // The application's Ctrl+C, Ctrl+S and Ctrl+Z normally arrive as shortcuts; when nothing
     // took them they land here and mean the same.
     if (event->matches(QKeySequence::Copy)) {
@@ -497,14 +475,6 @@ void CaptureView::keyPressEvent(QKeyEvent* event)
     }
     if (!keyDown(event->key(), event->modifiers()))
         QWidget::keyPressEvent(event);
-}
-
-void CaptureView::keyReleaseEvent(QKeyEvent* event)
-{
-    // The release of a hot key that pinned belongs to nobody.
-    if (isHotKeyPress(*event))
-        return;
-    QWidget::keyReleaseEvent(event);
 }
 
 void CaptureView::wheelEvent(QWheelEvent* event)
