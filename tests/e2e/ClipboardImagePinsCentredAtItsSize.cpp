@@ -1,0 +1,67 @@
+#include "PinJourney.h"
+
+namespace quillet::e2e {
+namespace {
+
+class ClipboardImagePinsCentredAtItsSize : public PinJourney { };
+
+TEST_F(ClipboardImagePinsCentredAtItsSize, ShowsCopiesBackAndClosesWithEscape)
+{
+    startQuillet();
+    ASSERT_TRUE(waitForQuilletReady());
+
+    // Odd on purpose in one direction: half a pixel either way is still "centred".
+    const QImage img = gradientImage({180, 121});
+    ASSERT_TRUE(putClipboardFile(savedImage(img, "copied.png"), "image/png"));
+    const QPoint pointer(700, 420);
+    ASSERT_TRUE(mouseMove(pointer));
+
+    const ToolResult r = quillet({"pin"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+    EXPECT_EQ(pins(), 1);
+
+    // Exactly the image's size, its centre on the pointer.
+    bool placed = false;
+    const std::optional<ShownPin> pin = waitForPinWindow(
+        [&](const QRect& g) {
+            const QPointF centre = QRectF(g).center();
+            return g.size() == img.size() && std::abs(centre.x() - pointer.x()) <= 0.5
+                && std::abs(centre.y() - pointer.y()) <= 0.5;
+        },
+        &placed);
+    ASSERT_TRUE(placed) << describe(pin ? pin->geometry : QRect());
+    const QRect g = pin->geometry;
+
+    // The image on screen, pixel for pixel, inside the 2-pixel border the pin draws.
+    PixelDiff diff;
+    EXPECT_TRUE(waitFor([&] {
+        diff = compare(
+            grabScreen(), g, [&](QPoint p) { return img.pixel(p - g.topLeft()); }, 2);
+        return diff.count == 0;
+    })) << diff.describe();
+
+    // The new pin has the keyboard without being clicked: its keys work at once.
+    ASSERT_TRUE(waitForActive(pin->id)) << "active " << activeWindow().toStdString();
+    ASSERT_TRUE(key("ctrl+c"));
+    QImage copied;
+    ASSERT_TRUE(waitFor([&] {
+        return clipboardTargets().contains("image/png")
+            && copied.loadFromData(clipboardPng(), "PNG") && copied.size() == img.size();
+    })) << copied.width()
+        << "x" << copied.height();
+    const QImage copiedRgb = copied.convertToFormat(QImage::Format_RGB32);
+    const PixelDiff back
+        = compare(copiedRgb, copiedRgb.rect(), [&](QPoint p) { return img.pixel(p); });
+    EXPECT_EQ(back.count, 0) << back.describe();
+
+    // Copying leaves the pin where it was; Escape closes it.
+    EXPECT_EQ(pins(), 1);
+    ASSERT_TRUE(key("Escape"));
+    EXPECT_TRUE(waitForPins(0));
+    EXPECT_TRUE(waitForNoPinWindow());
+    EXPECT_TRUE(quilletStatus().contains("pid"));
+}
+
+} // namespace
+} // namespace quillet::e2e
