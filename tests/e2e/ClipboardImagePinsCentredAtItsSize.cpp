@@ -63,5 +63,33 @@ TEST_F(ClipboardImagePinsCentredAtItsSize, ShowsCopiesBackAndClosesWithEscape)
     EXPECT_TRUE(quilletStatus().contains("pid"));
 }
 
+TEST_F(ClipboardImagePinsCentredAtItsSize, ALargerImageShrinksToTheScreenAndCopiesWhole)
+{
+    startQuillet();
+    ASSERT_TRUE(waitForQuilletReady());
+    const QImage img = gradientImage({1400, 900});
+    ASSERT_TRUE(putClipboardFile(savedImage(img, "large.png"), "image/png"));
+    ASSERT_TRUE(mouseMove({640, 400}));
+    ASSERT_EQ(quillet({"pin"}).exitCode, 0);
+
+    // 90 % of the 1280 × 800 screen bounds it: a factor of min(1152 / 1400, 720 / 900) = 0.8.
+    ShownPin pin;
+    ASSERT_TRUE(waitForPinAt(QRect(80, 40, 1120, 720), &pin));
+    EXPECT_DOUBLE_EQ(pinStates().value(0).zoom, 0.8);
+
+    // What is copied is the image, not the shrunken picture of it.
+    ASSERT_TRUE(waitForActive(pin.id));
+    ASSERT_TRUE(key("ctrl+c"));
+    QImage copied;
+    ASSERT_TRUE(waitFor([&] {
+        return copied.loadFromData(clipboardPng(), "PNG") && copied.size() == img.size();
+    })) << copied.width()
+        << "x" << copied.height();
+    const QImage copiedRgb = copied.convertToFormat(QImage::Format_RGB32);
+    const PixelDiff back
+        = compare(copiedRgb, copiedRgb.rect(), [&](QPoint p) { return img.pixel(p); });
+    EXPECT_EQ(back.count, 0) << back.describe();
+}
+
 } // namespace
 } // namespace quillet::e2e
