@@ -93,3 +93,36 @@ TEST_F(ClipboardImagePinsCentredAtItsSize, ALargerImageShrinksToTheScreenAndCopi
 
 } // namespace
 } // namespace quillet::e2e
+
+namespace quillet::e2e {
+namespace {
+
+class ClipboardImagePinsCentredAtItsSizeOnTwoMonitors : public PinJourney {
+protected:
+    EnvOptions options() const override
+    {
+        EnvOptions o;
+        o.twoMonitors = true;
+        o.size = {2304, 800};
+        return o;
+    }
+};
+
+TEST_F(ClipboardImagePinsCentredAtItsSizeOnTwoMonitors, ShrinksToTheMonitorUnderThePointer)
+{
+    startQuillet();
+    ASSERT_TRUE(waitForQuilletReady());
+    const QImage img = gradientImage({1000, 700});
+    ASSERT_TRUE(putClipboardFile(savedImage(img, "wide.png"), "image/png"));
+    // The middle of the right-hand 1024 × 768 monitor.
+    ASSERT_TRUE(mouseMove({1792, 384}));
+    ASSERT_EQ(quillet({"pin"}).exitCode, 0);
+
+    // 90 % of that monitor, not of the larger first one: min(921.6 / 1000, 691.2 / 700).
+    ShownPin pin;
+    EXPECT_TRUE(waitForPinAt(QRect(1331, 61, 922, 646), &pin));
+    EXPECT_DOUBLE_EQ(pinStates().value(0).zoom, 0.9216);
+}
+
+} // namespace
+} // namespace quillet::e2e
