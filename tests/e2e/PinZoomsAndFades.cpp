@@ -167,6 +167,33 @@ TEST_F(PinZoomsAndFades, WheelZoomsAboutThePointerAltWheelFadesControlZeroResets
     EXPECT_TRUE(waitForNoPinWindow());
 }
 
+TEST_F(PinZoomsAndFades, AWideImageStopsAtTheWindowCap)
+{
+    startQuillet();
+    ASSERT_TRUE(waitForQuilletReady());
+    ASSERT_TRUE(mouseMove({640, 400}));
+    ASSERT_EQ(quillet({"pin", savedImage(gradientImage({800, 300}), "wide.png")}).exitCode, 0);
+    ASSERT_TRUE(waitForPinAt(QRect(240, 250, 800, 300)));
+
+    // No side grows beyond four screens' worth: 4 × 1280 = 5120 wide, reached at 640 %.
+    ASSERT_TRUE(wheel(4, 60));
+    QRect capped;
+    bool met = false;
+    PinState state;
+    waitForPinWindow(
+        [&](const QRect& g) {
+            capped = g;
+            return g.width() == 5120;
+        },
+        &met, 10000, &state);
+    ASSERT_TRUE(met) << describe(capped);
+    EXPECT_NEAR(state.zoom, 6.4, 1e-9);
+    EXPECT_EQ(capped, QRect(640 - 2560, 400 - 960, 5120, 1920));
+    // Still the pin's own: a double click closes it.
+    ASSERT_TRUE(runTool("xdotool", {"click", "--repeat", "2", "--delay", "60", "1"}).exitCode == 0);
+    EXPECT_TRUE(waitForPins(0));
+}
+
 class PinZoomsAndFadesUnderAWindowManager : public PinZoomsAndFades {
 protected:
     EnvOptions options() const override
