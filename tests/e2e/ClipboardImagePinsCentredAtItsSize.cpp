@@ -41,6 +41,15 @@ TEST_F(ClipboardImagePinsCentredAtItsSize, ShowsCopiesBackAndClosesWithEscape)
         return diff.count == 0;
     })) << diff.describe();
 
+    // It floats above ordinary windows on every workspace, and no task bar lists it.
+    EXPECT_TRUE(waitFor([&] {
+        const ToolResult state
+            = runTool("xprop", {"-id", pin->id, "_NET_WM_STATE", "_NET_WM_DESKTOP"});
+        return state.out.contains("_NET_WM_STATE_ABOVE")
+            && state.out.contains("_NET_WM_STATE_SKIP_TASKBAR")
+            && state.out.contains("_NET_WM_DESKTOP(CARDINAL) = 4294967295");
+    })) << runTool("xprop", {"-id", pin->id, "_NET_WM_STATE", "_NET_WM_DESKTOP"}).out.toStdString();
+
     // The new pin has the keyboard without being clicked: its keys work at once.
     ASSERT_TRUE(waitForActive(pin->id)) << "active " << activeWindow().toStdString();
     ASSERT_TRUE(key("ctrl+c"));
