@@ -4,6 +4,8 @@
 #include "capture/CaptureSession.h"
 #include "capture/Grabber.h"
 #include "output/PinWindow.h"
+#include "platform/Geometry.h"
+#include "platform/Screen.h"
 #include "platform/ScreenGrabber.h"
 #include "settings/Prefs.h"
 
@@ -164,6 +166,19 @@ QString AppDelegate::statusText() const
     lines << QStringLiteral("session: %1").arg(m_session ? "open" : "none");
     lines << QStringLiteral("busy: %1").arg(m_busy ? 1 : 0);
     lines << QStringLiteral("pins: %1").arg(PinWindow::count());
+    // Where each pin belongs once its appearing has ended, in Qt's screen coordinates, so that
+    // scripts can tell a settled pin from one still springing into place.
+    const QRectF primary = primaryQtGeometry();
+    for (const PinWindow* pin : PinWindow::all()) {
+        const QRectF q = qtFromGlobal(pin->globalFrame(), primary);
+        lines << QStringLiteral("pin: %1 %2 %3 %4 %5 %6")
+                     .arg(q.x())
+                     .arg(q.y())
+                     .arg(q.width())
+                     .arg(q.height())
+                     .arg(pin->zoom())
+                     .arg(pin->opacity());
+    }
     lines << QStringLiteral("tray: %1").arg(QSystemTrayIcon::isSystemTrayAvailable() ? 1 : 0);
     lines << QStringLiteral("wayland: %1").arg(waylandSession() ? 1 : 0);
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');

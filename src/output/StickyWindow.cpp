@@ -52,15 +52,20 @@ bool stickToAllWorkspaces(QWidget* window)
     const xcb_atom_t desktop = atom(c, "_NET_WM_DESKTOP");
     const xcb_atom_t state = atom(c, "_NET_WM_STATE");
     const xcb_atom_t sticky = atom(c, "_NET_WM_STATE_STICKY");
-    if (desktop == XCB_ATOM_NONE || state == XCB_ATOM_NONE || sticky == XCB_ATOM_NONE)
+    // A pin is part of the desktop, not a window to switch to: task bars and pagers leave it out.
+    const xcb_atom_t skipTaskbar = atom(c, "_NET_WM_STATE_SKIP_TASKBAR");
+    const xcb_atom_t skipPager = atom(c, "_NET_WM_STATE_SKIP_PAGER");
+    if (desktop == XCB_ATOM_NONE || state == XCB_ATOM_NONE || sticky == XCB_ATOM_NONE
+        || skipTaskbar == XCB_ATOM_NONE || skipPager == XCB_ATOM_NONE)
         return false;
+    const uint32_t states[] = {sticky, skipTaskbar, skipPager};
     constexpr uint32_t allDesktops = 0xFFFFFFFF;
     if (!window->isVisible()) {
         // Before mapping the properties are the request; Qt keeps foreign _NET_WM_STATE atoms
         // when it adds its own (stay on top) at show time.
         xcb_change_property(
             c, XCB_PROP_MODE_REPLACE, win, desktop, XCB_ATOM_CARDINAL, 32, 1, &allDesktops);
-        xcb_change_property(c, XCB_PROP_MODE_APPEND, win, state, XCB_ATOM_ATOM, 32, 1, &sticky);
+        xcb_change_property(c, XCB_PROP_MODE_APPEND, win, state, XCB_ATOM_ATOM, 32, 3, states);
     } else {
         const xcb_setup_t* setup = xcb_get_setup(c);
         const xcb_screen_iterator_t it = xcb_setup_roots_iterator(setup);
@@ -70,6 +75,7 @@ bool stickToAllWorkspaces(QWidget* window)
         // Source indication 1: a normal application.
         sendToRoot(c, root, win, desktop, {allDesktops, 1, 0, 0, 0});
         sendToRoot(c, root, win, state, {1 /* add */, sticky, 0, 1, 0});
+        sendToRoot(c, root, win, state, {1, skipTaskbar, skipPager, 1, 0});
     }
     xcb_flush(c);
     return true;

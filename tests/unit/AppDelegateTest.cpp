@@ -3,7 +3,9 @@
 #include "app/KeyEquivalents.h"
 #include "app/StatusMenu.h"
 #include "capture/CaptureSession.h"
+#include "output/PinWindow.h"
 #include "platform/HotKeyBackend.h"
+#include "platform/Screen.h"
 #include "platform/ScreenGrabber.h"
 #include "settings/HotKeyCenter.h"
 #include "settings/ShortcutStore.h"
@@ -15,6 +17,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
@@ -517,6 +520,41 @@ TEST_F(KeyEquivalentsTest, OtherModifiersAreLeftAlone)
     QApplication::sendEvent(plain, &plainC);
     QCoreApplication::processEvents();
     EXPECT_TRUE(window.calls.isEmpty());
+}
+
+TEST_F(AppDelegateTest, StatusGivesEveryPinItsPlaceZoomAndOpacity)
+{
+    delegate->applicationDidFinishLaunching();
+    const QRectF primary = primaryQtGeometry();
+    QImage img(80, 60, QImage::Format_RGB32);
+    img.fill(Qt::darkCyan);
+    // Global points, y up: 30 points above the bottom of the primary screen.
+    QPointer<PinWindow> a = PinWindow::pin(img, QRectF(100, 30, 80, 60));
+    QPointer<PinWindow> b = PinWindow::pin(img, QRectF(10.5, 40, 120, 90));
+    ASSERT_TRUE(a && b);
+    b->setOpacity(0.5);
+
+    const auto pinLines = [&] {
+        QStringList lines = delegate->handleRequest({"status", {}}).text.split('\n');
+        lines.removeIf([](const QString& l) { return !l.startsWith("pin: "); });
+        return lines;
+    };
+    const qreal topA = primary.height() - 30 - 60;
+    const qreal topB = primary.height() - 40 - 90;
+    EXPECT_EQ(pinLines(),
+        QStringList({QStringLiteral("pin: 100 %1 80 60 1 1").arg(topA),
+            QStringLiteral("pin: 10.5 %1 120 90 1.5 0.5").arg(topB)}));
+
+    // A closing pin has left the list already.
+    a->closePin();
+    EXPECT_EQ(pinLines().size(), 1);
+    b->closePin();
+    EXPECT_TRUE(pinLines().isEmpty());
+    // Both fade out and go.
+    QDeadlineTimer deadline(3000);
+    while ((a || b) && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_TRUE(!a && !b);
 }
 
 } // namespace
