@@ -24,11 +24,12 @@ enum class Tool : int {
     mosaic = 7,
 };
 
-inline constexpr std::array<Tool, 8> allTools = {Tool::rect, Tool::ellipse, Tool::arrow,
-    Tool::pen, Tool::highlighter, Tool::text, Tool::number, Tool::mosaic};
+inline constexpr std::array<Tool, 8> allTools = {Tool::rect, Tool::ellipse, Tool::arrow, Tool::pen,
+    Tool::highlighter, Tool::text, Tool::number, Tool::mosaic};
 
 // The tools offered by the toolbar and the digit keys 1 to 4, in that order.
-inline constexpr std::array<Tool, 4> shownTools = {Tool::rect, Tool::arrow, Tool::text, Tool::number};
+inline constexpr std::array<Tool, 4> shownTools
+    = {Tool::rect, Tool::arrow, Tool::text, Tool::number};
 
 inline std::optional<Tool> toolFromRaw(int raw)
 {
@@ -37,20 +38,34 @@ inline std::optional<Tool> toolFromRaw(int raw)
     return static_cast<Tool>(raw);
 }
 
-inline bool isClick(Tool t) { return t == Tool::text || t == Tool::number; }
-inline bool isFreehand(Tool t) { return t == Tool::pen || t == Tool::highlighter; }
+inline bool isClick(Tool t)
+{
+    return t == Tool::text || t == Tool::number;
+}
+inline bool isFreehand(Tool t)
+{
+    return t == Tool::pen || t == Tool::highlighter;
+}
 
 inline const char* toolSymbol(Tool t)
 {
     switch (t) {
-    case Tool::rect: return "rectangle";
-    case Tool::ellipse: return "circle";
-    case Tool::arrow: return "arrow.up.right";
-    case Tool::pen: return "scribble";
-    case Tool::highlighter: return "highlighter";
-    case Tool::text: return "T";
-    case Tool::number: return "1.circle";
-    case Tool::mosaic: return "checkerboard.rectangle";
+    case Tool::rect:
+        return "rectangle";
+    case Tool::ellipse:
+        return "circle";
+    case Tool::arrow:
+        return "arrow.up.right";
+    case Tool::pen:
+        return "scribble";
+    case Tool::highlighter:
+        return "highlighter";
+    case Tool::text:
+        return "T";
+    case Tool::number:
+        return "1.circle";
+    case Tool::mosaic:
+        return "checkerboard.rectangle";
     }
     return "";
 }
@@ -58,14 +73,22 @@ inline const char* toolSymbol(Tool t)
 inline QString toolTip(Tool t)
 {
     switch (t) {
-    case Tool::rect: return QStringLiteral("矩形");
-    case Tool::ellipse: return QStringLiteral("椭圆");
-    case Tool::arrow: return QStringLiteral("箭头");
-    case Tool::pen: return QStringLiteral("画笔");
-    case Tool::highlighter: return QStringLiteral("荧光笔");
-    case Tool::text: return QStringLiteral("文本");
-    case Tool::number: return QStringLiteral("序号");
-    case Tool::mosaic: return QStringLiteral("马赛克");
+    case Tool::rect:
+        return QStringLiteral("矩形");
+    case Tool::ellipse:
+        return QStringLiteral("椭圆");
+    case Tool::arrow:
+        return QStringLiteral("箭头");
+    case Tool::pen:
+        return QStringLiteral("画笔");
+    case Tool::highlighter:
+        return QStringLiteral("荧光笔");
+    case Tool::text:
+        return QStringLiteral("文本");
+    case Tool::number:
+        return QStringLiteral("序号");
+    case Tool::mosaic:
+        return QStringLiteral("马赛克");
     }
     return {};
 }
@@ -90,7 +113,7 @@ struct Annotation {
 // What a pin keeps so it can be edited again: its un-annotated image and the annotations in
 // points relative to the image's bottom-left corner.
 struct PinEdit {
-    QImage base;       // device pixels; devicePixelRatio() gives its point size
+    QImage base; // device pixels; devicePixelRatio() gives its point size
     QList<Annotation> annotations;
 };
 

@@ -25,20 +25,20 @@ class ToolButton;
 class AnnotationHost {
 public:
     virtual ~AnnotationHost() = default;
-    virtual QWidget* hostWidget() = 0;             // parent of the text field and the bars
-    virtual QRectF hostBounds() const = 0;         // (0, 0, width, height) in view points
+    virtual QWidget* hostWidget() = 0; // parent of the text field and the bars
+    virtual QRectF hostBounds() const = 0; // (0, 0, width, height) in view points
     virtual QRectF hostSelection() const = 0;
     virtual bool hostSelected() const = 0;
-    virtual qreal hostScale() const = 0;           // device pixels per point
-    virtual const QImage& hostImage() const = 0;   // the frozen screen
+    virtual qreal hostScale() const = 0; // device pixels per point
+    virtual const QImage& hostImage() const = 0; // the frozen screen
     virtual std::optional<QPointF> hostMouse() const = 0;
     virtual DragMode& hostDragMode() = 0;
     virtual QPointF hostDragStart() const = 0;
     virtual void hostRedraw() = 0;
     virtual void hostUpdateCursor(QPointF p) = 0;
-    virtual void hostTakeKeyboard() = 0;           // the view becomes the keyboard target again
-    virtual void hostPinSelection() = 0;           // the toolbar's pin button
-    virtual void hostCopyAndFinish() = 0;          // the toolbar's OK button
+    virtual void hostTakeKeyboard() = 0; // the view becomes the keyboard target again
+    virtual void hostPinSelection() = 0; // the toolbar's pin button
+    virtual void hostCopyAndFinish() = 0; // the toolbar's OK button
 };
 
 // A text hit: where a press on a text annotation landed.
@@ -71,7 +71,7 @@ public:
     std::optional<int> activeText;
     std::optional<int> hoverText;
 
-    static const QList<double>& fontSizes();  // 12 … 96
+    static const QList<double>& fontSizes(); // 12 … 96
     static const QList<double>& lineWidths(); // 2, 4, 7, 12
 
     // --- text ---

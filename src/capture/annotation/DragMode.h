@@ -13,11 +13,11 @@ enum Edge : int { edgeMinX = 1, edgeMaxX = 2, edgeMinY = 4, edgeMaxY = 8 };
 struct DragMode {
     enum Kind { none, create, move, resize, textMove, textResize, draw };
     Kind kind = none;
-    QRectF rect;     // move, resize: the selection at the press
-    int edges = 0;   // resize
-    int index = -1;  // textMove, textResize: the annotation
-    QPointF point;   // textMove: the text's origin at the press; textResize: the fixed anchor
-    QRectF frame;    // textResize: the text frame at the press
+    QRectF rect; // move, resize: the selection at the press
+    int edges = 0; // resize
+    int index = -1; // textMove, textResize: the annotation
+    QPointF point; // textMove: the text's origin at the press; textResize: the fixed anchor
+    QRectF frame; // textResize: the text frame at the press
     double width = 0; // textResize: the size code at the press
 
     static DragMode make(Kind k)
