@@ -9,6 +9,7 @@
 // several runs per screen layout.
 // CaptureMemory4K: resident memory at idle, while a 3840×2160 capture is open, and once the
 // session has gone.
+#include "BenchProcess.h"
 #include "app/InstanceProtocol.h"
 
 #include <QByteArray>
@@ -39,6 +40,10 @@ extern char** environ;
 
 namespace {
 
+using quillet::bench::launch;
+using quillet::bench::serverAnswers;
+using quillet::bench::terminate;
+
 using quillet::InstanceProtocol::SendStatus;
 
 constexpr int runs = 9;
@@ -48,47 +53,6 @@ qint64 monotonicNs()
     timespec ts {};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return qint64(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
-}
-
-// stdout and stderr go to /dev/null unless `errFd` names where stderr goes.
-pid_t launch(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-    int keepFd = -1, int errFd = -1)
-{
-    const pid_t pid = ::fork();
-    if (pid != 0)
-        return pid;
-    std::vector<char*> a;
-    for (const std::string& s : argv)
-        a.push_back(const_cast<char*>(s.c_str()));
-    a.push_back(nullptr);
-    std::vector<char*> e;
-    for (const std::string& s : env)
-        e.push_back(const_cast<char*>(s.c_str()));
-    e.push_back(nullptr);
-    const int devnull = ::open("/dev/null", O_RDWR);
-    ::dup2(devnull, 0);
-    ::dup2(devnull, 1);
-    ::dup2(errFd >= 0 ? errFd : devnull, 2);
-    for (int fd = 3; fd < 1024; ++fd) {
-        if (fd != keepFd)
-            ::close(fd);
-    }
-    ::execvpe(a[0], a.data(), e.data());
-    ::_exit(127);
-}
-
-void terminate(pid_t pid)
-{
-    if (pid <= 0)
-        return;
-    ::kill(pid, SIGTERM);
-    for (int i = 0; i < 300; ++i) {
-        if (::waitpid(pid, nullptr, WNOHANG) == pid)
-            return;
-        QThread::msleep(10);
-    }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
 }
 
 int runToEnd(const std::vector<std::string>& argv, const std::vector<std::string>& env)
@@ -267,16 +231,6 @@ private:
         terminate(m_xvfb);
         m_xvfb = -1;
         return {};
-    }
-
-    static bool serverAnswers(const std::string& display)
-    {
-        return waitFor([&] {
-            xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
-            const bool ok = !xcb_connection_has_error(c);
-            xcb_disconnect(c);
-            return ok;
-        });
     }
 
     QTemporaryDir m_dir;

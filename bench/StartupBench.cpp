@@ -6,6 +6,7 @@
 // every 1 ms, so the figure is exact to about a millisecond.
 // IdleFootprint: resident memory after launch, and CPU time and context switches over three
 // seconds of doing nothing (ideally none at all: no timers run while idle).
+#include "BenchProcess.h"
 #include "app/InstanceProtocol.h"
 
 #include <QByteArray>
@@ -35,63 +36,10 @@ extern char** environ;
 
 namespace {
 
+using quillet::bench::launch;
+using quillet::bench::serverAnswers;
+using quillet::bench::terminate;
 using quillet::InstanceProtocol::SendStatus;
-
-pid_t spawn(
-    const std::vector<std::string>& argv, const std::vector<std::string>& env, int keepFd = -1)
-{
-    const pid_t pid = ::fork();
-    if (pid != 0)
-        return pid;
-    std::vector<char*> a;
-    for (const std::string& s : argv)
-        a.push_back(const_cast<char*>(s.c_str()));
-    a.push_back(nullptr);
-    std::vector<char*> e;
-    for (const std::string& s : env)
-        e.push_back(const_cast<char*>(s.c_str()));
-    e.push_back(nullptr);
-    const int devnull = ::open("/dev/null", O_RDWR);
-    ::dup2(devnull, 0);
-    ::dup2(devnull, 1);
-    ::dup2(devnull, 2);
-    for (int fd = 3; fd < 1024; ++fd) {
-        if (fd != keepFd)
-            ::close(fd);
-    }
-    ::execvpe(a[0], a.data(), e.data());
-    ::_exit(127);
-}
-
-void stop(pid_t pid)
-{
-    if (pid <= 0)
-        return;
-    ::kill(pid, SIGTERM);
-    for (int i = 0; i < 300; ++i) {
-        if (::waitpid(pid, nullptr, WNOHANG) == pid)
-            return;
-        QThread::msleep(10);
-    }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-}
-
-// The display number comes before the server takes clients: wait until one gets in.
-bool serverAnswers(const std::string& display)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < 10000) {
-        xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
-        const bool ok = !xcb_connection_has_error(c);
-        xcb_disconnect(c);
-        if (ok)
-            return true;
-        QThread::msleep(5);
-    }
-    return false;
-}
 
 // One private X server and the settings and runtime folders for the whole run.
 class Desk {
@@ -101,7 +49,7 @@ public:
         static Desk desk;
         return desk;
     }
-    ~Desk() { stop(m_xvfb); }
+    ~Desk() { terminate(m_xvfb); }
 
     bool ok() const { return !m_display.empty(); }
     const std::vector<std::string>& env() const { return m_env; }
@@ -126,7 +74,7 @@ private:
         for (int attempt = 0; attempt < 3 && m_display.empty(); ++attempt) {
             m_display = startServer();
             if (m_display.empty() || !serverAnswers(m_display)) {
-                stop(m_xvfb);
+                terminate(m_xvfb);
                 m_xvfb = -1;
                 m_display.clear();
             }
@@ -144,8 +92,8 @@ private:
         int fds[2];
         if (::pipe(fds) != 0)
             return {};
-        m_xvfb = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                           "1920x1080x24", "-noreset", "-nolisten", "tcp"},
+        m_xvfb = launch({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
+                            "1920x1080x24", "-noreset", "-nolisten", "tcp"},
             m_env, fds[1]);
         ::close(fds[1]);
         std::string display;
@@ -189,7 +137,7 @@ void quitProgram(const QString& socket, pid_t pid)
             return;
         QThread::msleep(2);
     }
-    stop(pid);
+    terminate(pid);
 }
 
 struct ProcSample {
@@ -240,10 +188,10 @@ void StartupToHotKeys(benchmark::State& state)
     for (auto _ : state) {
         QElapsedTimer clock;
         clock.start();
-        const pid_t pid = spawn({QUILLET_BINARY}, desk.env());
+        const pid_t pid = launch({QUILLET_BINARY}, desk.env());
         const std::optional<double> ready = waitReady(desk.socket(), clock, 10000);
         if (!ready) {
-            stop(pid);
+            terminate(pid);
             state.SkipWithError("the program did not answer");
             return;
         }
@@ -264,9 +212,9 @@ void IdleFootprint(benchmark::State& state)
     for (auto _ : state) {
         QElapsedTimer clock;
         clock.start();
-        const pid_t pid = spawn({QUILLET_BINARY}, desk.env());
+        const pid_t pid = launch({QUILLET_BINARY}, desk.env());
         if (!waitReady(desk.socket(), clock, 10000)) {
-            stop(pid);
+            terminate(pid);
             state.SkipWithError("the program did not answer");
             return;
         }

@@ -1,0 +1,77 @@
+#pragma once
+
+// Child processes for the benchmarks that drive a private X server and the built program.
+
+#include <QElapsedTimer>
+#include <QThread>
+#include <xcb/xcb.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace quillet::bench {
+
+// Starts a program with exactly `env`; stdout and stderr go to /dev/null unless `errFd` names
+// where stderr goes. `keepFd` survives into the child (Xvfb's -displayfd).
+inline pid_t launch(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+    int keepFd = -1, int errFd = -1)
+{
+    const pid_t pid = ::fork();
+    if (pid != 0)
+        return pid;
+    std::vector<char*> a;
+    for (const std::string& s : argv)
+        a.push_back(const_cast<char*>(s.c_str()));
+    a.push_back(nullptr);
+    std::vector<char*> e;
+    for (const std::string& s : env)
+        e.push_back(const_cast<char*>(s.c_str()));
+    e.push_back(nullptr);
+    const int devnull = ::open("/dev/null", O_RDWR);
+    ::dup2(devnull, 0);
+    ::dup2(devnull, 1);
+    ::dup2(errFd >= 0 ? errFd : devnull, 2);
+    for (int fd = 3; fd < 1024; ++fd) {
+        if (fd != keepFd)
+            ::close(fd);
+    }
+    ::execvpe(a[0], a.data(), e.data());
+    ::_exit(127);
+}
+
+// SIGTERM, a bounded wait, then SIGKILL.
+inline void terminate(pid_t pid)
+{
+    if (pid <= 0)
+        return;
+    ::kill(pid, SIGTERM);
+    for (int i = 0; i < 300; ++i) {
+        if (::waitpid(pid, nullptr, WNOHANG) == pid)
+            return;
+        QThread::msleep(10);
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+}
+
+// The display number comes before the server takes clients: wait until one gets in.
+inline bool serverAnswers(const std::string& display)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 10000) {
+        xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
+        const bool ok = !xcb_connection_has_error(c);
+        xcb_disconnect(c);
+        if (ok)
+            return true;
+        QThread::msleep(5);
+    }
+    return false;
+}
+
+} // namespace quillet::bench
