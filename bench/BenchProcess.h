@@ -2,13 +2,16 @@
 
 // Child processes for the benchmarks that drive a private X server and the built program.
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QThread>
 #include <xcb/xcb.h>
 
 #include <csignal>
 #include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -72,6 +75,30 @@ inline bool serverAnswers(const std::string& display)
         QThread::msleep(5);
     }
     return false;
+}
+
+// This process's environment without anything that would point a child at the developer's own
+// display, session bus, settings or Qt platform.
+inline std::vector<std::string> cleanEnvironment()
+{
+    std::vector<std::string> out;
+    for (char** e = environ; *e; ++e) {
+        const std::string s = *e;
+        if (s.rfind("DISPLAY=", 0) == 0 || s.rfind("WAYLAND_DISPLAY=", 0) == 0
+            || s.rfind("XDG_", 0) == 0 || s.rfind("QT_", 0) == 0
+            || s.rfind("DBUS_SESSION_BUS_ADDRESS=", 0) == 0)
+            continue;
+        out.push_back(s);
+    }
+    return out;
+}
+
+// "runtime" (0700, as a runtime folder must be) and "config" inside `base`.
+inline void makePrivateFolders(const QString& base)
+{
+    QDir(base).mkpath(QStringLiteral("runtime"));
+    QDir(base).mkpath(QStringLiteral("config"));
+    ::chmod(QFile::encodeName(QDir(base).filePath(QStringLiteral("runtime"))).constData(), 0700);
 }
 
 } // namespace quillet::bench

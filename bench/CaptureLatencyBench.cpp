@@ -91,17 +91,8 @@ class Desk {
 public:
     Desk(int w, int h, bool twoMonitors)
     {
-        QDir(m_dir.path()).mkpath(QStringLiteral("runtime"));
-        QDir(m_dir.path()).mkpath(QStringLiteral("config"));
-        ::chmod(QFile::encodeName(m_dir.filePath(QStringLiteral("runtime"))).constData(), 0700);
-        for (char** e = environ; *e; ++e) {
-            const std::string s = *e;
-            if (s.rfind("DISPLAY=", 0) == 0 || s.rfind("WAYLAND_DISPLAY=", 0) == 0
-                || s.rfind("XDG_", 0) == 0 || s.rfind("QT_", 0) == 0
-                || s.rfind("DBUS_SESSION_BUS_ADDRESS=", 0) == 0)
-                continue;
-            m_env.push_back(s);
-        }
+        quillet::bench::makePrivateFolders(m_dir.path());
+        m_env = quillet::bench::cleanEnvironment();
         // Several servers may start at once on this machine and race for a display number: a
         // server that lost the race goes away, so try again.
         std::string display;

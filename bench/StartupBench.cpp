@@ -58,17 +58,8 @@ public:
 private:
     Desk()
     {
-        QDir(m_dir.path()).mkpath(QStringLiteral("runtime"));
-        QDir(m_dir.path()).mkpath(QStringLiteral("config"));
-        ::chmod(QFile::encodeName(m_dir.filePath(QStringLiteral("runtime"))).constData(), 0700);
-        for (char** e = environ; *e; ++e) {
-            const std::string s = *e;
-            if (s.rfind("DISPLAY=", 0) == 0 || s.rfind("WAYLAND_DISPLAY=", 0) == 0
-                || s.rfind("XDG_", 0) == 0 || s.rfind("QT_QPA_PLATFORM=", 0) == 0
-                || s.rfind("DBUS_SESSION_BUS_ADDRESS=", 0) == 0)
-                continue;
-            m_env.push_back(s);
-        }
+        quillet::bench::makePrivateFolders(m_dir.path());
+        m_env = quillet::bench::cleanEnvironment();
         // Servers started by others at the same moment can race for a display number; the
         // loser exits, and another try picks the next free one.
         for (int attempt = 0; attempt < 3 && m_display.empty(); ++attempt) {
