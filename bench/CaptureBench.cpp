@@ -76,6 +76,7 @@ Overlay makeOverlay(qreal scale)
     o.target.setDevicePixelRatio(scale);
     QElapsedTimer wait;
     wait.start();
+    o.view->startDimming();
     while (!o.view->dimmedReady() && wait.elapsed() < 10000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     return o;

@@ -3,6 +3,7 @@
 #include "app/CaptureKeys.h"
 #include "app/KeyEquivalents.h"
 #include "app/StatusMenu.h"
+#include "capture/CaptureReadiness.h"
 #include "capture/CaptureSession.h"
 #include "output/PinWindow.h"
 #include "platform/ScreenGrabber.h"
@@ -126,6 +127,10 @@ void AppDelegate::applicationDidFinishLaunching()
     } else if (!screenGrabber().canRecordScreen()) {
         const QString reason = screenGrabber().unavailableReason();
         say(reason.isEmpty() ? QStringLiteral("无法读取屏幕内容，截图不可用") : reason);
+    } else {
+        // Everything the first capture would otherwise wait for, made while nothing happens.
+        m_readiness = new CaptureReadiness(this);
+        m_readiness->start();
     }
 }
 

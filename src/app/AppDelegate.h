@@ -15,6 +15,7 @@ class QSystemTrayIcon;
 namespace quillet {
 
 class CaptureKeys;
+class CaptureReadiness;
 class CaptureSession;
 class HotKeyCenter;
 class KeyEquivalents;
@@ -84,6 +85,7 @@ private:
     std::unique_ptr<StatusMenu> m_statusMenu;
     KeyEquivalents* m_keyEquivalents = nullptr;
     CaptureKeys* m_captureKeys = nullptr;
+    CaptureReadiness* m_readiness = nullptr;
     QStringList m_launchFailures;
     QStringList m_hotKeyFailures;
     QStringList m_reportedFailures;

@@ -1,3 +1,4 @@
+#include "capture/Trace.h"
 // The controller's commands: capture, pin, and the requests of the command line.
 #include "app/AppDelegate.h"
 
@@ -88,6 +89,7 @@ void AppDelegate::startCapture()
             });
             return;
         }
+        trace::mark("delivered");
         const QList<ScreenShot>& shots = std::get<QList<ScreenShot>>(outcome);
         if (shots.isEmpty()) {
             self->m_busy = false;
@@ -100,8 +102,10 @@ void AppDelegate::startCapture()
             // last reference go once that call has returned.
             QTimer::singleShot(0, [ended = std::move(self->m_session)] {});
         });
+        trace::mark("session-made");
         self->m_session = session;
         session->show(false);
+        trace::mark("shown");
         self->m_busy = false;
     });
 }

@@ -1,6 +1,7 @@
 #include "capture/CaptureSession.h"
 
 #include "capture/CaptureView.h"
+#include "capture/NativePointer.h"
 #include "capture/OverlayWindow.h"
 #include "capture/Trace.h"
 #include "output/PinWindow.h"
@@ -8,6 +9,7 @@
 
 #include <QPropertyAnimation>
 #include <QScreen>
+#include <QTimer>
 
 #include <malloc.h>
 
@@ -55,7 +57,7 @@ CaptureSession::CaptureSession(
             if (rectsIntersect(moved, local))
                 rects.append(moved);
         }
-        auto* window = new OverlayWindow(shot.screen);
+        OverlayWindow* window = OverlayWindow::acquire(shot.screen);
         std::optional<QPointF> at;
         if (containsPoint(frame, pointer))
             at = pointer - frame.topLeft();
@@ -71,7 +73,7 @@ CaptureSession::~CaptureSession()
     // Only a session that was never shown still owns its windows here; a shown one is kept
     // alive by its views until they are gone.
     for (OverlayWindow* w : std::exchange(m_windows, {}))
-        delete w;
+        w->retire();
     m_views.clear();
 }
 
@@ -125,8 +127,14 @@ void CaptureSession::makeKey(CaptureView* view)
 
 void CaptureSession::viewPainted(CaptureView* view)
 {
-    if (m_unpainted.removeOne(view) && m_unpainted.isEmpty())
+    if (!m_unpainted.removeOne(view) || !m_unpainted.isEmpty() || !trace::enabled())
+        return;
+    // The pixels are on screen once the window system has carried out the buffer's flush,
+    // which follows this paint.
+    QTimer::singleShot(0, [] {
+        NativePointer::syncWithServer();
         trace::mark("overlay-painted");
+    });
 }
 
 CaptureView* CaptureSession::keyView() const
@@ -209,18 +217,14 @@ void CaptureSession::finish(bool fade)
         w->ignoreInput();
     for (OverlayWindow* w : windows) {
         if (!fade || !w->isVisible()) {
-            w->hide();
-            w->deleteLater();
+            w->retire();
             continue;
         }
         w->markLeaving();
         auto* anim = new QPropertyAnimation(w, "windowOpacity", w);
         anim->setDuration(fadeOutMs);
         anim->setEndValue(0.0);
-        QObject::connect(anim, &QPropertyAnimation::finished, w, [w] {
-            w->hide();
-            w->deleteLater();
-        });
+        QObject::connect(anim, &QPropertyAnimation::finished, w, [w] { w->retire(); });
         anim->start(QAbstractAnimation::DeleteWhenStopped);
     }
 }

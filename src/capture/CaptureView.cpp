@@ -1,6 +1,7 @@
 #include "capture/CaptureView.h"
 
 #include "capture/CaptureSession.h"
+#include "capture/Dimming.h"
 #include "platform/Geometry.h"
 #include "settings/Prefs.h"
 
@@ -60,7 +61,6 @@ CaptureView::CaptureView(CaptureSession* session, const ScreenShot& shot,
     setFocusPolicy(Qt::StrongFocus);
     setFixedSize(m_screen.frame.size().toSize());
     setCursor(Qt::CrossCursor);
-    startDimming();
 
     if (pointer && containsPoint(bounds(), *pointer))
         updateHover(*pointer);
@@ -77,20 +77,16 @@ CaptureView::~CaptureView()
 
 void CaptureView::startDimming()
 {
-    // Dimming a 4K frame costs several milliseconds: it happens beside the first paints, which
-    // dim on the fly until the copy is ready.
+    // Dimming a 4K frame costs several milliseconds and a fresh frame of memory: it waits until
+    // the overlay is on screen, and paints until then dim on the fly.
+    if (m_dimming)
+        return;
+    m_dimming = true;
     QPointer<CaptureView> guard(this);
     const QImage source = m_image;
     const double alpha = m_dimAlpha;
     QThreadPool::globalInstance()->start([guard, source, alpha] {
-        QImage dimmed = source.convertToFormat(
-            source.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
-        {
-            QPainter p(&dimmed);
-            p.setCompositionMode(QPainter::CompositionMode_SourceOver);
-            p.fillRect(QRectF(QPointF(0, 0), dimmed.deviceIndependentSize()),
-                QColor::fromRgbF(0, 0, 0, float(alpha)));
-        }
+        const QImage dimmed = Dimming::darkened(source, Dimming::alphaStep(alpha));
         QMetaObject::invokeMethod(
             qApp,
             [guard, dimmed] {

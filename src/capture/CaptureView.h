@@ -85,6 +85,8 @@ public:
     // What changed on screen since the last request; the view repaints exactly that.
     QRegion takeDamage() { return std::exchange(m_damage, QRegion()); }
     bool dimmedReady() const { return !m_dimmed.isNull(); }
+    // Makes that copy in the background; the first paint on screen asks for it.
+    void startDimming();
     void redrawAll();
 
     // --- finishing ---
@@ -140,7 +142,6 @@ private:
     void redraw();
     void redrawBrushRing(std::optional<QPointF> before);
     Chrome chrome() const;
-    void startDimming();
     void nudge(int key, Qt::KeyboardModifiers mods);
     void warpPointer(int key);
     void finishCreateOrAdjust();
@@ -157,6 +158,7 @@ private:
     Screen m_screen;
     QImage m_image;
     QImage m_dimmed; // the frozen image with the dimming already applied: one blit per repaint
+    bool m_dimming = false;
     QList<QRectF> m_windowRects;
     std::optional<QPointF> m_mouse;
     std::optional<QRectF> m_hoverRect;

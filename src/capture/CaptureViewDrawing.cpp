@@ -3,7 +3,9 @@
 #include "capture/CaptureSession.h"
 #include "capture/CaptureView.h"
 #include "capture/DeviceBlit.h"
+#include "capture/Dimming.h"
 #include "capture/MagnifierPanel.h"
+#include "capture/Trace.h"
 #include "output/Toast.h"
 #include "platform/Geometry.h"
 #include "ui/Accent.h"
@@ -18,6 +20,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTimer>
 #include <cmath>
 
 namespace quillet {
@@ -233,9 +236,12 @@ void CaptureView::copyColor()
 
 void CaptureView::paintEvent(QPaintEvent* event)
 {
+    trace::mark("paint-begin");
     QPainter p(this);
     paint(p, event->region());
+    trace::mark("paint-end");
     m_damage = QRegion();
+    QTimer::singleShot(100, this, &CaptureView::startDimming);
     if (m_session)
         m_session->viewPainted(this);
 }
@@ -304,13 +310,23 @@ void CaptureView::paintImage(QPainter& p, const QRegion& exposed, const std::opt
             QPointF(snap(w.left()), snap(w.top())), QPointF(snap(w.right()), snap(w.bottom())));
     }
     const QImage& dimSource = m_dimmed.isNull() ? m_image : m_dimmed;
-    const QColor shade = QColor::fromRgbF(0, 0, 0, float(m_dimAlpha));
+    const int shadeAlpha = Dimming::alphaStep(m_dimAlpha);
+    const QColor shade(0, 0, 0, shadeAlpha);
+    // Until the dimmed copy exists (the first paint), dimmed pixels are written straight into
+    // the window's buffer where the painter allows it: one pass instead of a copy and a blend.
+    const std::optional<Dimming::DirectTarget> direct
+        = qFuzzyCompare(s, dpr) ? Dimming::directTarget(p) : std::nullopt;
     DeviceBlit device(p, exposed);
     auto blit = [&](const QRectF& target, const QImage& from, bool shadeIt) {
         if (target.isEmpty())
             return;
         const QRectF source(
             target.x() * s, target.y() * s, target.width() * s, target.height() * s);
+        if (shadeIt && direct && source == QRectF(source.toRect())) {
+            const QRect px = source.toRect();
+            Dimming::darken(from, px, *direct->image, px.topLeft() + direct->offset, shadeAlpha);
+            return;
+        }
         device.draw(target, from, source);
         if (shadeIt)
             device.fill(target, shade);

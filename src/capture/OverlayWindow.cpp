@@ -4,11 +4,14 @@
 #include "capture/NativePointer.h"
 #include "platform/Geometry.h"
 
+#include <QBackingStore>
+#include <QPropertyAnimation>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
 #include <malloc.h>
 
 namespace quillet {
@@ -26,6 +29,32 @@ int& liveOverlays()
 {
     static int count = 0;
     return count;
+}
+
+// Windows whose capture has ended, kept for the next one. A window keeps its pixel buffer while
+// hidden; a new one pays for a screen-sized buffer the first time it is painted, which at 4K
+// costs tens of milliseconds of page faults between the key press and the overlay.
+QList<QPointer<OverlayWindow>>& spares()
+{
+    static QList<QPointer<OverlayWindow>> windows;
+    return windows;
+}
+
+bool fits(const OverlayWindow& w, const Screen& s)
+{
+    if (w.screen().qscreen != s.qscreen || !qFuzzyCompare(w.screen().scale, s.scale))
+        return false;
+    return w.geometry() == qtGeometryOf(s);
+}
+
+void trimWhenIdle()
+{
+    // A capture leaves many smaller allocations behind (paint engine state, glyphs, layers):
+    // hand their free pages back once no overlay is in use and the loop is idle again.
+    QTimer::singleShot(0, [] {
+        if (liveOverlays() == 0)
+            malloc_trim(0);
+    });
 }
 
 QList<QPointer<OverlayWindow>>& leaving()
@@ -58,14 +87,111 @@ OverlayWindow::OverlayWindow(const Screen& screen)
 
 OverlayWindow::~OverlayWindow()
 {
-    // A capture leaves many smaller allocations behind (paint engine state, glyphs, layers):
-    // hand their free pages back once the last overlay has gone and the loop is idle again.
-    if (--liveOverlays() == 0) {
-        QTimer::singleShot(0, [] {
-            if (liveOverlays() == 0)
-                malloc_trim(0);
-        });
+    spares().removeAll(this);
+    if (!m_retired && --liveOverlays() == 0)
+        trimWhenIdle();
+}
+
+OverlayWindow* OverlayWindow::acquire(const Screen& screen)
+{
+    QList<QPointer<OverlayWindow>>& pool = spares();
+    pool.removeAll(nullptr);
+    for (int i = 0; i < pool.size(); ++i) {
+        OverlayWindow* w = pool[i];
+        if (!fits(*w, screen))
+            continue;
+        pool.removeAt(i);
+        w->m_screen = screen;
+        w->m_retired = false;
+        ++liveOverlays();
+        // What the last capture's ending switched off.
+        w->setAttribute(Qt::WA_TransparentForMouseEvents, false);
+        if (QWindow* handle = w->windowHandle())
+            handle->setFlag(Qt::WindowTransparentForInput, false);
+        w->setWindowOpacity(1.0);
+        return w;
     }
+    return new OverlayWindow(screen);
+}
+
+void OverlayWindow::retire()
+{
+    if (m_retired)
+        return;
+    // A fade cut short must not end later on the window's next capture.
+    for (auto* fade : findChildren<QPropertyAnimation*>(Qt::FindDirectChildrenOnly)) {
+        fade->disconnect(this);
+        fade->stop();
+        fade->deleteLater();
+    }
+    hide();
+    leaving().removeAll(this);
+    if (m_view) {
+        CaptureView* view = m_view;
+        m_view = nullptr;
+        setFocusProxy(nullptr);
+        view->hide();
+        // The view holds the capture (its frozen image and its session); when it has gone, the
+        // memory it used can go back to the system.
+        connect(view, &QObject::destroyed, [] { trimWhenIdle(); });
+        view->deleteLater();
+    }
+    m_retired = true;
+    --liveOverlays();
+    QList<QPointer<OverlayWindow>>& pool = spares();
+    pool.removeAll(nullptr);
+    // One spare per screen: two captures that overlapped must not leave two buffers behind.
+    const bool twin = std::any_of(pool.begin(), pool.end(),
+        [this](const QPointer<OverlayWindow>& w) { return fits(*w, m_screen); });
+    if (twin)
+        deleteLater();
+    else
+        pool.append(this);
+}
+
+void OverlayWindow::prepare(const QList<Screen>& screens)
+{
+    QList<QPointer<OverlayWindow>>& pool = spares();
+    pool.removeAll(nullptr);
+    // Windows for screens that went away (or changed) are of no further use.
+    for (const QPointer<OverlayWindow>& w : QList(pool)) {
+        const bool wanted = std::any_of(
+            screens.begin(), screens.end(), [&](const Screen& s) { return fits(*w, s); });
+        if (!wanted) {
+            pool.removeAll(w);
+            w->deleteLater();
+        }
+    }
+    for (const Screen& s : screens) {
+        const bool have = std::any_of(pool.begin(), pool.end(),
+            [&](const QPointer<OverlayWindow>& w) { return fits(*w, s); });
+        if (have)
+            continue;
+        auto* w = new OverlayWindow(s);
+        w->fillBuffer();
+        w->retire();
+    }
+}
+
+int OverlayWindow::spareCount()
+{
+    spares().removeAll(nullptr);
+    return int(spares().size());
+}
+
+void OverlayWindow::fillBuffer()
+{
+    // Sizing the window's buffer now and writing every page of it: the first capture then
+    // paints into memory that is already there, as every later one does.
+    QBackingStore* store = backingStore();
+    if (!store)
+        return;
+    store->resize(size());
+    const QRegion all(rect());
+    store->beginPaint(all);
+    if (auto* image = dynamic_cast<QImage*>(store->paintDevice()))
+        image->fill(Qt::black);
+    store->endPaint();
 }
 
 void OverlayWindow::setView(CaptureView* view)
@@ -122,11 +248,10 @@ void OverlayWindow::dismissLeaving()
 {
     bool hidden = false;
     for (const QPointer<OverlayWindow>& w : std::exchange(leaving(), {})) {
-        if (!w || !w->isVisible())
+        if (!w)
             continue;
-        w->hide();
-        w->deleteLater();
-        hidden = true;
+        hidden = hidden || w->isVisible();
+        w->retire();
     }
     if (hidden)
         NativePointer::syncWithServer();

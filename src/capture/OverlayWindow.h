@@ -17,6 +17,17 @@ public:
     explicit OverlayWindow(const Screen& screen);
     ~OverlayWindow() override;
 
+    // A window for `screen`: one an earlier capture left for it, else a new one.
+    static OverlayWindow* acquire(const Screen& screen);
+    // The capture is over for this window: it leaves the screen, its view goes, and the window
+    // with its buffers waits for the next capture on the same screen.
+    void retire();
+    // Makes a window and its pixel buffer for every screen ahead of the first capture, and lets
+    // go of windows kept for screens that no longer exist.
+    static void prepare(const QList<Screen>& screens);
+    // Windows waiting for a capture (tests and diagnostics).
+    static int spareCount();
+
     void setView(CaptureView* view);
     CaptureView* view() const { return m_view; }
     const Screen& screen() const { return m_screen; }
@@ -44,8 +55,11 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void fillBuffer();
+
     Screen m_screen;
     QPointer<CaptureView> m_view;
+    bool m_retired = false;
 };
 
 } // namespace quillet

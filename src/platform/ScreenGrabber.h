@@ -38,6 +38,9 @@ public:
     virtual void grabAll(const QList<Screen>& screens, const QList<quint32>& excluding, Done done)
         = 0;
 
+    // Gets ready to grab these screens quickly (connection, memory); asynchronous, optional.
+    virtual void prepare(const QList<Screen>& screens) { Q_UNUSED(screens); }
+
     // Top-level windows, front-most first. Synchronous; never fails (an empty list instead).
     virtual QList<WindowRecord> windowList() = 0;
 

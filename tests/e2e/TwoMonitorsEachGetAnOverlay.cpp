@@ -36,7 +36,7 @@ TEST_F(TwoMonitorsEachGetAnOverlay, RegionOnTheSecondMonitor)
     ASSERT_TRUE(openCapture());
     ASSERT_TRUE(drag({1100, 600}, {1280, 700}));
     ASSERT_TRUE(key("Return"));
-    ASSERT_TRUE(waitSessionGone());
+    ASSERT_TRUE(waitSessionGone()) << log().toStdString();
     const QImage left = waitClipboardImage(before);
     EXPECT_EQ(patternDiff(left, QRect(1100, 600, 180, 100)), 0);
 }

@@ -21,6 +21,7 @@ QImage paintAll(CaptureView& v)
 
 void waitForDimming(CaptureView& v)
 {
+    v.startDimming();
     ASSERT_TRUE(QTest::qWaitFor([&] { return v.dimmedReady(); }, 5000));
 }
 
