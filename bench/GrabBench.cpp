@@ -5,8 +5,11 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QScreen>
 #include <benchmark/benchmark.h>
 #include <memory>
+#include <unistd.h>
 
 using quillet::GrabResult;
 using quillet::X11Grabber;
@@ -69,7 +72,8 @@ void grabAll(benchmark::State& state, X11Grabber::Method method)
     describe(state, screens);
 }
 
-// The reading alone, on the calling thread: connection set-up plus transfer plus copy.
+// The reading alone, on the calling thread, as a first capture: connection set-up, fresh frame,
+// transfer.
 void grabBlocking(benchmark::State& state, X11Grabber::Method method)
 {
     if (!ensureXcbApplication(state))
@@ -86,6 +90,90 @@ void grabBlocking(benchmark::State& state, X11Grabber::Method method)
         benchmark::DoNotOptimize(r.images.constFirst().constBits());
     }
     describe(state, screens);
+}
+
+qint64 residentBytes()
+{
+    QFile f(QStringLiteral("/proc/self/statm"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = f.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toLongLong() * sysconf(_SC_PAGESIZE) : 0;
+}
+
+// A frame of the size the arguments give at the root window's top-left corner, when it fits.
+std::optional<X11Grabber::Target> sizedTarget(benchmark::State& state)
+{
+    const QSize size(int(state.range(0)), int(state.range(1)));
+    const QRect root = QGuiApplication::primaryScreen()->virtualGeometry();
+    if (!root.contains(QRect(QPoint(0, 0), size))) {
+        state.SkipWithError("the X screen is smaller than this size");
+        return std::nullopt;
+    }
+    state.SetLabel(QStringLiteral("%1x%2").arg(size.width()).arg(size.height()).toStdString());
+    return X11Grabber::Target {QRect(QPoint(0, 0), size), size};
+}
+
+// From the request to the image on the main thread; nullopt when the grab failed.
+std::optional<double> timedGrab(
+    benchmark::State& state, X11Grabber& grabber, const QList<X11Grabber::Target>& targets)
+{
+    std::optional<GrabResult> result;
+    QElapsedTimer t;
+    t.start();
+    grabber.grabTargets(targets, [&](GrabResult r) { result = std::move(r); });
+    while (!result)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const double seconds = double(t.nsecsElapsed()) / 1e9;
+    if (result->error) {
+        state.SkipWithError(result->error->toStdString().c_str());
+        return std::nullopt;
+    }
+    benchmark::DoNotOptimize(result->images.constFirst().constBits());
+    return seconds;
+}
+
+// The first capture after start-up without preparing: thread, connection, fresh frame.
+void grabCold(benchmark::State& state)
+{
+    if (!ensureXcbApplication(state))
+        return;
+    const std::optional<X11Grabber::Target> target = sizedTarget(state);
+    if (!target)
+        return;
+    for (auto _ : state) {
+        X11Grabber grabber(X11Grabber::Method::SharedMemory);
+        const std::optional<double> seconds = timedGrab(state, grabber, {*target});
+        if (!seconds)
+            return;
+        state.SetIterationTime(*seconds);
+    }
+}
+
+// Every capture after the grabber was prepared: a frame already attached and mapped.
+void grabWarm(benchmark::State& state)
+{
+    if (!ensureXcbApplication(state))
+        return;
+    const std::optional<X11Grabber::Target> target = sizedTarget(state);
+    if (!target)
+        return;
+    X11Grabber grabber(X11Grabber::Method::SharedMemory);
+    grabber.prepareTargets({*target});
+    while (grabber.poolStats().segments < 1 || grabber.poolStats().leased > 0)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    if (!timedGrab(state, grabber, {*target}))
+        return;
+    const qint64 rssBefore = residentBytes();
+    for (auto _ : state) {
+        const std::optional<double> seconds = timedGrab(state, grabber, {*target});
+        if (!seconds)
+            return;
+        state.SetIterationTime(*seconds);
+    }
+    // Kept frames are the memory a capture needs anyway; repeated captures must not add more.
+    state.counters["idleMiB"] = double(grabber.poolStats().bytes) / (1 << 20);
+    state.counters["rssGrowthMiB"] = double(residentBytes() - rssBefore) / (1 << 20);
 }
 
 void windowList(benchmark::State& state)
@@ -113,4 +201,14 @@ BENCHMARK_CAPTURE(grabBlocking, shm, X11Grabber::Method::SharedMemory)
 BENCHMARK_CAPTURE(grabBlocking, getImage, X11Grabber::Method::GetImage)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+BENCHMARK(grabCold)
+    ->Args({1920, 1080})
+    ->Args({3840, 2160})
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();
+BENCHMARK(grabWarm)
+    ->Args({1920, 1080})
+    ->Args({3840, 2160})
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();
 BENCHMARK(windowList)->Unit(benchmark::kMillisecond)->UseRealTime();

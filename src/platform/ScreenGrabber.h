@@ -38,7 +38,8 @@ public:
     virtual void grabAll(const QList<Screen>& screens, const QList<quint32>& excluding, Done done)
         = 0;
 
-    // Gets ready to grab these screens quickly (connection, memory); asynchronous, optional.
+    // Gets ready to grab these screens quickly, off the main thread, and returns at once. Cheap
+    // to call again with the same screens; call it after start-up and whenever screens change.
     virtual void prepare(const QList<Screen>& screens) { Q_UNUSED(screens); }
 
     // Top-level windows, front-most first. Synchronous; never fails (an empty list instead).
