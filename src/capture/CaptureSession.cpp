@@ -6,6 +6,7 @@
 #include "capture/Trace.h"
 #include "output/PinWindow.h"
 #include "platform/Geometry.h"
+#include "platform/WindowSystem.h"
 
 #include <QPropertyAnimation>
 #include <QScreen>
@@ -215,8 +216,11 @@ void CaptureSession::finish(bool fade)
         return;
     for (OverlayWindow* w : windows)
         w->ignoreInput();
+    // Without a compositor the fade would only hold the frozen picture on screen a moment
+    // longer.
+    const bool fades = fade && compositorActive();
     for (OverlayWindow* w : windows) {
-        if (!fade || !w->isVisible()) {
+        if (!fades || !w->isVisible()) {
             w->retire();
             continue;
         }

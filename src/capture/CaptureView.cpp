@@ -97,6 +97,14 @@ void CaptureView::startDimming()
     });
 }
 
+void CaptureView::releaseFrame()
+{
+    if (m_animTimer)
+        m_animTimer->stop();
+    m_image = QImage();
+    m_dimmed = QImage();
+}
+
 bool CaptureView::live() const
 {
     return m_session && m_session->isEditing();

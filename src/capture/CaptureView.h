@@ -88,6 +88,8 @@ public:
     // Makes that copy in the background; the first paint on screen asks for it.
     void startDimming();
     void redrawAll();
+    // The capture is over and the view off screen: lets go of the frozen frame and its copies.
+    void releaseFrame();
 
     // --- finishing ---
     // The selection at full device-pixel size; its devicePixelRatio gives the point size.

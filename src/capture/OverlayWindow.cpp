@@ -131,6 +131,9 @@ void OverlayWindow::retire()
         m_view = nullptr;
         setFocusProxy(nullptr);
         view->hide();
+        // The frozen frame goes back to the grabber now, not when the view is deleted: a
+        // capture that follows at once reuses its memory.
+        view->releaseFrame();
         // The view holds the capture (its frozen image and its session); when it has gone, the
         // memory it used can go back to the system.
         connect(view, &QObject::destroyed, [] { trimWhenIdle(); });
