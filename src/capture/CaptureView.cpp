@@ -224,12 +224,12 @@ CaptureView::Chrome CaptureView::chrome() const
     const qreal h = bounds().height();
     if (c.roi) {
         const QRectF w = widgetFromView(*c.roi, h);
-        c.region += QRegion(outerAligned(w, frameReach)).subtracted(innerAligned(w, frameReach));
+        c.frame += QRegion(outerAligned(w, frameReach)).subtracted(innerAligned(w, frameReach));
     }
     if (auto label = sizeLabelRect())
-        c.region += outerAligned(widgetFromView(*label, h), 2);
+        c.frame += outerAligned(widgetFromView(*label, h), 2);
     if (auto panel = magnifierRect())
-        c.region += outerAligned(widgetFromView(*panel, h), panelReach);
+        c.panel += outerAligned(widgetFromView(*panel, h), panelReach);
     return c;
 }
 
@@ -241,8 +241,10 @@ void CaptureView::redraw()
         m_damage = QRegion(rect());
         update();
     } else {
-        QRegion changed = was.region + now.region;
+        // The magnifier follows the pointer; the frame and its label move only with the region.
+        QRegion changed = was.panel + now.panel;
         if (now.roi && was.roi && *now.roi != *was.roi) {
+            changed += was.frame + now.frame;
             // Between the old and the new edges the dimming changes.
             const qreal h = bounds().height();
             const QRectF a = widgetFromView(*was.roi, h), b = widgetFromView(*now.roi, h);

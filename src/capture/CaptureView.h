@@ -135,7 +135,8 @@ private:
     struct Chrome {
         std::optional<QRectF> roi;
         bool full = false; // the whole view depends on the state (a selection, another view)
-        QRegion region; // widget coordinates
+        QRegion frame; // the frame with its glow and the size label, widget coordinates
+        QRegion panel; // the magnifier with its shadow
     };
 
     bool gated() const;

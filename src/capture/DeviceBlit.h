@@ -37,7 +37,13 @@ public:
                 continue;
             const QRectF from(source.x() + (sub.x() - target.x()) * kx,
                 source.y() + (sub.y() - target.y()) * ky, sub.width() * kx, sub.height() * ky);
-            m_p.drawImage(device(sub), image, from);
+            const QRectF to = device(sub);
+            // A clip of one rectangle lets the painter copy rows instead of blending span by
+            // span; the paint event's own clip is a region of many.
+            m_p.save();
+            m_p.setClipRect(to, Qt::IntersectClip);
+            m_p.drawImage(to, image, from);
+            m_p.restore();
         }
     }
     void fill(const QRectF& target, const QColor& color)

@@ -78,6 +78,14 @@ const Sprites& sprites(qreal dpr)
         p.setPen(QPen(Qt::white, 1));
         p.drawRect(centre);
         p.fillRect(QRectF(m, m + height - 50, width, 50), white(0.1, 0.96));
+        // Only what lies on the body shows, so the sprite can be laid over plainly.
+        p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+        p.drawImage(QPointF(0, 0), s.body);
+        // The outline straddles the body's edge.
+        p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(white(1.0, 0.18), 0.5));
+        p.drawPath(bodyPath());
     }
     return *made.insert(key, s);
 }
@@ -115,25 +123,56 @@ const QImage& shadowSprite(qreal dpr)
     return *made.insert(key, img);
 }
 
+// Lays the 15 x 15 pixels around (px, py) out as sharp cells over the zoom area of `img` (a copy
+// of the body), each cell covering what the body covers, as if drawn in SourceAtop mode: the
+// rounded corners stay as soft as the body's. Written directly, since a scaled draw with a
+// composition mode takes the painter's slowest path on every pointer move.
+static void layCells(QImage& img, const QImage& frozen, int px, int py, qreal dpr)
+{
+    const int x0 = int(std::round(m * dpr)), y0 = x0;
+    const int side = int(std::round(width * dpr));
+    const QRect source(px - 7, py - 7, 15, 15);
+    const QImage::Format f = frozen.format();
+    const bool readable = f == QImage::Format_RGB32 || f == QImage::Format_ARGB32
+        || f == QImage::Format_ARGB32_Premultiplied;
+    const QImage from = readable ? frozen : frozen.convertToFormat(QImage::Format_RGB32);
+    // Where a cell border falls in device pixels, so every cell is as wide as the next at any
+    // ratio.
+    auto edge = [&](int i) { return int(std::round(i * cell * dpr)); };
+    for (int y = 0; y < side; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(img.scanLine(y0 + y)) + x0;
+        int cy = 0;
+        while (cy < 14 && edge(cy + 1) <= y)
+            ++cy;
+        const int sy = source.y() + cy;
+        const bool rowInside = sy >= 0 && sy < from.height();
+        const QRgb* src
+            = rowInside ? reinterpret_cast<const QRgb*>(from.constScanLine(sy)) : nullptr;
+        int cx = 0;
+        for (int x = 0; x < side; ++x) {
+            while (cx < 14 && edge(cx + 1) <= x)
+                ++cx;
+            const int sx = source.x() + cx;
+            if (!src || sx < 0 || sx >= from.width())
+                continue; // beyond the screen's edge the body shows through
+            const QRgb body = row[x];
+            const uint a = qAlpha(body);
+            const QRgb pixel = src[sx] | 0xff000000u;
+            row[x] = a == 255
+                ? pixel
+                : qPremultiply(qRgba(qRed(pixel), qGreen(pixel), qBlue(pixel), int(a)));
+        }
+    }
+}
+
 QImage render(const QImage& frozen, int px, int py, std::optional<QColor> colour, qreal dpr)
 {
     const Sprites& s = sprites(dpr);
     QImage img = s.body.copy();
     img.setDevicePixelRatio(dpr);
+    layCells(img, frozen, px, py, dpr);
     QPainter p(&img);
-    // Everything of the zoom lands only on the body, which keeps its rounded corners.
-    p.setCompositionMode(QPainter::CompositionMode_SourceAtop);
-    const QRect source(px - 7, py - 7, 15, 15);
-    const QRect crop = source.intersected(frozen.rect());
-    if (!crop.isEmpty()) {
-        // Nearest neighbour: every pixel becomes a sharp 8 x 8 cell, whatever the screen's scale.
-        p.setRenderHint(QPainter::SmoothPixmapTransform, false);
-        const QRectF target(m + (crop.x() - source.x()) * cell, m + (crop.y() - source.y()) * cell,
-            crop.width() * cell, crop.height() * cell);
-        p.drawImage(target, frozen, QRectF(crop));
-    }
     p.drawImage(QPointF(0, 0), s.chrome);
-    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     p.setRenderHint(QPainter::Antialiasing);
     const qreal bottom = m + height;
     if (colour) {
@@ -149,9 +188,6 @@ QImage render(const QImage& frozen, int px, int py, std::optional<QColor> colour
     }
     drawRun(p, monospacedDigitFont(10), white(1.0, 0.55),
         QStringLiteral("%1, %2   按 C 取色").arg(px).arg(py), QPointF(m + 10, bottom - 6));
-    p.setBrush(Qt::NoBrush);
-    p.setPen(QPen(white(1.0, 0.18), 0.5));
-    p.drawPath(bodyPath());
     p.end();
     return img;
 }

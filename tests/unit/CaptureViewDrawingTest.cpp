@@ -300,3 +300,51 @@ TEST(CaptureViewDrawing, PointerOverAChosenRegionRepaintsOnlyTheBrushRing)
     EXPECT_TRUE(damage.contains(widgetFromView(QPointF(300, 300), 600).toPoint()));
     EXPECT_LT(damage.width() * damage.height(), 200 * 200);
 }
+
+// The first paints dim straight into the target while the dimmed copy is being made; later
+// paints copy from it. Both must put the same pixels on screen, or the overlay would flicker
+// where a repaint meets an older part.
+TEST(CaptureViewDrawing, DimmingOnTheFlyMatchesTheDimmedCopy)
+{
+    for (qreal scale : {1.0, 2.0}) {
+        SCOPED_TRACE(scale);
+        auto f = oneScreen(scale, {QRectF(100, 100, 200, 150)}, QSizeF(640, 480));
+        CaptureView& v = f.view();
+        v.mouseMovedAt({150, 150});
+        ASSERT_FALSE(v.dimmedReady());
+        QImage before(QSize(640, 480) * scale, QImage::Format_RGB32);
+        before.setDevicePixelRatio(scale);
+        {
+            QPainter p(&before);
+            v.paint(p, QRegion(0, 0, 640, 480));
+        }
+        waitForDimming(v);
+        QImage after(before.size(), QImage::Format_RGB32);
+        after.setDevicePixelRatio(scale);
+        {
+            QPainter p(&after);
+            v.paint(p, QRegion(0, 0, 640, 480));
+        }
+        ASSERT_EQ(before, after) << describe(difference(before, after)).toStdString();
+    }
+}
+
+// Inside one window only the magnifier follows the pointer: the frame, its glow and the size
+// label stay as they are and are not painted again.
+TEST(CaptureViewDrawing, PointerInsideTheHoveredWindowRepaintsOnlyTheMagnifier)
+{
+    auto f = oneScreen(1.0, {QRectF(100, 100, 400, 300)});
+    CaptureView& v = f.view();
+    v.mouseMovedAt({300, 250});
+    while (v.isEasing())
+        v.animateHover();
+    v.takeDamage();
+    v.mouseMovedAt({310, 240});
+    const QRegion damage = v.takeDamage();
+    ASSERT_FALSE(damage.isEmpty());
+    const QRectF frame = widgetFromView(QRectF(100, 100, 400, 300), 600);
+    for (const QPointF& onFrame : {frame.topLeft(), frame.bottomRight(),
+             QPointF(frame.left(), frame.center().y()), QPointF(frame.center().x(), frame.top())})
+        EXPECT_FALSE(damage.contains(onFrame.toPoint())) << onFrame.x() << "," << onFrame.y();
+    EXPECT_LT(damage.boundingRect().width(), 300);
+}
