@@ -56,6 +56,20 @@ protected:
         return waitFor([&] { return paintedOverlays() > before; }, 10000) && sessionIs("open");
     }
 
+    // Maps a plain window (tests/e2e/tools/xwin) and returns its id once it is on screen.
+    QString mapWindow(const QRect& r, const QString& colour)
+    {
+        QProcess* p = startBackground(QStringLiteral(XWIN_BINARY),
+            {"map", QString::number(r.x()), QString::number(r.y()), QString::number(r.width()),
+                QString::number(r.height()), colour});
+        QByteArray out;
+        waitFor([&] {
+            out += p->readAllStandardOutput();
+            return out.contains('\n');
+        });
+        return QString::fromLatin1(out).trimmed();
+    }
+
     bool waitSessionGone()
     {
         return waitFor([&] { return sessionIs("none"); }, 10000);

@@ -12,20 +12,6 @@ protected:
         return o;
     }
 
-    // Maps a plain window and returns its id once it is on screen.
-    QString mapWindow(const QRect& r, const QString& colour)
-    {
-        QProcess* p = startBackground(QStringLiteral(XWIN_BINARY),
-            {"map", QString::number(r.x()), QString::number(r.y()), QString::number(r.width()),
-                QString::number(r.height()), colour});
-        QByteArray out;
-        waitFor([&] {
-            out += p->readAllStandardOutput();
-            return out.contains('\n');
-        });
-        return QString::fromLatin1(out).trimmed();
-    }
-
     // The window's outer frame as the window manager placed it, once it stays put.
     QRect settledFrame(const QString& id)
     {
