@@ -46,6 +46,11 @@ CaptureReadiness::CaptureReadiness(QObject* parent)
     : QObject(parent)
 { }
 
+CaptureReadiness::~CaptureReadiness()
+{
+    OverlayWindow::dropSpares();
+}
+
 void CaptureReadiness::start()
 {
     auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());

@@ -14,6 +14,7 @@ class CaptureReadiness final : public QObject {
     Q_OBJECT
 public:
     explicit CaptureReadiness(QObject* parent = nullptr);
+    ~CaptureReadiness() override;
 
     // Prepares for the screens as they are now, once the event loop runs, and again whenever
     // screens come, go or change.

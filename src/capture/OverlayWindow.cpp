@@ -176,6 +176,12 @@ void OverlayWindow::prepare(const QList<Screen>& screens)
     }
 }
 
+void OverlayWindow::dropSpares()
+{
+    for (const QPointer<OverlayWindow>& w : std::exchange(spares(), {}))
+        delete w.data();
+}
+
 int OverlayWindow::spareCount()
 {
     spares().removeAll(nullptr);

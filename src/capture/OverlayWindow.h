@@ -25,6 +25,8 @@ public:
     // Makes a window and its pixel buffer for every screen ahead of the first capture, and lets
     // go of windows kept for screens that no longer exist.
     static void prepare(const QList<Screen>& screens);
+    // Deletes every window waiting for a capture (the program is ending).
+    static void dropSpares();
     // Windows waiting for a capture (tests and diagnostics).
     static int spareCount();
 
