@@ -1,5 +1,7 @@
 #include "E2eEnv.h"
 
+#include "../common/DisplayFd.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -36,29 +38,6 @@ QString utf8Locale()
         return QStringLiteral("C.UTF-8");
     }();
     return chosen;
-}
-
-// Reads the display number Xvfb writes to its -displayfd descriptor.
-std::optional<int> readDisplayNumber(int fd, int timeoutMs)
-{
-    QByteArray line;
-    QDeadlineTimer deadline(timeoutMs);
-    while (!line.contains('\n') && !deadline.hasExpired()) {
-        pollfd pfd {fd, POLLIN, 0};
-        const int r = ::poll(&pfd, 1, static_cast<int>(deadline.remainingTime()));
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0)
-            break;
-        char buf[32];
-        const ssize_t n = ::read(fd, buf, sizeof(buf));
-        if (n <= 0)
-            break;
-        line.append(buf, n);
-    }
-    bool ok = false;
-    const int number = line.trimmed().toInt(&ok);
-    return ok ? std::optional<int>(number) : std::nullopt;
 }
 
 } // namespace
@@ -154,7 +133,7 @@ bool E2eEnv::startX(const EnvOptions& o)
     ::close(fds[1]);
     std::optional<int> number;
     if (started)
-        number = readDisplayNumber(fds[0], 10000);
+        number = test::readDisplayNumber(fds[0], 10000);
     ::close(fds[0]);
     m_processes.push_back(std::move(x));
     if (!number) {

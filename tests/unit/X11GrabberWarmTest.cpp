@@ -2,6 +2,8 @@
 // capture's pixels in another, must not pile up, and must survive the server going away.
 #include "platform/x11/X11Grabber.h"
 
+#include "../common/DisplayFd.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -93,7 +95,7 @@ public:
         const bool started = server->waitForStarted(5000);
         ::close(fds[1]);
         if (started && number < 0)
-            number = readNumber(fds[0]);
+            number = test::readDisplayNumber(fds[0], 10000).value_or(-1);
         ::close(fds[0]);
         if (!started || number < 0)
             return false;
@@ -154,25 +156,6 @@ public:
     int number() const { return displayNumber; }
 
 private:
-    static int readNumber(int fd)
-    {
-        QByteArray line;
-        QDeadlineTimer deadline(10000);
-        while (!line.contains('\n') && !deadline.hasExpired()) {
-            pollfd pfd {fd, POLLIN, 0};
-            if (::poll(&pfd, 1, int(deadline.remainingTime())) <= 0)
-                break;
-            char buf[32];
-            const ssize_t n = ::read(fd, buf, sizeof(buf));
-            if (n <= 0)
-                break;
-            line.append(buf, n);
-        }
-        bool ok = false;
-        const int n = line.trimmed().toInt(&ok);
-        return ok ? n : -1;
-    }
-
     std::unique_ptr<QProcess> server;
     QByteArray name;
     int displayNumber = -1;
