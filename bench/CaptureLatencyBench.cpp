@@ -122,11 +122,14 @@ public:
         ::close(err[1]);
         m_trace = err[0];
         ::fcntl(m_trace, F_SETFL, O_NONBLOCK);
-        m_ok = waitFor([&] { return status().contains(QLatin1String("hotkeys-registered: 4")); });
+        // Measured once the program has made ready what captures use, as it does after launch.
+        m_ok = waitFor([&] {
+            const QString s = status();
+            return s.contains(QLatin1String("hotkeys-registered: 4"))
+                && s.contains(QLatin1String("capture-ready: 1"));
+        });
         if (!m_ok)
             std::fprintf(stderr, "no answer: %s\n", qPrintable(status()));
-        // Let launch's deferred work settle before anything is measured.
-        QThread::msleep(500);
     }
     ~Desk()
     {

@@ -209,8 +209,13 @@ void IdleFootprint(benchmark::State& state)
             state.SkipWithError("the program did not answer");
             return;
         }
-        // Let launch's last deferred work finish, then watch three idle seconds.
-        QThread::msleep(500);
+        // Let launch's deferred work (the buffers made ready for a capture) finish, then watch
+        // three idle seconds.
+        while (clock.elapsed() < 10000
+            && !quillet::InstanceProtocol::send(desk.socket(), {QStringLiteral("status"), {}}, 5000)
+                    .reply.text.contains(QLatin1String("capture-ready: 1")))
+            QThread::msleep(10);
+        QThread::msleep(200);
         const ProcSample before = sample(pid);
         QThread::sleep(3);
         const ProcSample after = sample(pid);

@@ -1,3 +1,4 @@
+#include "capture/CaptureReadiness.h"
 #include "capture/Trace.h"
 // The controller's commands: capture, pin, and the requests of the command line.
 #include "app/AppDelegate.h"
@@ -169,6 +170,8 @@ QString AppDelegate::statusText() const
                  .trimmed();
     lines << QStringLiteral("session: %1").arg(m_session ? "open" : "none");
     lines << QStringLiteral("busy: %1").arg(m_busy ? 1 : 0);
+    // Whether the buffers a capture uses are made (shortly after launch and screen changes).
+    lines << QStringLiteral("capture-ready: %1").arg(m_readiness && m_readiness->isReady() ? 1 : 0);
     lines << QStringLiteral("pins: %1").arg(PinWindow::count());
     // Where each pin belongs once its appearing has ended, in Qt's screen coordinates, so that
     // scripts can tell a settled pin from one still springing into place.

@@ -64,7 +64,9 @@ void CaptureReadiness::start()
     });
     connect(app, &QGuiApplication::screenRemoved, this, [this] { schedule(500); });
     connect(app, &QGuiApplication::primaryScreenChanged, this, [this] { schedule(500); });
-    schedule(0);
+    // Shortly after launch rather than during it: the program answers its first commands and
+    // hot keys at once, and the work below follows while nothing else happens.
+    schedule(1000);
 }
 
 void CaptureReadiness::watch(QScreen* screen)
@@ -76,12 +78,30 @@ void CaptureReadiness::watch(QScreen* screen)
 
 void CaptureReadiness::schedule(int delayMs)
 {
+    m_ready = false;
     if (m_pending)
         return;
     m_pending = true;
     QTimer::singleShot(delayMs, this, [this] {
         m_pending = false;
-        prepareNow();
+        prepareInSteps();
+    });
+}
+
+void CaptureReadiness::prepareInSteps()
+{
+    // One piece per pass of the event loop, so a key press in between waits for one piece at
+    // most, not for all of them.
+    const QList<Screen> screens = currentScreens();
+    if (screens.isEmpty())
+        return;
+    if (screenGrabber().canRecordScreen())
+        screenGrabber().prepare(screens);
+    QTimer::singleShot(0, this, [this, screens] {
+        OverlayWindow::prepare(screens);
+        for (const Screen& s : screens)
+            QTimer::singleShot(0, this, [scale = s.scale] { paintSample(scale); });
+        QTimer::singleShot(0, this, [this] { m_ready = !m_pending; });
     });
 }
 

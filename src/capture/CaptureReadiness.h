@@ -21,12 +21,16 @@ public:
     void start();
     // Does the work at once (tests and benchmarks).
     static void prepareNow();
+    // Everything is prepared for the screens as they are.
+    bool isReady() const { return m_ready; }
 
 private:
     void schedule(int delayMs);
+    void prepareInSteps();
     void watch(QScreen* screen);
 
     bool m_pending = false;
+    bool m_ready = false;
 };
 
 } // namespace quillet
