@@ -5,6 +5,8 @@
 #include "capture/annotation/RenderCache.h"
 #include "platform/Geometry.h"
 
+#include "BenchApp.h"
+
 #include <QApplication>
 #include <QPainter>
 #include <benchmark/benchmark.h>
@@ -13,18 +15,6 @@
 using namespace quillet;
 
 namespace {
-
-void ensureApplication()
-{
-    if (QCoreApplication::instance())
-        return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "quillet_bench";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv); // lives for the whole run
-}
 
 class BenchHost final : public AnnotationHost {
 public:
@@ -87,7 +77,7 @@ public:
 
 BenchHost& host()
 {
-    ensureApplication();
+    bench::ensureApp();
     static BenchHost h;
     return h;
 }

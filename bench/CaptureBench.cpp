@@ -4,12 +4,13 @@
 #include "capture/OverlayWindow.h"
 #include "settings/Prefs.h"
 
+#include "BenchApp.h"
+
 #include <QApplication>
 #include <QCursor>
 #include <QElapsedTimer>
 #include <QPainter>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <ctime>
@@ -18,22 +19,6 @@
 using namespace quillet;
 
 namespace {
-
-void ensureApp()
-{
-    if (qApp)
-        return;
-    // Default preferences (magnifier on, the usual dimming), none of the user's own.
-    static QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char arg0[] = "quillet_bench";
-    static char* argv[] = {arg0, nullptr};
-    new QApplication(argc, argv);
-    Prefs::registerDefaults();
-}
 
 // A busy desktop: noise everywhere, so no blit can cheat on uniform pixels.
 QImage busyImage(int w, int h, qreal dpr)
@@ -58,7 +43,7 @@ struct Overlay {
 // 3840 x 2160 device pixels at either scale, a few windows to hover over.
 Overlay makeOverlay(qreal scale)
 {
-    ensureApp();
+    bench::ensureApp();
     QCursor::setPos(-5000, -5000);
     const QSizeF points(3840 / scale, 2160 / scale);
     Screen s;
@@ -199,7 +184,7 @@ BENCHMARK(BM_RenderWholeScreenSelection)
 // From the frozen images to a session ready to show (the dimmed copy is made beside it).
 void BM_SessionCreate(benchmark::State& state)
 {
-    ensureApp();
+    bench::ensureApp();
     Screen s;
     s.name = QStringLiteral("bench");
     s.frame = QRectF(0, 0, 3840, 2160);

@@ -3,11 +3,12 @@
 #include "output/PinWindow.h"
 #include "settings/Prefs.h"
 
+#include "BenchApp.h"
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPointer>
-#include <QTemporaryDir>
+
 #include <benchmark/benchmark.h>
 
 using namespace quillet;
@@ -29,20 +30,8 @@ double residentMiB()
 
 QApplication& app()
 {
-    static QTemporaryDir config;
-    static int argc = 1;
-    static char name[] = "quillet_bench";
-    static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-    static QApplication instance(argc, argv);
-    static bool once = [] {
-        Prefs::registerDefaults();
-        return true;
-    }();
-    (void)once;
-    return instance;
+    quillet::bench::ensureApp();
+    return *static_cast<QApplication*>(QCoreApplication::instance());
 }
 
 // Runs the event loop until `done` holds or the time is up.

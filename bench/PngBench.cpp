@@ -2,6 +2,7 @@
 // Run: build/bench/quillet_bench --benchmark_filter=Png
 #include "output/PngEncoder.h"
 
+#include "BenchApp.h"
 #include <QBuffer>
 #include <QFont>
 #include <QGuiApplication>
@@ -10,6 +11,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QRandomGenerator>
+
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -20,25 +22,12 @@ namespace {
 using quillet::PngEncoder::Filter;
 using quillet::PngEncoder::Options;
 
-// Fonts need a GUI application; the benchmark main makes none.
-void ensureApplication()
-{
-    if (QCoreApplication::instance())
-        return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "quillet_bench";
-    static char* argv[] = {name, nullptr};
-    new QGuiApplication(argc, argv);
-}
-
 // A busy desktop: gradient wallpaper, windows full of anti-aliased text in several sizes and
 // colours, a code editor, toolbars with icons, and photo-like regions with smooth shapes and
 // sensor noise. Deterministic, so every run measures the same pixels.
 QImage busyScreen(int w, int h)
 {
-    ensureApplication();
+    quillet::bench::ensureApp(); // fonts need a GUI application
     const qreal s = w / 1920.0; // scale: 4K draws the same desktop at twice the pixels
     QImage img(w, h, QImage::Format_RGB32);
     QRandomGenerator rng(42);
