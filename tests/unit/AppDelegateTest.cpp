@@ -524,6 +524,7 @@ TEST_F(KeyEquivalentsTest, OtherModifiersAreLeftAlone)
 
 TEST_F(AppDelegateTest, StatusGivesEveryPinItsPlaceZoomAndOpacity)
 {
+    PinWindow::closeAll(); // only this test's pins in the list
     delegate->applicationDidFinishLaunching();
     const QRectF primary = primaryQtGeometry();
     QImage img(80, 60, QImage::Format_RGB32);

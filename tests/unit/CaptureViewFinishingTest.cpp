@@ -1,5 +1,6 @@
 #include "CaptureFixtures.h"
 
+#include "output/PinWindow.h"
 #include "platform/Geometry.h"
 
 #include <QClipboard>
@@ -153,4 +154,5 @@ TEST(CaptureViewFinishing, SaveAndPinCloseTheOverlayFirst)
         EXPECT_FALSE(f.session->isEditing());
         EXPECT_EQ(*f.ends, 1);
     }
+    PinWindow::closeAll(); // the pin made here is no other test's business
 }
