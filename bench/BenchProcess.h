@@ -20,12 +20,13 @@ namespace quillet::bench {
 
 // Starts a program with exactly `env`; stdout and stderr go to /dev/null unless `errFd` names
 // where stderr goes. `keepFd` survives into the child (Xvfb's -displayfd).
+//
+// vfork, not fork: this process may hold gigabytes of images from the benchmarks before, and
+// copying its page tables would add milliseconds to every client the latency figures include.
+// Everything is prepared before; the child only rearranges descriptors and execs.
 inline pid_t launch(const std::vector<std::string>& argv, const std::vector<std::string>& env,
     int keepFd = -1, int errFd = -1)
 {
-    const pid_t pid = ::fork();
-    if (pid != 0)
-        return pid;
     std::vector<char*> a;
     for (const std::string& s : argv)
         a.push_back(const_cast<char*>(s.c_str()));
@@ -35,15 +36,20 @@ inline pid_t launch(const std::vector<std::string>& argv, const std::vector<std:
         e.push_back(const_cast<char*>(s.c_str()));
     e.push_back(nullptr);
     const int devnull = ::open("/dev/null", O_RDWR);
-    ::dup2(devnull, 0);
-    ::dup2(devnull, 1);
-    ::dup2(errFd >= 0 ? errFd : devnull, 2);
-    for (int fd = 3; fd < 1024; ++fd) {
-        if (fd != keepFd)
-            ::close(fd);
+    const pid_t pid = ::vfork();
+    if (pid == 0) {
+        ::dup2(devnull, 0);
+        ::dup2(devnull, 1);
+        ::dup2(errFd >= 0 ? errFd : devnull, 2);
+        for (int fd = 3; fd < 1024; ++fd) {
+            if (fd != keepFd)
+                ::close(fd);
+        }
+        ::execvpe(a[0], a.data(), e.data());
+        ::_exit(127);
     }
-    ::execvpe(a[0], a.data(), e.data());
-    ::_exit(127);
+    ::close(devnull);
+    return pid;
 }
 
 // SIGTERM, a bounded wait, then SIGKILL.
