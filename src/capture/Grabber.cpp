@@ -5,30 +5,48 @@
 #include "capture/Trace.h"
 
 #include "platform/Geometry.h"
+#include "platform/WindowSystem.h"
+
+#include <QCoreApplication>
+#include <QTimer>
 
 namespace quillet::Grabber {
+
+namespace {
+// Long enough for a compositor at 30 Hz or faster to have drawn a frame.
+constexpr int compositorFrameMs = 50;
+} // namespace
 
 void grabAll(const QList<quint32>& excluding, std::function<void(GrabOutcome)> done)
 {
     trace::mark("command");
     // The last capture's overlays may still be fading out; the root grab would freeze them.
-    OverlayWindow::dismissLeaving();
+    const bool dismissed = OverlayWindow::dismissLeaving();
     const QList<Screen> screens = currentScreens();
-    screenGrabber().grabAll(screens, excluding, [screens, done](GrabResult r) {
-        if (r.error) {
-            done(*r.error);
-            return;
-        }
-        QList<ScreenShot> shots;
-        for (int i = 0; i < screens.size() && i < r.images.size(); ++i) {
-            if (r.images[i].isNull())
-                continue;
-            QImage img = r.images[i];
-            img.setDevicePixelRatio(screens[i].scale);
-            shots.append(ScreenShot {screens[i], img});
-        }
-        done(shots);
-    });
+    auto start = [screens, excluding, done = std::move(done)] {
+        screenGrabber().grabAll(screens, excluding, [screens, done](GrabResult r) {
+            if (r.error) {
+                done(*r.error);
+                return;
+            }
+            QList<ScreenShot> shots;
+            for (int i = 0; i < screens.size() && i < r.images.size(); ++i) {
+                if (r.images[i].isNull())
+                    continue;
+                QImage img = r.images[i];
+                img.setDevicePixelRatio(screens[i].scale);
+                shots.append(ScreenShot {screens[i], img});
+            }
+            done(shots);
+        });
+    };
+    // Under a compositor the screen shows the old overlay until the compositor has drawn its
+    // next frame, however promptly the server took the window away: give it that frame. Only a
+    // capture that follows the last one within its fade waits at all.
+    if (dismissed && compositorActive())
+        QTimer::singleShot(compositorFrameMs, qApp, start);
+    else
+        start();
 }
 
 QList<QRectF> filterWindowRects(const QList<WindowRecord>& records, const QRectF& primaryQt)

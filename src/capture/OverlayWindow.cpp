@@ -253,7 +253,7 @@ void OverlayWindow::markLeaving()
     leaving().append(this);
 }
 
-void OverlayWindow::dismissLeaving()
+bool OverlayWindow::dismissLeaving()
 {
     bool hidden = false;
     for (const QPointer<OverlayWindow>& w : std::exchange(leaving(), {})) {
@@ -264,6 +264,7 @@ void OverlayWindow::dismissLeaving()
     }
     if (hidden)
         NativePointer::syncWithServer();
+    return hidden;
 }
 
 void OverlayWindow::copy()

@@ -45,8 +45,9 @@ public:
     // Fading out after its capture ended; dismissLeaving() can cut the fade short.
     void markLeaving();
     // Takes every overlay that is still fading out off the screen at once, and returns when the
-    // window system has done so: a new grab must not freeze an old overlay.
-    static void dismissLeaving();
+    // window system has done so: a new grab must not freeze an old overlay. True when one was
+    // still on screen.
+    static bool dismissLeaving();
 
     // Application shortcuts reach the overlay through its window; the view does the work.
     Q_INVOKABLE void copy();

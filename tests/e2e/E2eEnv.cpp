@@ -78,6 +78,9 @@ void E2eEnv::SetUp()
     if (o.twoMonitors) {
         ASSERT_TRUE(splitMonitors()) << "xrandr did not list two monitors";
     }
+    if (o.compositor) {
+        ASSERT_TRUE(startCompositor()) << "xcompmgr did not take the screen";
+    }
 }
 
 void E2eEnv::TearDown()
@@ -159,6 +162,12 @@ bool E2eEnv::startWindowManager()
 {
     startBackground(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
     return waitFor([this] { return xprobe({QStringLiteral("wm")}).exitCode == 0; }, 10000);
+}
+
+bool E2eEnv::startCompositor()
+{
+    startBackground(QStringLiteral("xcompmgr"), {});
+    return waitFor([this] { return xprobe({QStringLiteral("cm")}).exitCode == 0; }, 10000);
 }
 
 bool E2eEnv::splitMonitors()

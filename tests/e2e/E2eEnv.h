@@ -46,6 +46,7 @@ struct EnvOptions {
     QSize size {1280, 800};
     bool windowManager = false; // openbox
     bool twoMonitors = false; // 1280×800 and 1024×768 side by side on one wide screen
+    bool compositor = false; // xcompmgr: window opacity and fades show
 };
 
 // A private X server per test with a fresh settings home and runtime folder, the built
@@ -112,6 +113,7 @@ protected:
 private:
     bool startX(const EnvOptions& o);
     bool startWindowManager();
+    bool startCompositor();
     bool splitMonitors();
 
     std::unique_ptr<QTemporaryDir> m_dir;

@@ -1,5 +1,8 @@
+#include "CaptureFixtures.h"
+
 #include "capture/Grabber.h"
 #include "platform/FakeScreenGrabber.h"
+#include "platform/WindowSystem.h"
 #include "platform/x11/X11Grabber.h"
 
 #include <QGuiApplication>
@@ -260,4 +263,23 @@ TEST(GrabberSelection, EnvironmentForcesTheFakeBackend)
     if (!saved.isNull())
         qputenv("QUILLET_GRABBER", saved);
     setScreenGrabber(nullptr);
+}
+
+// A capture right after another: under a compositor the old overlay stays in the picture until
+// the compositor draws again, so the grab waits a frame; otherwise it starts at once.
+TEST_F(GrabberFake, WaitsAFrameOnlyAfterTakingAFadingOverlayAway)
+{
+    setCompositorProbe([] { return true; });
+    Grabber::grabAll({}, [](Grabber::GrabOutcome) {});
+    EXPECT_EQ(fake->grabCount(), 1) << "nothing was fading: the grab starts within the call";
+
+    auto f = test::oneScreen();
+    f.session->show(false);
+    f.session->finish(true);
+    std::optional<Grabber::GrabOutcome> outcome;
+    Grabber::grabAll({}, [&](Grabber::GrabOutcome o) { outcome = std::move(o); });
+    EXPECT_EQ(fake->grabCount(), 1) << "the grab waits for the compositor's next frame";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return outcome.has_value(); }, 5000));
+    EXPECT_EQ(fake->grabCount(), 2);
+    setCompositorProbe({});
 }

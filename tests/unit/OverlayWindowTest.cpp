@@ -21,11 +21,11 @@ TEST(OverlayWindow, FadingOverlaysAreDismissedAtOnce)
     f.session->finish(true);
     ASSERT_TRUE(w0 && w1);
     EXPECT_TRUE(w0->isVisible()) << "still fading out";
-    OverlayWindow::dismissLeaving();
+    EXPECT_TRUE(OverlayWindow::dismissLeaving()) << "something was taken off the screen";
     EXPECT_FALSE(w0 && w0->isVisible());
     EXPECT_FALSE(w1 && w1->isVisible());
-    // Dismissing again (nothing left) is harmless.
-    OverlayWindow::dismissLeaving();
+    // Dismissing again (nothing left) is harmless, and says so.
+    EXPECT_FALSE(OverlayWindow::dismissLeaving());
 }
 
 TEST(OverlayWindow, WindowsEndedWithoutFadeAreNotTouched)

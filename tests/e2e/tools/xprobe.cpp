@@ -83,9 +83,19 @@ int pattern(xcb_connection_t* c, xcb_screen_t* screen)
     }
     xcb_change_window_attributes(c, screen->root, XCB_CW_BACK_PIXMAP, &pixmap);
     xcb_clear_area(c, 0, screen->root, 0, 0, 0, 0);
-    // The root keeps the picture after the pixmap's id is gone (as xsetroot does it).
     xcb_free_gc(c, gc);
-    xcb_free_pixmap(c, pixmap);
+    // A compositor paints the root from the pixmap _XROOTPMAP_ID names, as wallpaper setters
+    // leave it: the pixmap stays with the server after this client has gone.
+    const char name[] = "_XROOTPMAP_ID";
+    Reply<xcb_intern_atom_reply_t> atom(
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof(name) - 1, name), nullptr));
+    if (atom) {
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, screen->root, atom->atom, XCB_ATOM_PIXMAP,
+            32, 1, &pixmap);
+        xcb_set_close_down_mode(c, XCB_CLOSE_DOWN_RETAIN_PERMANENT);
+    } else {
+        xcb_free_pixmap(c, pixmap); // the root keeps the picture (as xsetroot does it)
+    }
     Reply<xcb_get_input_focus_reply_t> sync(
         xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
     return sync ? 0 : 4;
@@ -103,16 +113,30 @@ int windowManager(xcb_connection_t* c, xcb_screen_t* screen)
     return prop && xcb_get_property_value_length(prop.get()) == 4 ? 0 : 1;
 }
 
+// Exit 0 when a compositing manager owns the screen's _NET_WM_CM_S0 selection.
+int compositor(xcb_connection_t* c)
+{
+    const char name[] = "_NET_WM_CM_S0";
+    Reply<xcb_intern_atom_reply_t> atom(
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof(name) - 1, name), nullptr));
+    if (!atom)
+        return 1;
+    Reply<xcb_get_selection_owner_reply_t> owner(
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr));
+    return owner && owner->owner != XCB_WINDOW_NONE ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     const bool keyMode
         = argc >= 4 && (std::strcmp(argv[1], "grab") == 0 || std::strcmp(argv[1], "hold") == 0);
-    const bool otherMode
-        = argc == 2 && (std::strcmp(argv[1], "pattern") == 0 || std::strcmp(argv[1], "wm") == 0);
+    const bool otherMode = argc == 2
+        && (std::strcmp(argv[1], "pattern") == 0 || std::strcmp(argv[1], "wm") == 0
+            || std::strcmp(argv[1], "cm") == 0);
     if (!keyMode && !otherMode) {
-        std::fprintf(stderr, "usage: xprobe grab|hold KEYCODE MODS | pattern | wm\n");
+        std::fprintf(stderr, "usage: xprobe grab|hold KEYCODE MODS | pattern | wm | cm\n");
         return 2;
     }
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);
@@ -126,8 +150,10 @@ int main(int argc, char** argv)
         status = grabKey(c, screen, argv, std::strcmp(argv[1], "hold") == 0);
     else if (std::strcmp(argv[1], "pattern") == 0)
         status = pattern(c, screen);
-    else
+    else if (std::strcmp(argv[1], "wm") == 0)
         status = windowManager(c, screen);
+    else
+        status = compositor(c);
     xcb_disconnect(c);
     return status;
 }
