@@ -90,8 +90,8 @@ int pattern(xcb_connection_t* c, xcb_screen_t* screen)
     Reply<xcb_intern_atom_reply_t> atom(
         xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof(name) - 1, name), nullptr));
     if (atom) {
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, screen->root, atom->atom, XCB_ATOM_PIXMAP,
-            32, 1, &pixmap);
+        xcb_change_property(
+            c, XCB_PROP_MODE_REPLACE, screen->root, atom->atom, XCB_ATOM_PIXMAP, 32, 1, &pixmap);
         xcb_set_close_down_mode(c, XCB_CLOSE_DOWN_RETAIN_PERMANENT);
     } else {
         xcb_free_pixmap(c, pixmap); // the root keeps the picture (as xsetroot does it)
@@ -110,7 +110,18 @@ int windowManager(xcb_connection_t* c, xcb_screen_t* screen)
         return 1;
     Reply<xcb_get_property_reply_t> prop(xcb_get_property_reply(
         c, xcb_get_property(c, 0, screen->root, atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr));
-    return prop && xcb_get_property_value_length(prop.get()) == 4 ? 0 : 1;
+    if (!prop || xcb_get_property_value_length(prop.get()) != 4)
+        return 1;
+    // The check window comes early in a window manager's start; the client list only once it
+    // has taken over the windows already there. A window mapped between the two can be lost.
+    const char list[] = "_NET_CLIENT_LIST";
+    Reply<xcb_intern_atom_reply_t> listAtom(
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, sizeof(list) - 1, list), nullptr));
+    if (!listAtom || listAtom->atom == XCB_ATOM_NONE)
+        return 1;
+    Reply<xcb_get_property_reply_t> clients(xcb_get_property_reply(
+        c, xcb_get_property(c, 0, screen->root, listAtom->atom, XCB_ATOM_WINDOW, 0, 0), nullptr));
+    return clients && clients->type == XCB_ATOM_WINDOW ? 0 : 1;
 }
 
 // Exit 0 when a compositing manager owns the screen's _NET_WM_CM_S0 selection.
