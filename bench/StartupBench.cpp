@@ -106,14 +106,16 @@ private:
     pid_t m_xvfb = -1;
 };
 
-// Polls the status request every millisecond; the time of the first answer, or nothing.
-std::optional<double> waitReady(const QString& socket, const QElapsedTimer& since, int timeoutMs)
+// Polls the status request every millisecond until its answer holds `line`; the time that took,
+// or nothing.
+std::optional<double> waitForStatus(const QString& socket, const QElapsedTimer& since,
+    int timeoutMs, QLatin1String line = QLatin1String("hotkeys-registered: 4"))
 {
     while (since.elapsed() < timeoutMs) {
         const auto sent
             = quillet::InstanceProtocol::send(socket, {QStringLiteral("status"), {}}, 5000);
         if (sent.status == SendStatus::answered && sent.reply.exitCode == 0
-            && sent.reply.text.contains(QLatin1String("hotkeys-registered: 4")))
+            && sent.reply.text.contains(line))
             return static_cast<double>(since.nsecsElapsed()) / 1e9;
         QThread::usleep(1000);
     }
@@ -180,7 +182,7 @@ void StartupToHotKeys(benchmark::State& state)
         QElapsedTimer clock;
         clock.start();
         const pid_t pid = launch({QUILLET_BINARY}, desk.env());
-        const std::optional<double> ready = waitReady(desk.socket(), clock, 10000);
+        const std::optional<double> ready = waitForStatus(desk.socket(), clock, 10000);
         if (!ready) {
             terminate(pid);
             state.SkipWithError("the program did not answer");
@@ -204,17 +206,14 @@ void IdleFootprint(benchmark::State& state)
         QElapsedTimer clock;
         clock.start();
         const pid_t pid = launch({QUILLET_BINARY}, desk.env());
-        if (!waitReady(desk.socket(), clock, 10000)) {
+        if (!waitForStatus(desk.socket(), clock, 10000)) {
             terminate(pid);
             state.SkipWithError("the program did not answer");
             return;
         }
         // Let launch's deferred work (the buffers made ready for a capture) finish, then watch
         // three idle seconds.
-        while (clock.elapsed() < 10000
-            && !quillet::InstanceProtocol::send(desk.socket(), {QStringLiteral("status"), {}}, 5000)
-                    .reply.text.contains(QLatin1String("capture-ready: 1")))
-            QThread::msleep(10);
+        waitForStatus(desk.socket(), clock, 10000, QLatin1String("capture-ready: 1"));
         QThread::msleep(200);
         const ProcSample before = sample(pid);
         QThread::sleep(3);

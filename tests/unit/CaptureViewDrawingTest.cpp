@@ -19,6 +19,21 @@ QImage paintAll(CaptureView& v)
     return out;
 }
 
+void paintRegion(CaptureView& v, QImage& target, const QRegion& region)
+{
+    QPainter p(&target);
+    v.paint(p, region);
+}
+
+// The whole view painted afresh at its scale, as a full repaint would leave the screen.
+QImage paintFresh(CaptureView& v, QSize points, qreal scale)
+{
+    QImage out(points * scale, QImage::Format_RGB32);
+    out.setDevicePixelRatio(scale);
+    paintRegion(v, out, QRegion(QRect(QPoint(0, 0), points)));
+    return out;
+}
+
 void waitForDimming(CaptureView& v)
 {
     v.startDimming();
@@ -235,29 +250,15 @@ TEST(CaptureViewDrawing, PartialRepaintsMatchAFullRepaint)
         CaptureView& v = f.view();
         v.mouseMovedAt({150, 150});
         waitForDimming(v);
-        QImage screen(QSize(800, 600) * scale, QImage::Format_RGB32);
-        screen.setDevicePixelRatio(scale);
-        {
-            QPainter p(&screen);
-            v.paint(p, QRegion(0, 0, 800, 600));
-        }
+        QImage screen = paintFresh(v, QSize(800, 600), scale);
         v.takeDamage();
         const QList<QPointF> path = {{160, 170}, {400, 350}, {420, 360}, {790, 10}, {5, 595}};
         for (const QPointF& m : path) {
             v.mouseMovedAt(m);
             for (int i = 0; i < 3; ++i)
                 v.animateHover(); // part of the way: the frame is between windows
-            const QRegion damage = v.takeDamage();
-            {
-                QPainter p(&screen);
-                v.paint(p, damage);
-            }
-            QImage full(screen.size(), QImage::Format_RGB32);
-            full.setDevicePixelRatio(scale);
-            {
-                QPainter p(&full);
-                v.paint(p, QRegion(0, 0, 800, 600));
-            }
+            paintRegion(v, screen, v.takeDamage());
+            const QImage full = paintFresh(v, QSize(800, 600), scale);
             ASSERT_EQ(screen, full) << "after moving to " << m.x() << "," << m.y() << ": "
                                     << describe(difference(screen, full)).toStdString();
         }
@@ -265,17 +266,8 @@ TEST(CaptureViewDrawing, PartialRepaintsMatchAFullRepaint)
         v.mouseDownAt({200, 200});
         for (const QPointF& m : {QPointF(260, 240), QPointF(420.5, 300.5), QPointF(100, 100)}) {
             v.mouseDraggedAt(m);
-            const QRegion damage = v.takeDamage();
-            {
-                QPainter p(&screen);
-                v.paint(p, damage);
-            }
-            QImage full(screen.size(), QImage::Format_RGB32);
-            full.setDevicePixelRatio(scale);
-            {
-                QPainter p(&full);
-                v.paint(p, QRegion(0, 0, 800, 600));
-            }
+            paintRegion(v, screen, v.takeDamage());
+            const QImage full = paintFresh(v, QSize(800, 600), scale);
             ASSERT_EQ(screen, full) << "while dragging to " << m.x() << "," << m.y() << ": "
                                     << describe(difference(screen, full)).toStdString();
         }
@@ -312,19 +304,9 @@ TEST(CaptureViewDrawing, DimmingOnTheFlyMatchesTheDimmedCopy)
         CaptureView& v = f.view();
         v.mouseMovedAt({150, 150});
         ASSERT_FALSE(v.dimmedReady());
-        QImage before(QSize(640, 480) * scale, QImage::Format_RGB32);
-        before.setDevicePixelRatio(scale);
-        {
-            QPainter p(&before);
-            v.paint(p, QRegion(0, 0, 640, 480));
-        }
+        const QImage before = paintFresh(v, QSize(640, 480), scale);
         waitForDimming(v);
-        QImage after(before.size(), QImage::Format_RGB32);
-        after.setDevicePixelRatio(scale);
-        {
-            QPainter p(&after);
-            v.paint(p, QRegion(0, 0, 640, 480));
-        }
+        const QImage after = paintFresh(v, QSize(640, 480), scale);
         ASSERT_EQ(before, after) << describe(difference(before, after)).toStdString();
     }
 }
