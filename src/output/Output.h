@@ -30,6 +30,15 @@ QString uniquePath(const QString& dir, const QString& name);
 // in words for the user.
 std::optional<QString> writePngAtomically(const QString& path, const QImage& image);
 
+// Quick save: writes the PNG beside `dir`/`name` and then gives it the first free name of
+// uniquePath()'s series without ever replacing a file, even one that appears meanwhile. The path
+// written, or the reason it failed in words for the user.
+struct NewFile {
+    std::optional<QString> path;
+    QString error;
+};
+NewFile writePngAsNew(const QString& dir, const QString& name, const QImage& image);
+
 // The modal parts of save(). Tests replace them so no modal loop ever runs; an empty member
 // means the real dialog.
 struct SaveInteraction {
@@ -39,6 +48,9 @@ struct SaveInteraction {
     // Tells the user that saving to `path` failed and why; true when they want to choose another
     // place.
     std::function<bool(const QString& path, const QString& reason)> reportFailure;
+    // Runs in a quick save once a free name is chosen, just before the file takes it: lets a
+    // test make another program create that name at the worst moment.
+    std::function<void(const QString& path)> beforePlacing;
 };
 SaveInteraction& saveInteraction();
 

@@ -10,6 +10,11 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 namespace quillet {
 
@@ -149,6 +154,41 @@ std::optional<QString> Output::writePngAtomically(const QString& path, const QIm
     return std::nullopt;
 }
 
+Output::NewFile Output::writePngAsNew(const QString& dir, const QString& name, const QImage& image)
+{
+    const QFileInfo folder(dir);
+    if (!folder.exists())
+        return {
+            std::nullopt, QStringLiteral("文件夹“%1”不存在。").arg(QDir::toNativeSeparators(dir))};
+    if (!folder.isDir())
+        return {
+            std::nullopt, QStringLiteral("“%1”不是文件夹。").arg(QDir::toNativeSeparators(dir))};
+    const auto png = pngData(image);
+    if (!png)
+        return {std::nullopt, QStringLiteral("无法把图像编码为 PNG（内存不足？）。")};
+
+    // Written in full under a hidden temporary name first, so a full disk never leaves a part
+    // under the real name. It then takes its name with link(), which fails rather than replaces
+    // when another program has created that name since it was found free.
+    QTemporaryFile temp(QDir(dir).filePath(QStringLiteral(".quillet-XXXXXX.png")));
+    if (!temp.open())
+        return {std::nullopt, QStringLiteral("无法创建文件：%1").arg(temp.errorString())};
+    if (temp.write(*png) != png->size() || !temp.flush() || ::fsync(temp.handle()) != 0)
+        return {std::nullopt, QStringLiteral("写入失败：%1").arg(temp.errorString())};
+    const QByteArray from = QFile::encodeName(temp.fileName());
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const QString path = uniquePath(dir, name);
+        if (auto& hook = saveInteraction().beforePlacing)
+            hook(path);
+        if (::link(from.constData(), QFile::encodeName(path).constData()) == 0)
+            return {path, {}}; // the temporary name goes when `temp` does
+        if (errno != EEXIST)
+            return {std::nullopt,
+                QStringLiteral("写入失败：%1").arg(QString::fromLocal8Bit(std::strerror(errno)))};
+    }
+    return {std::nullopt, QStringLiteral("找不到可用的文件名。")};
+}
+
 std::optional<QString> Output::save(const QImage& image)
 {
     if (image.isNull())
@@ -159,7 +199,13 @@ std::optional<QString> Output::save(const QImage& image)
     if (Prefs::quickSave()) {
         // File names count seconds; a second save within the same second must not replace the
         // first one.
-        target = uniquePath(dir, Prefs::fileName());
+        const NewFile written = writePngAsNew(dir, Prefs::fileName(), image);
+        if (written.path)
+            return written.path;
+        const QString failedAt = QDir(dir).filePath(Prefs::fileName());
+        if (!reportFailure(failedAt, written.error))
+            return std::nullopt;
+        target = choosePath(existingFolder({dir}), Prefs::fileName());
     } else {
         target = choosePath(dir, Prefs::fileName());
     }

@@ -253,6 +253,34 @@ TEST_F(OutputSaveTest, QuickSaveInTheSameSecondNeverOverwrites)
     EXPECT_TRUE(sameRgb(second, readPng(*again)));
 }
 
+TEST_F(OutputSaveTest, QuickSaveNeverReplacesAFileThatAppearsUnderItsChosenName)
+{
+    // Another program creates each chosen name just before the save would take it, twice.
+    QStringList intruders;
+    Output::saveInteraction().beforePlacing = [&](const QString& path) {
+        if (intruders.size() >= 2)
+            return;
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::NewOnly));
+        f.write("other program");
+        intruders.append(path);
+    };
+    const QImage img = testImage();
+    const auto path = Output::save(img);
+    ASSERT_TRUE(path);
+    ASSERT_EQ(intruders.size(), 2);
+    EXPECT_FALSE(intruders.contains(*path));
+    EXPECT_TRUE(path->endsWith(QStringLiteral("-3.png"))) << path->toStdString();
+    EXPECT_TRUE(sameRgb(img, readPng(*path)));
+    for (const QString& t : intruders) {
+        QFile f(t);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), "other program");
+    }
+    EXPECT_EQ(entries().size(), 3); // no temporary file left behind
+    EXPECT_TRUE(failures.isEmpty());
+}
+
 TEST_F(OutputSaveTest, TwoQuickSavesInOneSecondGiveNameAndNameDashTwo)
 {
     // Saves take milliseconds, so two in a row nearly always share a second; when a second
