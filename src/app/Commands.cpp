@@ -5,6 +5,7 @@
 
 #include "capture/CaptureSession.h"
 #include "capture/Grabber.h"
+#include "output/Output.h"
 #include "output/PinWindow.h"
 #include "platform/Geometry.h"
 #include "platform/Screen.h"
@@ -66,6 +67,17 @@ void AppDelegate::startCapture()
     }
     if (m_busy)
         return;
+    if (Output::saveInProgress()) {
+        // The save dialog or the failure alert holds the last capture, and it is modal: a new
+        // overlay would get none of the keys, and the Escape meant for it would dismiss the
+        // alert and drop the capture it keeps. Point at the alert instead.
+        QApplication::beep();
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            modal->raise();
+            modal->activateWindow();
+        }
+        return;
+    }
     if (waylandSession()) {
         showAlert(captureFailed, waylandReason(), {});
         return;
@@ -209,6 +221,10 @@ Reply AppDelegate::handleRequest(const Request& request)
         if (waylandSession()) {
             startCapture(); // the alert says the same on screen
             return {1, QStringLiteral("Wayland 会话中暂时无法截图\n")};
+        }
+        if (Output::saveInProgress()) {
+            startCapture(); // beeps and raises the alert
+            return {1, QStringLiteral("上一张截图还在等待保存，请先回应保存提示\n")};
         }
         startCapture();
         return {0, {}};

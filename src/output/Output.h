@@ -22,6 +22,10 @@ std::optional<QByteArray> pngData(const QImage& image);
 // told why and may pick another place while the image is still in hand.
 std::optional<QString> save(const QImage& image);
 
+// True while a save() holds its image in the save dialog or in the alert after a failed write:
+// the image lives nowhere else then, and nothing may take the keyboard from that dialog.
+bool saveInProgress();
+
 // `name` inside `dir`; when that path is taken, the name with "-2", "-3" … before its extension.
 QString uniquePath(const QString& dir, const QString& name);
 

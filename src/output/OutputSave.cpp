@@ -20,6 +20,16 @@ namespace quillet {
 
 namespace {
 
+int savesInProgress = 0;
+
+// Counts the save under way for its whole length, whichever way it returns.
+struct SaveInProgress {
+    SaveInProgress() { ++savesInProgress; }
+    ~SaveInProgress() { --savesInProgress; }
+    SaveInProgress(const SaveInProgress&) = delete;
+    SaveInProgress& operator=(const SaveInProgress&) = delete;
+};
+
 bool pathTaken(const QString& path)
 {
     const QFileInfo info(path);
@@ -189,10 +199,16 @@ Output::NewFile Output::writePngAsNew(const QString& dir, const QString& name, c
     return {std::nullopt, QStringLiteral("找不到可用的文件名。")};
 }
 
+bool Output::saveInProgress()
+{
+    return savesInProgress > 0;
+}
+
 std::optional<QString> Output::save(const QImage& image)
 {
     if (image.isNull())
         return std::nullopt;
+    const SaveInProgress holding;
 
     const QString dir = Prefs::saveDir().toLocalFile();
     std::optional<QString> target;

@@ -3,21 +3,26 @@
 #include "app/KeyEquivalents.h"
 #include "app/StatusMenu.h"
 #include "capture/CaptureSession.h"
+#include "output/Output.h"
 #include "output/PinWindow.h"
 #include "platform/HotKeyBackend.h"
 #include "platform/Screen.h"
 #include "platform/ScreenGrabber.h"
 #include "settings/HotKeyCenter.h"
+#include "settings/Prefs.h"
 #include "settings/ShortcutStore.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPointer>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
@@ -350,6 +355,54 @@ TEST_F(AppDelegateTest, SuccessfulGrabOpensASessionThatEndsCleanly)
     EXPECT_FALSE(delegate->busy());
     delegate->startCapture();
     EXPECT_EQ(grabber->calls, 2);
+}
+
+// The failure alert of a save is modal and holds the only copy of the capture: a capture opened
+// over it would lose its keys to the alert, and its Escape would drop the kept one.
+TEST_F(AppDelegateTest, NoCaptureOpensWhileASaveHoldsTheLastOne)
+{
+    QTemporaryDir dir;
+    const QString notAFolder = dir.filePath("plain");
+    QFile(notAFolder).open(QIODevice::WriteOnly);
+    {
+        auto s = Prefs::store();
+        s->setValue(QLatin1String(Prefs::quickSaveKey), true);
+        s->setValue(QLatin1String(Prefs::saveDirKey), notAFolder);
+    }
+    const Output::SaveInteraction saved = Output::saveInteraction();
+    int alertsShown = 0;
+    Reply commandLine;
+    Output::saveInteraction().reportFailure = [&](const QString&, const QString&) {
+        ++alertsShown;
+        // F1 and `quillet capture` while the alert is up.
+        delegate->startCapture();
+        commandLine = delegate->handleRequest({"capture", {}});
+        return true; // then the user picks another place
+    };
+    const QString elsewhere = dir.filePath("elsewhere.png");
+    Output::saveInteraction().choosePath
+        = [&](const QString&, const QString&) { return std::optional<QString>(elsewhere); };
+    QImage image(32, 24, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    EXPECT_EQ(Output::save(image), std::optional<QString>(elsewhere));
+    Output::saveInteraction() = saved;
+    {
+        auto s = Prefs::store();
+        s->remove(QLatin1String(Prefs::quickSaveKey));
+        s->remove(QLatin1String(Prefs::saveDirKey));
+    }
+
+    EXPECT_EQ(alertsShown, 1);
+    EXPECT_EQ(grabber->calls, 0);
+    EXPECT_EQ(delegate->session(), nullptr);
+    EXPECT_FALSE(delegate->busy());
+    EXPECT_EQ(commandLine.exitCode, 1);
+    EXPECT_FALSE(commandLine.text.isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(elsewhere));
+    // Once the image is saved the next capture starts as usual.
+    EXPECT_FALSE(Output::saveInProgress());
+    delegate->startCapture();
+    EXPECT_EQ(grabber->calls, 1);
 }
 
 TEST_F(AppDelegateTest, WaylandSessionSaysSoInsteadOfGrabbing)
