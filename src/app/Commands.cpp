@@ -6,6 +6,7 @@
 #include "capture/CaptureSession.h"
 #include "capture/Grabber.h"
 #include "output/Output.h"
+#include "output/OutsideImage.h"
 #include "output/PinWindow.h"
 #include "platform/Geometry.h"
 #include "platform/Screen.h"
@@ -15,7 +16,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCursor>
-#include <QImageReader>
 #include <QMimeData>
 #include <QScreen>
 #include <QSystemTrayIcon>
@@ -155,17 +155,15 @@ AppDelegate::PinOutcome AppDelegate::pinClipboardNow()
 
 bool AppDelegate::pinFile(const QString& path, QString* error)
 {
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    QImage image = reader.read();
-    if (image.isNull()) {
+    OutsideImage::Loaded loaded = OutsideImage::readFile(path);
+    if (loaded.image.isNull()) {
         if (error)
-            *error = QStringLiteral("无法读取图片 %1：%2").arg(path, reader.errorString());
+            *error = loaded.error;
         return false;
     }
     // A file has no point size of its own: one pixel is one point.
-    image.setDevicePixelRatio(1.0);
-    if (!pinImage(image)) {
+    loaded.image.setDevicePixelRatio(1.0);
+    if (!pinImage(loaded.image)) {
         if (error)
             *error = QStringLiteral("贴图功能还不可用");
         return false;

@@ -1,4 +1,5 @@
 #include "PinJourney.h"
+#include "RawClient.h"
 
 #include <QDir>
 #include <QFile>
@@ -108,6 +109,32 @@ TEST_F(PinFileCommand, FilesThatCannotBePinnedAreRefusedWithOneLine)
     // Nothing of that disturbed the program: a good file still pins.
     EXPECT_EQ(quillet({"pin", picture}).exitCode, 0);
     EXPECT_EQ(pins(), 1);
+}
+
+// The command line refuses these itself, but any program of the user's may speak to the
+// socket: the program must look at what it opens, and never wait on it.
+TEST_F(PinFileCommand, NothingButARegularFileIsOpenedFromTheSocket)
+{
+    startQuillet();
+    ASSERT_TRUE(waitForQuilletReady());
+
+    const QString fifo = scratch("pipe.png");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString linkToFifo = scratch("link.png");
+    ASSERT_TRUE(QFile::link(fifo, linkToFifo));
+    ASSERT_TRUE(QDir(scratch({})).mkdir("folder.png"));
+    for (const QString& path :
+        {fifo, linkToFifo, scratch("folder.png"), QString("/dev/zero"), QString("/dev/tty")}) {
+        RawClient client(runtimeDir() + "/quillet.socket");
+        ASSERT_TRUE(client.connected());
+        ASSERT_GT(client.send(RawClient::line("pin-file", path)), 0);
+        const std::optional<QByteArray> reply = client.readToEnd(5000);
+        ASSERT_TRUE(reply) << path.toStdString() << ": no answer";
+        EXPECT_TRUE(reply->startsWith("1\n")) << path.toStdString() << ": " << reply->data();
+        EXPECT_EQ(reply->count('\n'), 2) << reply->data(); // the code and one line
+    }
+    EXPECT_FALSE(quilletStatus().isEmpty());
+    EXPECT_EQ(pins(), 0);
 }
 
 } // namespace
