@@ -90,6 +90,7 @@ private:
     QStringList m_hotKeyFailures;
     QStringList m_reportedFailures;
     int m_hotKeysRegistered = 0;
+    QString m_pinFailure; // why the last clipboard pin failed, when known
     bool m_launched = false;
 };
 

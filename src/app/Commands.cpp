@@ -35,20 +35,6 @@ QString waylandReason()
                           "在这里截图只会得到错误的画面。请在 X11 会话中使用截图；贴图仍可使用。");
 }
 
-std::optional<QImage> clipboardImage(const QMimeData* data)
-{
-    if (!data)
-        return std::nullopt;
-    QImage image;
-    if (data->hasImage())
-        image = qvariant_cast<QImage>(data->imageData());
-    if (image.isNull() && data->hasFormat(QStringLiteral("image/png")))
-        image = QImage::fromData(data->data(QStringLiteral("image/png")), "PNG");
-    if (image.isNull() || image.width() <= 0)
-        return std::nullopt;
-    return image;
-}
-
 qreal scaleUnderPointer()
 {
     QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
@@ -134,10 +120,13 @@ AppDelegate::PinOutcome AppDelegate::pinClipboardNow()
         m_session->pinSelectionIfAny();
         return PinOutcome::selection;
     }
+    m_pinFailure.clear();
     const QMimeData* data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
-    if (const std::optional<QImage> image = clipboardImage(data)) {
-        if (pinImage(*image))
+    const OutsideImage::Loaded image = OutsideImage::fromClipboard(data);
+    if (!image.image.isNull() || image.tooLarge) {
+        if (!image.image.isNull() && pinImage(image.image))
             return PinOutcome::image;
+        m_pinFailure = image.error;
         QApplication::beep();
         return PinOutcome::failed;
     }
@@ -232,6 +221,8 @@ Reply AppDelegate::handleRequest(const Request& request)
         case PinOutcome::nothing:
             return {1, QStringLiteral("剪贴板里没有图片或文字\n")};
         case PinOutcome::failed:
+            if (!m_pinFailure.isEmpty())
+                return {1, m_pinFailure + QLatin1Char('\n')};
             return {1, QStringLiteral("无法贴出剪贴板的内容\n")};
         case PinOutcome::image:
         case PinOutcome::text:

@@ -1,9 +1,13 @@
 // Images that come from outside: files named on the command line and the clipboard's bytes.
 #include "output/OutsideImage.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QMimeData>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <cstring>
@@ -22,14 +26,40 @@ QString systemError()
 
 Loaded decode(QImageReader& reader, const QString& name)
 {
+    // Formats that cannot tell their size before decoding still stop at this bound, in the
+    // reader, before the pixels are allocated.
+    QImageReader::setAllocationLimit(int(maxDecodedBytes >> 20));
     reader.setAutoTransform(true);
+    if (const QSize claimed = reader.size(); claimed.isValid()) {
+        if (const auto why = refusal(claimed))
+            return {{}, name.isEmpty() ? *why : QStringLiteral("%1：%2").arg(*why, name), true};
+    }
     QImage image = reader.read();
-    if (image.isNull())
-        return {{}, QStringLiteral("无法读取图片 %1：%2").arg(name, reader.errorString())};
+    if (image.isNull()) {
+        const QString reason = reader.errorString();
+        if (name.isEmpty())
+            return {{}, QStringLiteral("无法读取图片：%1").arg(reason)};
+        return {{}, QStringLiteral("无法读取图片 %1：%2").arg(name, reason)};
+    }
+    if (const auto why = refusal(image.size())) // a header that said less than it held
+        return {{}, *why, true};
     return {image, {}};
 }
 
 } // namespace
+
+std::optional<QString> refusal(QSize size)
+{
+    const qint64 bytes = qint64(size.width()) * size.height() * 4;
+    if (size.width() <= maxSide && size.height() <= maxSide && bytes <= maxDecodedBytes)
+        return std::nullopt;
+    return QStringLiteral("图片太大（%1×%2 像素）；墨钉只贴出每边不超过 %3 像素、"
+                          "解码后不超过 %4 MB 的图片")
+        .arg(size.width())
+        .arg(size.height())
+        .arg(maxSide)
+        .arg(maxDecodedBytes >> 20);
+}
 
 Loaded readFile(const QString& path)
 {
@@ -57,6 +87,52 @@ Loaded readFile(const QString& path)
     // The suffix is a hint only: the reader still goes by the content when it disagrees.
     QImageReader reader(&file, QFileInfo(path).suffix().toLower().toLatin1());
     return decode(reader, path);
+}
+
+Loaded readData(const QByteArray& bytes, const QByteArray& format)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return {{}, QStringLiteral("无法读取图片")};
+    QImageReader reader(&buffer, format);
+    return decode(reader, {});
+}
+
+Loaded fromClipboard(const QMimeData* data)
+{
+    if (!data)
+        return {};
+    // Another program's image comes as bytes: PNG first, as screenshots are offered so.
+    QStringList formats;
+    for (const QString& f : data->formats()) {
+        if (f.startsWith(QLatin1String("image/")))
+            formats.append(f);
+    }
+    std::stable_partition(formats.begin(), formats.end(),
+        [](const QString& f) { return f == QLatin1String("image/png"); });
+    Loaded last;
+    for (const QString& f : formats) {
+        const QByteArray bytes = data->data(f);
+        if (bytes.isEmpty())
+            continue;
+        Loaded loaded = readData(bytes, f.mid(6).toLatin1());
+        if (!loaded.image.isNull() || loaded.tooLarge)
+            return loaded;
+        last = std::move(loaded);
+    }
+    // An image without bytes: put there by this program, already in memory. (Qt decodes any
+    // other kind itself, under the reader's allocation bound.)
+    if (data->hasImage()) {
+        QImageReader::setAllocationLimit(int(maxDecodedBytes >> 20));
+        const QImage image = qvariant_cast<QImage>(data->imageData());
+        if (!image.isNull() && image.width() > 0) {
+            if (const auto why = refusal(image.size()))
+                return {{}, *why, true};
+            return {image, {}};
+        }
+    }
+    return last;
 }
 
 } // namespace quillet::OutsideImage

@@ -1,0 +1,117 @@
+#include "output/OutsideImage.h"
+
+#include <QBuffer>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <gtest/gtest.h>
+
+using namespace quillet;
+
+namespace {
+
+quint32 crc32(const char* data, qsizetype size)
+{
+    quint32 c = 0xffffffffu;
+    for (qsizetype i = 0; i < size; ++i) {
+        c ^= static_cast<quint8>(data[i]);
+        for (int k = 0; k < 8; ++k)
+            c = (c >> 1) ^ (0xedb88320u & (0u - (c & 1u)));
+    }
+    return ~c;
+}
+
+// A real, tiny PNG whose header is rewritten to claim `claimed` pixels: a bomb's first bytes.
+QByteArray pngClaiming(QSize claimed)
+{
+    QImage one(1, 1, QImage::Format_ARGB32);
+    one.fill(Qt::red);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    one.save(&buffer, "PNG");
+    // Signature (8), IHDR length (4), "IHDR" (4), width (4), height (4) … CRC after 13 bytes.
+    qToBigEndian<quint32>(quint32(claimed.width()), png.data() + 16);
+    qToBigEndian<quint32>(quint32(claimed.height()), png.data() + 20);
+    qToBigEndian<quint32>(crc32(png.constData() + 12, 17), png.data() + 29);
+    return png;
+}
+
+QByteArray realPng(QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return png;
+}
+
+// A header that claims too much is refused on the header alone, from a file and from the
+// clipboard alike, in words that name the size; a real image at the bound still decodes.
+TEST(OutsideImageTest, ImagesBeyondTheBoundsAreRefusedBeforeDecoding)
+{
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        bool refused;
+    };
+    const QList<Case> cases = {
+        {"20000×20000", pngClaiming({20000, 20000}), true},
+        {"one pixel wider than the bound", pngClaiming({16385, 10}), true},
+        {"one pixel taller than the bound", pngClaiming({10, 16385}), true},
+        {"sides within, pixels beyond 512 MiB", pngClaiming({12000, 12000}), true},
+        {"the widest that may be", realPng({16384, 2}), false},
+    };
+    QTemporaryDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir.filePath("image.png");
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(c.bytes);
+        f.close();
+
+        auto* data = new QMimeData;
+        data->setData("image/png", c.bytes);
+        QGuiApplication::clipboard()->setMimeData(data);
+
+        QElapsedTimer clock;
+        clock.start();
+        const OutsideImage::Loaded fromFile = OutsideImage::readFile(path);
+        const OutsideImage::Loaded fromClipboard
+            = OutsideImage::fromClipboard(QGuiApplication::clipboard()->mimeData());
+        for (const OutsideImage::Loaded& l : {fromFile, fromClipboard}) {
+            EXPECT_EQ(l.tooLarge, c.refused);
+            EXPECT_EQ(l.image.isNull(), c.refused);
+            if (c.refused) {
+                EXPECT_TRUE(l.error.contains("图片太大")) << l.error.toStdString();
+            } else {
+                EXPECT_EQ(l.image.size(), QSize(16384, 2));
+            }
+        }
+        if (c.refused) { // nothing was decoded, so nothing took long
+            EXPECT_LT(clock.elapsed(), 1000);
+        }
+        EXPECT_TRUE(fromFile.error.contains(path) || !c.refused);
+    }
+    QGuiApplication::clipboard()->clear();
+}
+
+TEST(OutsideImageTest, OnlyRegularFilesAreRead)
+{
+    QTemporaryDir dir;
+    for (const QString& path : {dir.path(), QString("/dev/null"), dir.filePath("missing.png")}) {
+        const OutsideImage::Loaded l = OutsideImage::readFile(path);
+        EXPECT_TRUE(l.image.isNull()) << path.toStdString();
+        EXPECT_FALSE(l.error.isEmpty()) << path.toStdString();
+        EXPECT_FALSE(l.tooLarge);
+    }
+}
+
+} // namespace
