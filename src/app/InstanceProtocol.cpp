@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QUrl>
 
 #include <algorithm>
@@ -54,6 +53,17 @@ bool privateFolder(const QString& path, QString* error)
         return false;
     }
     return true;
+}
+
+// $XDG_RUNTIME_DIR is meant to be the user's own, but it is only a variable: use it when it
+// really is a folder of ours that nobody else may enter.
+bool privateRuntimeDir(const QString& path)
+{
+    if (path.isEmpty() || !QDir::isAbsolutePath(path))
+        return false;
+    struct stat st { };
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode)
+        && st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
 }
 
 } // namespace
@@ -108,7 +118,7 @@ std::optional<Reply> decodeReply(const QByteArray& data)
 std::optional<QString> socketPath(QString* error)
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && QFileInfo(runtime).isDir())
+    if (privateRuntimeDir(runtime))
         return QDir(runtime).filePath(QStringLiteral("quillet.socket"));
     const QString folder = QStringLiteral("/tmp/quillet-%1").arg(::getuid());
     if (!privateFolder(folder, error))

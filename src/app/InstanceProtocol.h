@@ -36,9 +36,9 @@ std::optional<Request> decodeRequest(const QByteArray& line);
 QByteArray encodeReply(const Reply& r);
 std::optional<Reply> decodeReply(const QByteArray& data);
 
-// Where this user's instance listens: $XDG_RUNTIME_DIR/quillet.socket, or
-// /tmp/quillet-UID/quillet.socket in a folder only the user may enter. Nothing (and `error`
-// set) when no safe place exists.
+// Where this user's instance listens: $XDG_RUNTIME_DIR/quillet.socket when that folder is the
+// user's alone, else /tmp/quillet-UID/quillet.socket in a folder only the user may enter. Nothing
+// (and `error` set) when no safe place exists.
 std::optional<QString> socketPath(QString* error = nullptr);
 
 enum class SendStatus {

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace quillet {
@@ -21,6 +22,17 @@ namespace {
 
 constexpr int handOverTimeoutMs = 5000;
 constexpr const char* answeredProperty = "quilletAnswered";
+
+// The folder already keeps other users out; the kernel's word on who is calling keeps them out
+// even where the folder was set up wrong.
+bool fromThisUser(const QLocalSocket* socket)
+{
+    ucred cred {};
+    socklen_t len = sizeof(cred);
+    const int fd = static_cast<int>(socket->socketDescriptor());
+    return fd >= 0 && ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0
+        && cred.uid == ::getuid();
+}
 
 } // namespace
 
@@ -45,7 +57,7 @@ SingleInstance::Claim SingleInstance::claim(const QString& path, const Request& 
     // moment would both find no one there. The kernel drops the lock when the process ends,
     // however it ends, so a crashed instance never blocks the next one.
     const QByteArray lockPath = QFile::encodeName(path + QStringLiteral(".lock"));
-    const int fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         m_error = QStringLiteral("无法打开 %1：%2")
                       .arg(QFile::decodeName(lockPath), QString::fromLocal8Bit(strerror(errno)));
@@ -86,6 +98,21 @@ void SingleInstance::close()
 void SingleInstance::accept()
 {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+        if (!fromThisUser(socket)) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        // Clients that connect and say nothing must not pile up until the descriptors run
+        // out: past the bound the oldest one goes, so the newest (a user's command) is heard.
+        m_clients.removeIf([](const QPointer<QLocalSocket>& c) { return c.isNull(); });
+        while (m_clients.size() >= maxClients) {
+            if (QLocalSocket* oldest = m_clients.takeFirst())
+                oldest->abort();
+        }
+        m_clients.append(socket);
+        // What a request may hold is bounded; the socket need not read further ahead.
+        socket->setReadBufferSize(InstanceProtocol::maxRequestBytes + 1);
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readFrom(socket); });
         QPointer<QLocalSocket> weak(socket);

@@ -2,7 +2,9 @@
 
 #include "app/InstanceProtocol.h"
 
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <functional>
 
@@ -12,8 +14,8 @@ class QLocalSocket;
 namespace quillet {
 
 // Keeps this user to one running instance and answers the command-line clients. The socket
-// is reachable by the user only. Requests are read without ever blocking the event loop; a
-// client that connects and says nothing is dropped after a few seconds.
+// is reachable by the user only. Requests are read without ever blocking the event loop, and
+// are bounded in size; a client that connects and says nothing is dropped after a few seconds.
 class SingleInstance final : public QObject {
     Q_OBJECT
 public:
@@ -40,12 +42,14 @@ public:
     const Reply& takenReply() const { return m_takenReply; }
 
     static constexpr int clientTimeoutMs = 5000;
+    static constexpr int maxClients = 32; // connected at once
 
 private:
     void accept();
     void readFrom(QLocalSocket* socket);
 
     QLocalServer* m_server = nullptr;
+    QList<QPointer<QLocalSocket>> m_clients; // oldest first
     Handler m_handler;
     QString m_error;
     Reply m_takenReply;

@@ -171,6 +171,24 @@ TEST_F(SocketFolder, SocketLivesInTheRuntimeFolder)
     EXPECT_EQ(*path, dir.filePath("quillet.socket"));
 }
 
+TEST_F(SocketFolder, RuntimeFolderOthersMayEnterIsNotUsed)
+{
+    const QList<QFileDevice::Permissions> opened = {
+        QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther,
+        QFileDevice::ExeGroup,
+    };
+    for (const QFileDevice::Permissions open : opened) {
+        ASSERT_TRUE(QFile::setPermissions(dir.path(),
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | open));
+        const auto path = InstanceProtocol::socketPath();
+        if (path) {
+            EXPECT_FALSE(path->startsWith(dir.path())) << path->toStdString();
+        }
+    }
+    QFile::setPermissions(
+        dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
 TEST_F(SocketFolder, NobodyAnswersWithoutAnInstance)
 {
     EXPECT_EQ(InstanceProtocol::send(dir.filePath("quillet.socket"), {"status", {}}, 1000).status,
