@@ -4,6 +4,7 @@
 #include "app/CommandLine.h"
 #include "app/InstanceProtocol.h"
 #include "app/SingleInstance.h"
+#include "app/Termination.h"
 #include "platform/x11/X11Platform.h"
 
 #include <QApplication>
@@ -240,6 +241,7 @@ int runResident(int argc, char** argv)
             QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         app.installTranslator(&qtTranslator);
     installX11Platform();
+    const Termination termination;
 
     const Request reopen {QStringLiteral("reopen"), {}};
     SingleInstance instance;

@@ -2,6 +2,7 @@
 // saved or pinned.
 #include "capture/CaptureSession.h"
 #include "capture/CaptureView.h"
+#include "capture/Trace.h"
 #include "output/Output.h"
 #include "output/PinWindow.h"
 #include "output/Toast.h"
@@ -89,6 +90,7 @@ void CaptureView::saveAndFinish()
         repin(*image);
     else
         m_session->finish(false);
+    trace::mark("save-begin");
     if (const auto path = Output::save(*image))
         Toast::show(
             QStringLiteral("已保存 ") + QFileInfo(*path).fileName(), *image, std::nullopt, screen);

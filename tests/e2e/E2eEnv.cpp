@@ -101,6 +101,14 @@ void E2eEnv::TearDown()
     m_dir.reset();
 }
 
+void E2eEnv::killXServer()
+{
+    if (!m_xServer || m_xServer->state() == QProcess::NotRunning)
+        return;
+    ::kill(static_cast<pid_t>(m_xServer->processId()), SIGKILL);
+    m_xServer->waitForFinished(5000);
+}
+
 QString E2eEnv::configHome() const
 {
     return m_dir->filePath(QStringLiteral("config"));
@@ -143,6 +151,7 @@ bool E2eEnv::startX(const EnvOptions& o)
         stop(m_processes.back().get());
         return false;
     }
+    m_xServer = m_processes.back().get();
     m_display = QStringLiteral(":%1").arg(*number);
     m_env.insert(QStringLiteral("DISPLAY"), m_display);
     // The number is written before the server takes clients: wait until one gets in.

@@ -109,6 +109,8 @@ protected:
     static QRgb patternColor(int x, int y);
 
     QString display() const { return m_display; }
+    // Ends the X server at once, as a crash of the session would.
+    void killXServer();
 
 private:
     bool startX(const EnvOptions& o);
@@ -119,6 +121,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     QProcessEnvironment m_env;
     QString m_display;
+    QProcess* m_xServer = nullptr;
     QString m_quilletLog;
     // Started processes, stopped in reverse order (the X server last).
     std::vector<std::unique_ptr<QProcess>> m_processes;
