@@ -139,6 +139,7 @@ void SingleInstance::readFrom(QLocalSocket* socket)
         return;
     }
     socket->setProperty(answeredProperty, true);
+    m_clients.removeAll(socket); // heard: no longer one that may be waiting to say something
     const std::optional<Request> request = InstanceProtocol::decodeRequest(buffer.left(nl));
     Reply reply;
     if (!request)
