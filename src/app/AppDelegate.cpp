@@ -2,6 +2,7 @@
 
 #include "app/CaptureKeys.h"
 #include "app/KeyEquivalents.h"
+#include "app/PinEditing.h"
 #include "app/StatusMenu.h"
 #include "capture/CaptureReadiness.h"
 #include "capture/CaptureSession.h"
@@ -105,7 +106,8 @@ void AppDelegate::applicationDidFinishLaunching()
     m_statusMenu = std::make_unique<StatusMenu>(this);
     createStatusItem();
 
-    // 5. The pin re-editing callback goes here, once pins can be sent back into a capture.
+    // 5. Pins go back into a capture through the controller.
+    PinWindow::onEdit = PinEditing::callbackFor(this);
     // 6. and 7. The settings window's apply and pause hooks go here, once it exists.
 
     // 8. The global hot keys.

@@ -19,6 +19,7 @@ class CaptureReadiness;
 class CaptureSession;
 class HotKeyCenter;
 class KeyEquivalents;
+class PinWindow;
 class StatusMenu;
 
 // The application controller: builds the tray entry and its menu, holds the global hot keys,
@@ -42,6 +43,10 @@ public:
 
     // Answers one command-line request; never blocks.
     Reply handleRequest(const Request& request);
+
+    // Sends a pin back into an annotation session (PinEditing.cpp). Refused silently while a
+    // capture is open or grabbing, or where the screen cannot be read.
+    void edit(PinWindow* pin);
 
     PinOutcome pinClipboardNow();
     // Pins an image file at its pixel size, centred on the pointer. False when it could not.

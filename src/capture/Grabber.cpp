@@ -3,12 +3,15 @@
 #include "capture/CaptureView.h"
 #include "capture/OverlayWindow.h"
 #include "capture/Trace.h"
+#include "output/PinView.h"
 
 #include "platform/Geometry.h"
 #include "platform/WindowSystem.h"
 
 #include <QCoreApplication>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace quillet::Grabber {
 
@@ -78,14 +81,16 @@ std::optional<QImage> compose(
     if (out.isNull())
         return std::nullopt;
     out.setDevicePixelRatio(1);
+    // Drawn as the pin drew it, so the overlay takes over from the pin without a visible change:
+    // magnified pixels stay hard, anything else is smoothed.
+    const qreal baseDpr = base.devicePixelRatio() > 0 ? base.devicePixelRatio() : 1.0;
+    const qreal baseWidth = std::max<qreal>(base.width() / baseDpr, 1);
     QPainter p(&out);
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
-    // `at` is y-up from the image's bottom-left corner; the image's rows run from the top.
-    const QRectF px(at.x() * scale, out.height() - (at.y() + at.height()) * scale,
-        at.width() * scale, at.height() * scale);
+    p.setRenderHint(
+        QPainter::SmoothPixmapTransform, at.width() / baseWidth <= PinView::sharpZoomAbove);
     QImage b = base;
     b.setDevicePixelRatio(1);
-    p.drawImage(px, b);
+    p.drawImage(pixelRectFromView(at, out.height(), scale), b);
     p.end();
     out.setDevicePixelRatio(image.devicePixelRatio());
     return out;

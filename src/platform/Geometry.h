@@ -110,6 +110,14 @@ inline QRectF viewFromWidget(const QRectF& w, qreal viewHeight)
     return widgetFromView(w, viewHeight); // the flip is its own inverse
 }
 
+// A view-local rectangle (points, y up) as device pixels of an image `imageHeight` pixels high
+// at `scale` pixels per point (rows from the top).
+inline QRectF pixelRectFromView(const QRectF& v, qreal imageHeight, qreal scale)
+{
+    return QRectF(v.x() * scale, imageHeight - (v.y() + v.height()) * scale, v.width() * scale,
+        v.height() * scale);
+}
+
 // Makes a painter draw geometry in y-up view points on a y-down surface of the given height.
 // Shapes and paths are then written exactly as in the logic; text and images must go through
 // drawUpright(), which undoes the flip locally so they do not appear mirrored.

@@ -34,7 +34,9 @@ public:
     using Done = std::function<void(GrabResult)>;
 
     // Grabs every screen at full device-pixel size without the cursor. Runs off the main thread
-    // and calls `done` on the main thread. `excluding` names windows that must not appear.
+    // and calls `done` on the main thread. `excluding` names windows of this program that must
+    // not appear; a window system that cannot leave a window out of its picture takes them off
+    // the screen first, and the caller shows them again when it wants them back.
     virtual void grabAll(const QList<Screen>& screens, const QList<quint32>& excluding, Done done)
         = 0;
 

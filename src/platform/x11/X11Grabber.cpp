@@ -3,10 +3,12 @@
 #include "platform/Geometry.h"
 #include "platform/x11/GrabSession.h"
 #include "platform/x11/GrabWorker.h"
+#include "platform/x11/X11Vacate.h"
 #include "platform/x11/X11WindowList.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QScreen>
 
 namespace quillet {
@@ -51,11 +53,19 @@ GrabWorker& X11Grabber::worker()
 
 void X11Grabber::grabAll(const QList<Screen>& screens, const QList<quint32>& excluding, Done done)
 {
+    const QList<Target> targets = targetsFor(screens);
+    if (excluding.isEmpty()) {
+        grabTargets(targets, std::move(done));
+        return;
+    }
     // A root-window grab reads what the server shows, whatever window it belongs to; X11 has no
-    // way to leave a window out. `excluding` is therefore unused: the capture prelude never
-    // puts anything on screen before the grab, so there is nothing to leave out.
-    Q_UNUSED(excluding);
-    grabTargets(targetsFor(screens), std::move(done));
+    // way to leave a window out. The windows named leave the screen first, and the grab waits
+    // until the screen shows what was beneath them.
+    QPointer<X11Grabber> self(this);
+    vacateWindows(excluding, [self, targets, done = std::move(done)]() mutable {
+        if (self)
+            self->grabTargets(targets, std::move(done));
+    });
 }
 
 void X11Grabber::grabTargets(const QList<Target>& targets, Done done)

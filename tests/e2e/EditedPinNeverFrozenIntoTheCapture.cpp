@@ -1,0 +1,172 @@
+#include "PinJourney.h"
+
+#include <QDir>
+#include <QSettings>
+
+namespace quillet::e2e {
+namespace {
+
+constexpr int square = 25;
+constexpr QRgb red = 0xffff0000;
+
+// Opaque red squares and fully transparent ones: where the pin's own image is transparent the
+// edit session must show the screen beneath the pin, so a pin frozen into the grab would show.
+bool opaqueAt(QPoint p)
+{
+    return ((p.x() / square) + (p.y() / square)) % 2 == 0;
+}
+
+class EditedPinNeverFrozenIntoTheCapture : public PinJourney,
+                                           public ::testing::WithParamInterface<bool> {
+protected:
+    bool shadows() const { return GetParam(); }
+
+    void SetUp() override
+    {
+        PinJourney::SetUp();
+        if (HasFatalFailure())
+            return;
+        if (shadows()) {
+            // A compositor that draws window shadows and honours window opacity.
+            startBackground(QStringLiteral("xcompmgr"), {QStringLiteral("-c")});
+            ASSERT_TRUE(
+                waitFor([this] { return xprobe({QStringLiteral("cm")}).exitCode == 0; }, 10000));
+        }
+        ASSERT_TRUE(screenPattern());
+        // No dimming and no magnifier: the overlay then shows its frozen image as it is.
+        QDir().mkpath(configHome() + QStringLiteral("/quillet"));
+        QSettings s(configHome() + QStringLiteral("/quillet/quillet.conf"), QSettings::IniFormat);
+        s.setValue(QStringLiteral("dimAlpha"), 0.0);
+        s.setValue(QStringLiteral("showMagnifier"), false);
+        s.setValue(QStringLiteral("pinOpacity"), 0.6);
+        s.sync();
+        startQuillet();
+        ASSERT_TRUE(waitForQuilletReady());
+    }
+
+    // Pins the half-transparent picture centred at `centre` and returns its settled window.
+    ShownPin pinChequer(QPoint centre)
+    {
+        QImage img(200, 150, QImage::Format_ARGB32);
+        for (int y = 0; y < img.height(); ++y) {
+            for (int x = 0; x < img.width(); ++x)
+                img.setPixel(x, y, opaqueAt(QPoint(x, y)) ? red : 0x00000000);
+        }
+        EXPECT_TRUE(mouseMove(centre));
+        const ToolResult r
+            = quillet({QStringLiteral("pin"), savedImage(img, QStringLiteral("chequer.png"))});
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        bool met = false;
+        const auto pin = waitForPinWindow([](const QRect&) { return true; }, &met);
+        EXPECT_TRUE(met);
+        return pin.value_or(ShownPin {});
+    }
+
+    bool sessionOpen() { return quilletStatus().value(QStringLiteral("session")) == "open"; }
+};
+
+// The pin is edited: inside its place the overlay shows the red squares over the screen that
+// lay beneath the pin, and around it the screen untouched (no border, no shadow, no
+// translucent copy). Escape brings the pin back where it was, at its opacity.
+TEST_P(EditedPinNeverFrozenIntoTheCapture, SelectionShowsWhatLiesBeneath)
+{
+    const ShownPin pin = pinChequer(QPoint(640, 400));
+    ASSERT_FALSE(pin.id.isEmpty());
+    const QRect area = pin.geometry;
+    ASSERT_EQ(area.size(), QSize(200, 150));
+    const double opacity = pinStates().value(0).opacity;
+    ASSERT_TRUE(waitForActive(pin.id));
+
+    ASSERT_TRUE(key(QStringLiteral("Return")));
+    ASSERT_TRUE(waitFor([&] { return sessionOpen(); }, 10000));
+
+    const auto inside
+        = [&](QPoint p) { return opaqueAt(p - area.topLeft()) ? red : patternColor(p.x(), p.y()); };
+    const auto pattern = [](QPoint p) { return patternColor(p.x(), p.y()); };
+    // The selection's frame and handles lie over its edge; the size label sits above it and the
+    // toolbar below, so the bands beside it are what shows the screen around the pin.
+    const QList<QRect> beside = {
+        QRect(area.left() - 40, area.top() + 10, 30, area.height() - 20),
+        QRect(area.right() + 11, area.top() + 10, 30, area.height() - 20),
+    };
+    PixelDiff in, out;
+    const bool shown = waitFor(
+        [&] {
+            const QImage shot = grabScreen();
+            in = compare(shot, area, inside, 8);
+            out = PixelDiff {};
+            for (const QRect& band : beside)
+                out.count += compare(shot, band, pattern).count;
+            return in.count == 0 && out.count == 0 && shownPins().isEmpty();
+        },
+        8000);
+    EXPECT_TRUE(shown) << "inside: " << in.describe() << "; beside: " << out.count;
+
+    ASSERT_TRUE(key(QStringLiteral("Escape")));
+    ASSERT_TRUE(waitFor([&] { return !sessionOpen(); }, 10000));
+    ShownPin back;
+    EXPECT_TRUE(waitForPinAt(area, &back));
+    const QList<PinState> states = pinStates();
+    ASSERT_EQ(states.size(), 1);
+    EXPECT_DOUBLE_EQ(states[0].zoom, 1.0);
+    EXPECT_DOUBLE_EQ(states[0].opacity, opacity);
+    if (shadows()) {
+        EXPECT_TRUE(waitFor([&] {
+            const auto o = windowOpacity(back.id);
+            return o && std::abs(*o - opacity) < 0.01;
+        }));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Compositor, EditedPinNeverFrozenIntoTheCapture, ::testing::Bool(),
+    [](const ::testing::TestParamInfo<bool>& info) {
+        return std::string(info.param ? "WithShadowingCompositor" : "WithoutCompositor");
+    });
+
+class PinEditEntries : public PinJourney { };
+
+// Return, Space and keypad Enter on the focused pin, and its menu's "编辑标注", each open the
+// edit; Escape then gives the pin back, ready for the next one.
+TEST_F(PinEditEntries, KeysAndMenuItem)
+{
+    ASSERT_TRUE(screenPattern());
+    startQuillet();
+    ASSERT_TRUE(waitForQuilletReady());
+    QImage img = gradientImage(QSize(180, 120));
+    const QString file = savedImage(img, QStringLiteral("g.png"));
+    ASSERT_TRUE(mouseMove(QPoint(500, 350)));
+    ASSERT_EQ(quillet({QStringLiteral("pin"), file}).exitCode, 0);
+    bool met = false;
+    const auto first = waitForPinWindow([](const QRect&) { return true; }, &met);
+    ASSERT_TRUE(met && first);
+    const QRect area = first->geometry;
+
+    for (const QString& entry : {QStringLiteral("Return"), QStringLiteral("space"),
+             QStringLiteral("KP_Enter"), QStringLiteral("menu")}) {
+        SCOPED_TRACE(entry.toStdString());
+        ShownPin pin;
+        ASSERT_TRUE(waitForPinAt(area, &pin));
+        ASSERT_TRUE(mouseMove(area.center()));
+        if (entry == QLatin1String("menu")) {
+            const QRect under(area.center() + QPoint(5, 5), QSize(60, 25));
+            const QImage before = grabScreen().copy(under);
+            ASSERT_TRUE(click(3));
+            // The menu opens at the pointer and takes the keyboard: its first item is "编辑标注".
+            ASSERT_TRUE(waitFor([&] { return grabScreen().copy(under) != before; }));
+            ASSERT_TRUE(key(QStringLiteral("Down")));
+            ASSERT_TRUE(key(QStringLiteral("Return")));
+        } else {
+            ASSERT_TRUE(click(1));
+            ASSERT_TRUE(waitForActive(pin.id));
+            ASSERT_TRUE(key(entry));
+        }
+        ASSERT_TRUE(waitFor([&] { return quilletStatus().value("session") == "open"; }, 10000));
+        EXPECT_TRUE(waitFor([&] { return shownPins().isEmpty(); }));
+        ASSERT_TRUE(key(QStringLiteral("Escape")));
+        ASSERT_TRUE(waitFor([&] { return quilletStatus().value("session") == "none"; }, 10000));
+        EXPECT_EQ(pins(), 1);
+    }
+}
+
+} // namespace
+} // namespace quillet::e2e
