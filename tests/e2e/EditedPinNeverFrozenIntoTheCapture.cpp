@@ -62,6 +62,30 @@ protected:
         return pin.value_or(ShownPin {});
     }
 
+    // Pixels of `area` off `want` by more than a rounding step in any channel: the overlay's
+    // colour handling may move a channel by one, a frozen pin by far more.
+    static PixelDiff differing(
+        const QImage& shot, const QRect& area, const std::function<QRgb(QPoint)>& want)
+    {
+        PixelDiff d;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x) {
+                const QPoint p(x, y);
+                const QRgb got = shot.rect().contains(p) ? shot.pixel(p) : 0;
+                const QRgb w = want(p);
+                if (std::abs(qRed(got) - qRed(w)) <= 2 && std::abs(qGreen(got) - qGreen(w)) <= 2
+                    && std::abs(qBlue(got) - qBlue(w)) <= 2)
+                    continue;
+                if (!d.count++) {
+                    d.first = p;
+                    d.got = got;
+                    d.want = w;
+                }
+            }
+        }
+        return d;
+    }
+
     bool sessionOpen() { return quilletStatus().value(QStringLiteral("session")) == "open"; }
 };
 
@@ -93,14 +117,19 @@ TEST_P(EditedPinNeverFrozenIntoTheCapture, SelectionShowsWhatLiesBeneath)
     const bool shown = waitFor(
         [&] {
             const QImage shot = grabScreen();
-            in = compare(shot, area, inside, 8);
+            in = differing(shot, area.adjusted(12, 12, -12, -12), inside);
             out = PixelDiff {};
-            for (const QRect& band : beside)
-                out.count += compare(shot, band, pattern).count;
+            for (const QRect& band : beside) {
+                const PixelDiff d = differing(shot, band, pattern);
+                if (!out.count)
+                    out = d;
+                else
+                    out.count += d.count;
+            }
             return in.count == 0 && out.count == 0 && shownPins().isEmpty();
         },
         8000);
-    EXPECT_TRUE(shown) << "inside: " << in.describe() << "; beside: " << out.count;
+    EXPECT_TRUE(shown) << "inside: " << in.describe() << "; beside: " << out.describe();
 
     ASSERT_TRUE(key(QStringLiteral("Escape")));
     ASSERT_TRUE(waitFor([&] { return !sessionOpen(); }, 10000));
@@ -141,14 +170,16 @@ TEST_F(PinEditEntries, KeysAndMenuItem)
     ASSERT_TRUE(met && first);
     const QRect area = first->geometry;
 
+    int round = 0;
     for (const QString& entry : {QStringLiteral("Return"), QStringLiteral("space"),
              QStringLiteral("KP_Enter"), QStringLiteral("menu")}) {
         SCOPED_TRACE(entry.toStdString());
         ShownPin pin;
         ASSERT_TRUE(waitForPinAt(area, &pin));
-        ASSERT_TRUE(mouseMove(area.center()));
+        // A new spot each time: two clicks on one spot in quick succession close a pin.
+        ASSERT_TRUE(mouseMove(area.topLeft() + QPoint(30 + 30 * round++, 40)));
         if (entry == QLatin1String("menu")) {
-            const QRect under(area.center() + QPoint(5, 5), QSize(60, 25));
+            const QRect under(area.topLeft() + QPoint(5 + 30 * round, 45), QSize(60, 25));
             const QImage before = grabScreen().copy(under);
             ASSERT_TRUE(click(3));
             // The menu opens at the pointer and takes the keyboard: its first item is "编辑标注".
@@ -160,7 +191,9 @@ TEST_F(PinEditEntries, KeysAndMenuItem)
             ASSERT_TRUE(waitForActive(pin.id));
             ASSERT_TRUE(key(entry));
         }
-        ASSERT_TRUE(waitFor([&] { return quilletStatus().value("session") == "open"; }, 10000));
+        ASSERT_TRUE(waitFor([&] { return quilletStatus().value("session") == "open"; }, 10000))
+            << quillet({QStringLiteral("status")}).out.toStdString() << activeWindow().toStdString()
+            << " " << pin.id.toStdString();
         EXPECT_TRUE(waitFor([&] { return shownPins().isEmpty(); }));
         ASSERT_TRUE(key(QStringLiteral("Escape")));
         ASSERT_TRUE(waitFor([&] { return quilletStatus().value("session") == "none"; }, 10000));
