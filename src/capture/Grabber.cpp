@@ -77,7 +77,10 @@ std::optional<QImage> compose(
 {
     if (image.isNull() || base.isNull())
         return std::nullopt;
-    QImage out = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    // A screen image has no alpha, and the X server leaves its padding byte at zero: relabelled
+    // as premultiplied ARGB it would turn transparent, and a pin made from it black.
+    QImage out = image.convertToFormat(
+        image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     if (out.isNull())
         return std::nullopt;
     out.setDevicePixelRatio(1);

@@ -201,5 +201,46 @@ TEST_F(PinEditEntries, KeysAndMenuItem)
     }
 }
 
+class EditedPinPinnedAgain : public PinJourney { };
+
+// A capture with a rectangle drawn on it is pinned, edited and pinned again unchanged: one pin,
+// in the same place, showing the same pixels.
+TEST_F(EditedPinPinnedAgain, LandsOnTheSamePixels)
+{
+    ASSERT_TRUE(screenPattern());
+    startQuillet();
+    ASSERT_TRUE(waitForQuilletReady());
+    ASSERT_EQ(quillet({QStringLiteral("capture")}).exitCode, 0);
+    ASSERT_TRUE(waitFor([&] { return quilletStatus().value("session") == "open"; }));
+    const QRect region(QPoint(300, 200), QSize(320, 220));
+    ASSERT_TRUE(drag(region.topLeft(), region.topLeft() + QPoint(region.width(), region.height())));
+    ASSERT_TRUE(key(QStringLiteral("1")));
+    ASSERT_TRUE(drag(QPoint(340, 240), QPoint(480, 330)));
+    ASSERT_TRUE(key(QStringLiteral("F3")));
+    ShownPin first;
+    ASSERT_TRUE(waitForPinAt(region, &first));
+    ASSERT_TRUE(waitForActive(first.id));
+    // The border changes with the keyboard focus; the picture inside it is what must not.
+    const QRect inside = region.adjusted(2, 2, -2, -2);
+    const QImage before = grabScreen().copy(inside);
+
+    ASSERT_TRUE(key(QStringLiteral("Return")));
+    ASSERT_TRUE(waitFor([&] { return quilletStatus().value("session") == "open"; }, 10000));
+    ASSERT_TRUE(waitFor([&] { return shownPins().isEmpty(); }));
+    ASSERT_TRUE(key(QStringLiteral("F3")));
+    ASSERT_TRUE(waitFor([&] { return quilletStatus().value("session") == "none"; }, 10000));
+    ShownPin second;
+    ASSERT_TRUE(waitForPinAt(region, &second));
+    EXPECT_NE(second.id, first.id);
+    EXPECT_TRUE(waitForPins(1));
+    QImage after;
+    EXPECT_TRUE(waitFor([&] {
+        after = grabScreen().copy(inside);
+        return after == before;
+    }));
+    PixelDiff diff = compare(after, after.rect(), [&](QPoint p) { return before.pixel(p); });
+    EXPECT_EQ(diff.count, 0) << diff.describe();
+}
+
 } // namespace
 } // namespace quillet::e2e

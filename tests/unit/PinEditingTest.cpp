@@ -6,6 +6,7 @@
 #include "app/PinEditing.h"
 #include "capture/CaptureSession.h"
 #include "capture/CaptureView.h"
+#include "capture/Grabber.h"
 #include "capture/annotation/AnnotationDrawing.h"
 #include "output/PinView.h"
 #include "output/PinWindow.h"
@@ -128,6 +129,25 @@ TEST(PinEditingMapping, ScreenHoldingTheCentreElseTheFirst)
         EXPECT_EQ(PinEditing::screenIndexFor(shots, c.frame), c.index);
     }
     EXPECT_EQ(PinEditing::screenIndexFor({}, QRectF(0, 0, 10, 10)), -1);
+}
+
+// The X server's pixels carry a zero padding byte where an alpha would be. The composed frozen
+// image, and every pin rendered from it, must still be opaque.
+TEST(PinEditingCompose, ScreenWithZeroPaddingStaysOpaque)
+{
+    QImage screen(40, 30, QImage::Format_RGB32);
+    for (int y = 0; y < screen.height(); ++y) {
+        auto* row = reinterpret_cast<quint32*>(screen.scanLine(y));
+        for (int x = 0; x < screen.width(); ++x)
+            row[x] = 0x00336699; // B,G,R,X with X = 0, as a root-window grab returns it
+    }
+    QImage base(10, 10, QImage::Format_RGB32);
+    base.fill(Qt::red);
+    const auto out = Grabber::compose(screen, base, QRectF(5, 5, 10, 10), 1);
+    ASSERT_TRUE(out);
+    const QImage argb = out->convertToFormat(QImage::Format_ARGB32);
+    EXPECT_EQ(argb.pixel(0, 0), 0xff336699u);
+    EXPECT_EQ(argb.pixel(10, 20), 0xffff0000u); // y up: the base sits 5 points above the bottom
 }
 
 // Hands out screen images when the test says so, and records what each grab left out.
