@@ -18,7 +18,6 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QKeyEvent>
-#include <QMenu>
 #include <QPointer>
 #include <gtest/gtest.h>
 
@@ -551,48 +550,6 @@ TEST_F(PinEditingTest, RestoredAnnotationsStayEditable)
     ASSERT_EQ(next.annotations.size(), 2);
     EXPECT_EQ(next.annotations[1].style, 2);
     EXPECT_EQ(next.annotations[1].points[0], marks[1].points[0] + QPointF(30, -10));
-}
-
-TEST_F(PinEditingTest, KeysAndMenuItemOpenTheEdit)
-{
-    PinWindow* pin = pinAt(QRectF(100, 100, 120, 80), {});
-    struct Case {
-        const char* name;
-        std::function<void()> ask;
-    };
-    const QList<Case> cases = {
-        {"Return",
-            [&] {
-                QKeyEvent e(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-                QCoreApplication::sendEvent(pin->view(), &e);
-            }},
-        {"Space",
-            [&] {
-                QKeyEvent e(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
-                QCoreApplication::sendEvent(pin->view(), &e);
-            }},
-        {"keypad Enter",
-            [&] {
-                QKeyEvent e(QEvent::KeyPress, Qt::Key_Enter, Qt::KeypadModifier);
-                QCoreApplication::sendEvent(pin->view(), &e);
-            }},
-        {"编辑标注",
-            [&] {
-                std::unique_ptr<QMenu> menu(pin->view()->buildMenu());
-                QAction* item = menu->actions().first();
-                ASSERT_TRUE(item->text().startsWith(QStringLiteral("编辑标注")));
-                item->trigger();
-            }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const int before = grabber->calls;
-        c.ask();
-        EXPECT_EQ(grabber->calls, before + 1);
-        ASSERT_TRUE(grabber->pending);
-        grabber->deliver(QStringLiteral("x"));
-        std::exchange(alertDone, {})();
-    }
 }
 
 } // namespace

@@ -78,6 +78,10 @@ public:
             w->hide();
         xcb_flush(m_c);
         if (m_leaving.isEmpty()) {
+            // Nothing to watch (or no way to): at least let the server carry out the unmapping
+            // before the grab, which goes over another connection, is asked for.
+            XcbReply<xcb_get_input_focus_reply_t> sync(
+                xcb_get_input_focus_reply(m_c, xcb_get_input_focus(m_c), nullptr));
             finish();
             return;
         }
