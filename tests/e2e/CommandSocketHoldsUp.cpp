@@ -131,8 +131,9 @@ TEST_F(CommandSocketHoldsUp, MalformedHugeAndSilentClientsAreRefusedWithoutHarm)
 
     EXPECT_EQ(resident->state(), QProcess::Running);
     EXPECT_EQ(quilletStatus().value("pid").toLongLong(), pid);
-    // The flood was never held in memory.
-    EXPECT_LT(residentKiB(pid) - rssBefore, 32 * 1024);
+    // The 100 MB floods were never held in memory (the bound leaves room for a sanitizer's
+    // allocator, which keeps freed blocks for a while).
+    EXPECT_LT(residentKiB(pid) - rssBefore, 64 * 1024);
 }
 
 TEST_F(CommandSocketHoldsUp, OtherUsersCanNeitherConnectNorReplaceIt)
