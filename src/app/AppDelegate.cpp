@@ -8,6 +8,7 @@
 #include "capture/CaptureSession.h"
 #include "output/PinWindow.h"
 #include "platform/ScreenGrabber.h"
+#include "platform/SystemServices.h"
 #include "settings/HotKeyCenter.h"
 #include "settings/Prefs.h"
 #include "settings/ShortcutStore.h"
@@ -73,10 +74,7 @@ AppDelegate::~AppDelegate()
 
 bool AppDelegate::waylandSession()
 {
-    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-        || qEnvironmentVariable("XDG_SESSION_TYPE")
-               .compare(QLatin1String("wayland"), Qt::CaseInsensitive)
-        == 0;
+    return quillet::waylandSession();
 }
 
 void AppDelegate::applicationDidFinishLaunching()

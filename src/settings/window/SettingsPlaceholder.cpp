@@ -1,1 +1,0 @@
-// Settings window translation unit placeholder.
