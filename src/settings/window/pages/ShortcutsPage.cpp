@@ -1,0 +1,196 @@
+// The shortcuts page: the global shortcuts with their recorders, and the keys used inside a
+// capture and on a pin.
+#include "settings/ShortcutStore.h"
+#include "settings/window/SettingsModel.h"
+#include "settings/window/components/Card.h"
+#include "settings/window/components/IconTile.h"
+#include "settings/window/components/Keycap.h"
+#include "settings/window/components/Look.h"
+#include "settings/window/components/RecorderButton.h"
+#include "settings/window/pages/Pages.h"
+#include "ui/Accent.h"
+#include "ui/Fonts.h"
+#include "ui/Icons.h"
+
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QPushButton>
+
+namespace quillet {
+
+namespace {
+
+struct Cheat {
+    const char* text;
+    QStringList keys;
+};
+
+// Keys handled elsewhere, shown for reference. In-program keys use Ctrl and Alt here.
+const QList<Cheat>& captureCheats()
+{
+    static const QList<Cheat> c = {
+        {"复制并完成", {QStringLiteral("↩")}},
+        {"保存", {QStringLiteral("Ctrl"), QStringLiteral("S")}},
+        {"撤销", {QStringLiteral("Ctrl"), QStringLiteral("Z")}},
+        {"切换标注工具", {QStringLiteral("1 – 4")}},
+        {"复制鼠标处颜色", {QStringLiteral("C")}},
+        {"微调选区 / 准星", {QStringLiteral("← →")}},
+        {"退出", {QStringLiteral("esc")}},
+    };
+    return c;
+}
+
+const QList<Cheat>& pinCheats()
+{
+    static const QList<Cheat> c = {
+        {"缩放", {QStringLiteral("滚轮")}},
+        {"调透明度", {QStringLiteral("Alt"), QStringLiteral("滚轮")}},
+        {"原始大小", {QStringLiteral("Ctrl"), QStringLiteral("0")}},
+        {"复制", {QStringLiteral("Ctrl"), QStringLiteral("C")}},
+        {"关闭", {QStringLiteral("双击")}},
+        {"关闭", {QStringLiteral("esc")}},
+    };
+    return c;
+}
+
+QString detailOf(HotKeyAction a)
+{
+    return a == HotKeyAction::capture ? QStringLiteral("框选区域截图；截图中再按一次＝钉到屏幕")
+                                      : QStringLiteral("把剪贴板里的图片或文字钉到屏幕上");
+}
+
+// The warning symbol in orange, at the text's height.
+class WarningMark final : public QWidget {
+public:
+    explicit WarningMark(QWidget* parent)
+        : QWidget(parent)
+    {
+        setFixedSize(14, 14);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        drawSymbol(p, QStringLiteral("exclamationmark.triangle.fill"), QRectF(rect()),
+            srgb(1.0, 0.58, 0.0));
+    }
+};
+
+class ShortcutsPage final : public PageBody {
+public:
+    ShortcutsPage(SettingsModel& model, QWidget* parent)
+        : PageBody(model, parent)
+    {
+        auto* card = new Card(this);
+        auto* heading = new CardTitle(
+            QStringLiteral("全局快捷键"), QStringLiteral("keyboard"), QString(), card);
+        auto* reset = new QPushButton(QStringLiteral("恢复默认"), heading);
+        reset->setAccessibleName(reset->text());
+        reset->setFont(uiFontSmall());
+        heading->setTrailingWidget(reset);
+        card->add(heading);
+        connect(reset, &QPushButton::clicked, this, [this] {
+            this->model().stopRecording();
+            ShortcutStore::reset();
+            this->model().refresh();
+        });
+
+        bool first = true;
+        for (HotKeyAction action : allHotKeyActions) {
+            if (!first)
+                card->add(new RowDivider(card));
+            first = false;
+            card->add(actionRow(action, card));
+        }
+        card->add(makeLabel(QStringLiteral("点按钮后按下新的组合键；Esc 取消，Delete "
+                                           "清空。普通字母键需要带 ⌃ / ⌥ / ⌘。笔记本键盘上的 "
+                                           "F1、F3 通常要按住 Fn。"),
+            11, QFont::Normal, true, card));
+
+        m_warning = new QWidget(card);
+        auto* warn = new QHBoxLayout(m_warning);
+        warn->setContentsMargins(0, 0, 0, 0);
+        warn->setSpacing(6);
+        warn->addWidget(new WarningMark(m_warning), 0, Qt::AlignTop);
+        m_warningText = makeLabel(QString(), 11, QFont::Normal, false, m_warning);
+        m_warningText->setWordWrap(true);
+        QPalette orange = m_warningText->palette();
+        orange.setColor(QPalette::WindowText, srgb(0.90, 0.45, 0.0));
+        m_warningText->setPalette(orange);
+        warn->addWidget(m_warningText, 1);
+        card->add(m_warning);
+        stack()->addWidget(card);
+
+        auto* sheets = new QHBoxLayout;
+        sheets->setSpacing(14);
+        sheets->addWidget(
+            cheatCard(QStringLiteral("截图时"), QStringLiteral("scissors"), captureCheats()), 1,
+            Qt::AlignTop);
+        sheets->addWidget(
+            cheatCard(QStringLiteral("贴图时"), QStringLiteral("pin.fill"), pinCheats()), 1,
+            Qt::AlignTop);
+        stack()->addLayout(sheets);
+        stack()->addStretch(1);
+
+        connect(&model, &SettingsModel::failedChanged, this, &ShortcutsPage::syncWarning);
+        syncWarning();
+    }
+
+private:
+    static QFont uiFontSmall();
+
+    QWidget* actionRow(HotKeyAction action, QWidget* parent)
+    {
+        auto* row = new QWidget(parent);
+        auto* h = new QHBoxLayout(row);
+        h->setContentsMargins(0, 0, 0, 0);
+        h->setSpacing(16);
+        const SettingsPage page
+            = action == HotKeyAction::capture ? SettingsPage::capture : SettingsPage::pin;
+        h->addWidget(new IconTile(page, 30, row));
+        auto* texts = new QVBoxLayout;
+        texts->setSpacing(3);
+        texts->addWidget(makeLabel(title(action), 13, QFont::Normal, false, row));
+        texts->addWidget(makeLabel(detailOf(action), 11, QFont::Normal, true, row));
+        h->addLayout(texts, 1);
+        for (int slot = 0; slot < ShortcutStore::slots; ++slot)
+            h->addWidget(new RecorderButton(model(), action, slot, row));
+        return row;
+    }
+
+    Card* cheatCard(const QString& title, const QString& symbol, const QList<Cheat>& cheats)
+    {
+        auto* card = new Card(this);
+        card->add(new CardTitle(title, symbol, QString(), card));
+        for (const Cheat& c : cheats)
+            card->add(new CheatRow(c.keys, QString::fromUtf8(c.text), card));
+        return card;
+    }
+
+    void syncWarning()
+    {
+        const QStringList& failed = model().failed();
+        m_warning->setVisible(!failed.isEmpty());
+        m_warningText->setText(failed.join(QStringLiteral("、"))
+            + QStringLiteral(" 注册失败，可能重复或被其他应用占用，换一个试试。"));
+        m_warningText->setAccessibleName(m_warningText->text());
+    }
+
+    QWidget* m_warning;
+    QLabel* m_warningText;
+};
+
+QFont ShortcutsPage::uiFontSmall()
+{
+    return quillet::uiFont(11);
+}
+
+} // namespace
+
+PageBody* makeShortcutsPage(SettingsModel& model, QWidget* parent)
+{
+    return new ShortcutsPage(model, parent);
+}
+
+} // namespace quillet
