@@ -4,6 +4,7 @@
 #include "ui/Fonts.h"
 #include "ui/Icons.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
@@ -32,6 +33,31 @@ QLabel* makeLabel(
         label->setForegroundRole(QPalette::PlaceholderText);
     }
     return label;
+}
+
+WarningLabel::WarningLabel(qreal size, QWidget* parent)
+    : QLabel(parent)
+{
+    setFont(uiFont(size));
+    setTextFormat(Qt::PlainText);
+    setWordWrap(true);
+    tint();
+}
+
+void WarningLabel::changeEvent(QEvent* e)
+{
+    QLabel::changeEvent(e);
+    if (e->type() == QEvent::PaletteChange && !m_tinting)
+        tint();
+}
+
+void WarningLabel::tint()
+{
+    m_tinting = true;
+    QPalette pal = palette();
+    pal.setColor(QPalette::WindowText, look::warning(this));
+    setPalette(pal);
+    m_tinting = false;
 }
 
 Card::Card(QWidget* parent)

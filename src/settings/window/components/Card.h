@@ -13,6 +13,21 @@ namespace quillet {
 QLabel* makeLabel(const QString& text, qreal size, QFont::Weight weight = QFont::Normal,
     bool secondary = false, QWidget* parent = nullptr);
 
+// A label in the warning colour: a deeper orange on light backgrounds, a lighter one on dark
+// ones, so it stays readable in both schemes and follows a change of scheme.
+class WarningLabel final : public QLabel {
+    Q_OBJECT
+public:
+    explicit WarningLabel(qreal size, QWidget* parent = nullptr);
+
+protected:
+    void changeEvent(QEvent* e) override;
+
+private:
+    void tint();
+    bool m_tinting = false;
+};
+
 // A rounded panel holding a vertical stack of rows: radius 14, margins 18, faint outline and
 // shadow, full width.
 class Card final : public QFrame {

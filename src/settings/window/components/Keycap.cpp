@@ -42,8 +42,7 @@ qreal Keycap::widthFor(const QString& text)
 
 QSize Keycap::sizeHint() const
 {
-    // One point below the plate for its shadow.
-    return QSize(int(widthFor(m_text)), int(capHeight) + 1);
+    return QSize(int(widthFor(m_text)), int(capHeight));
 }
 
 void Keycap::paint(QPainter& p, const QRectF& rect, const QString& text, const QWidget* w)
@@ -51,8 +50,9 @@ void Keycap::paint(QPainter& p, const QRectF& rect, const QString& text, const Q
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     QPainterPath plate;
-    plate.addRoundedRect(rect.adjusted(0.25, 0.25, -0.25, -0.25), capRadius, capRadius);
-    p.fillPath(plate.translated(0, 0.8), QColor(0, 0, 0, look::isDark(w) ? 90 : 40));
+    plate.addRoundedRect(rect.adjusted(0.25, 0.25, -0.25, -0.75), capRadius, capRadius);
+    // The shadow peeks out half a point below the plate, inside the cap's 24 points.
+    p.fillPath(plate.translated(0, 0.5), QColor(0, 0, 0, look::isDark(w) ? 90 : 40));
     p.fillPath(plate, look::keyBackground(w));
     p.setPen(QPen(look::primary(w, 0.13), 0.5));
     p.drawPath(plate);

@@ -60,6 +60,11 @@ QColor accent(const QWidget* w, qreal alpha)
     return c;
 }
 
+QColor warning(const QWidget* w)
+{
+    return isDark(w) ? srgb(1.0, 0.66, 0.30) : srgb(0.80, 0.38, 0.0);
+}
+
 bool isDark(const QWidget* w)
 {
     const QPalette p = paletteOf(w);

@@ -17,6 +17,8 @@ QColor secondary(const QWidget* w);
 QColor cardBackground(const QWidget* w);
 QColor keyBackground(const QWidget* w);
 QColor accent(const QWidget* w, qreal alpha = 1.0);
+// The orange of warnings, deep enough on light backgrounds and light enough on dark ones.
+QColor warning(const QWidget* w);
 // Whether the palette is a dark one (window darker than its text).
 bool isDark(const QWidget* w);
 

@@ -99,7 +99,8 @@ private:
     {
         auto* row = new ChoiceRow(4);
         for (size_t i = 0; i < quillet::palette().size(); ++i)
-            row->add(new SwatchButton(quillet::palette()[i], QString::fromUtf8(colorNames[i]), row));
+            row->add(
+                new SwatchButton(quillet::palette()[i], QString::fromUtf8(colorNames[i]), row));
         // The overlay clamps a stored index into the palette; so does the mark.
         const qint64 stored = Prefs::defaultColor();
         row->setCurrent(int(std::clamp<qint64>(stored, 0, qint64(quillet::palette().size()) - 1)));

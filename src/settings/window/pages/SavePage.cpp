@@ -65,11 +65,7 @@ public:
         m_name = makeLabel(QString(), 13, QFont::Medium, false, folder);
         m_path = makeLabel(QString(), 11, QFont::Normal, true, folder);
         m_path->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        m_missing = makeLabel(QString(), 11, QFont::Normal, false, folder);
-        QPalette orange = m_missing->palette();
-        orange.setColor(QPalette::WindowText, srgb(0.90, 0.45, 0.0));
-        m_missing->setPalette(orange);
-        m_missing->setWordWrap(true);
+        m_missing = new WarningLabel(11, folder);
         texts->addWidget(m_name);
         texts->addWidget(m_path);
         texts->addWidget(m_missing);

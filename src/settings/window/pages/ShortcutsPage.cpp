@@ -113,11 +113,7 @@ public:
         warn->setContentsMargins(0, 0, 0, 0);
         warn->setSpacing(6);
         warn->addWidget(new WarningMark(m_warning), 0, Qt::AlignTop);
-        m_warningText = makeLabel(QString(), 11, QFont::Normal, false, m_warning);
-        m_warningText->setWordWrap(true);
-        QPalette orange = m_warningText->palette();
-        orange.setColor(QPalette::WindowText, srgb(0.90, 0.45, 0.0));
-        m_warningText->setPalette(orange);
+        m_warningText = new WarningLabel(11, m_warning);
         warn->addWidget(m_warningText, 1);
         card->add(m_warning);
         stack()->addWidget(card);

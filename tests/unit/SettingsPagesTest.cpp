@@ -1,0 +1,440 @@
+#include "platform/SystemServices.h"
+#include "settings/Prefs.h"
+#include "settings/ShortcutStore.h"
+#include "settings/window/SettingsModel.h"
+#include "settings/window/SettingsView.h"
+#include "settings/window/components/Choices.h"
+#include "settings/window/components/DimPreview.h"
+#include "settings/window/components/IconTile.h"
+#include "settings/window/components/Keycap.h"
+#include "settings/window/components/Look.h"
+#include "settings/window/components/PageParts.h"
+#include "settings/window/components/PermissionBadge.h"
+#include "settings/window/components/RecorderButton.h"
+#include "settings/window/components/Switch.h"
+#include "settings/window/pages/Pages.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QSettings>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace quillet;
+
+namespace {
+
+// The desktop facts a settings window needs, set by the test.
+class FakeServices final : public SystemServices {
+public:
+    bool permitted = true;
+    QString reason;
+    bool login = false;
+    bool privacyPane = false;
+    int beeps = 0;
+
+    bool capturePermitted() const override { return permitted; }
+    QString captureDeniedReason() const override { return permitted ? QString() : reason; }
+    bool loginItemEnabled() const override { return login; }
+    bool setLoginItemEnabled(bool on) override
+    {
+        login = on;
+        return true;
+    }
+    bool hasPrivacySettings() const override { return privacyPane; }
+    bool openPrivacySettings() override { return privacyPane; }
+    bool startNewInstance() override { return false; }
+    void beep() override { ++beeps; }
+};
+
+class SettingsPagesTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        old = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+        Prefs::registerDefaults();
+        model = std::make_unique<SettingsModel>(&services);
+        model->pause = [this](bool on) { paused.append(on); };
+    }
+    void TearDown() override
+    {
+        model->stopRecording();
+        view.reset();
+        model.reset();
+        qputenv("XDG_CONFIG_HOME", old);
+    }
+
+    SettingsView& open(SettingsPage page)
+    {
+        model->setPage(page);
+        if (!view)
+            view = std::make_unique<SettingsView>(*model);
+        view->resize(860, 620);
+        view->show();
+        return *view;
+    }
+
+    // Every text a user or a screen reader meets on the page shown.
+    QStringList texts() const
+    {
+        QStringList all;
+        for (const QWidget* w : view->findChildren<QWidget*>()) {
+            if (!w->isVisibleTo(view.get()))
+                continue;
+            if (const auto* l = qobject_cast<const QLabel*>(w))
+                all << l->text();
+            if (const auto* b = qobject_cast<const QAbstractButton*>(w))
+                all << b->text();
+            all << w->accessibleName();
+        }
+        return all;
+    }
+
+    template<typename T> T* control(const QString& accessibleName) const
+    {
+        for (T* w : view->body()->findChildren<T*>()) {
+            // Labels carry their text as their name too; a control is what is sought.
+            if (w->accessibleName() == accessibleName && !qobject_cast<QLabel*>(w))
+                return w;
+        }
+        return nullptr;
+    }
+
+    QVariant stored(const char* key) const { return Prefs::store()->value(QLatin1String(key)); }
+
+    QTemporaryDir home;
+    QByteArray old;
+    FakeServices services;
+    std::unique_ptr<SettingsModel> model;
+    std::unique_ptr<SettingsView> view;
+    QList<bool> paused;
+};
+
+struct PageTexts {
+    SettingsPage page;
+    QStringList texts;
+};
+
+} // namespace
+
+TEST_F(SettingsPagesTest, EveryPageShowsTheTextsOfItsCards)
+{
+    const QList<PageTexts> table = {
+        {SettingsPage::general,
+            {"通用", "权限与启动", "录屏权限", "已开启，可以正常截图",
+                "墨钉只在你按下截图快捷键的那一刻读取屏幕，不会在后台录制。", "启动",
+                "开机时自动启动", "登录后墨钉自动待在托盘", "录屏权限已开启"}},
+        {SettingsPage::shortcuts,
+            {"快捷键", "全局快捷键，以及截图、贴图时的按键", "全局快捷键", "恢复默认", "截图",
+                "框选区域截图；截图中再按一次＝钉到屏幕", "贴图",
+                "把剪贴板里的图片或文字钉到屏幕上",
+                "点按钮后按下新的组合键；Esc 取消，Delete 清空。普通字母键需要带 ⌃ / ⌥ / "
+                "⌘。笔记本键盘上的 F1、F3 通常要按住 Fn。",
+                "截图时", "复制并完成", "保存", "撤销", "切换标注工具", "复制鼠标处颜色",
+                "微调选区 / 准星", "退出", "贴图时", "缩放", "调透明度", "原始大小", "复制", "关闭",
+                "Ctrl S", "Ctrl Z", "Alt 滚轮", "Ctrl 0", "Ctrl C", "双击", "esc", "1 – 4", "← →",
+                "↩"}},
+        {SettingsPage::capture,
+            {"选区、放大镜和标注的默认样式", "选区", "自动识别窗口",
+                "鼠标悬停时自动框出窗口，单击即可选中", "放大镜",
+                "显示像素放大、坐标和颜色值，按 C 复制颜色", "遮罩深浅", "选区外变暗的程度",
+                "标注默认样式",
+                "截图时在设置条里点选颜色、粗细、字号、文字样式，都会记到这里，下次沿用", "颜色",
+                "粗细", "字号", "文字样式", "普通", "色块底", "描边", "完成后", "显示完成提示",
+                "复制、保存后在屏幕底部弹出带缩略图的提示"}},
+        {SettingsPage::save,
+            {"截图保存到哪里、怎么保存", "保存位置", "在文件管理器中显示", "更改…", "保存方式",
+                "Ctrl+S 直接保存", "不弹出对话框，直接存到上面的文件夹", "文件名",
+                "按截图时间命名，PNG 格式"}},
+        {SettingsPage::pin,
+            {"钉在屏幕上的图片", "外观", "窗口阴影", "让贴图浮在其他窗口之上更有层次",
+                "默认不透明度", "新贴图的初始透明度，之后可用 Alt+滚轮调整", "100%", "屏幕上的贴图",
+                "0", "张贴图", "关闭全部"}},
+        {SettingsPage::about,
+            {"关于墨钉", "截图 · 标注 · 贴图", "墨钉", QStringLiteral("版本 " QUILLET_VERSION),
+                "自动识别窗口、像素级放大镜、多屏幕原生分辨率", "标注",
+                "方框、箭头、文字、序号，Ctrl+Z 撤销", "把截图或剪贴板钉在屏幕上，对照着干活",
+                "快速上手", "开始截图", "F1", "F3", "查看全部快捷键"}},
+    };
+    for (const PageTexts& row : table) {
+        open(row.page);
+        EXPECT_EQ(view->shownPage(), row.page);
+        const QStringList shown = texts();
+        for (const QString& t : row.texts)
+            EXPECT_TRUE(shown.contains(t))
+                << qPrintable(rawValue(row.page)) << ": " << qPrintable(t);
+        EXPECT_TRUE(view->sidebarRow(row.page)->isChecked());
+    }
+    // The sidebar lists the six pages in order whatever is shown.
+    for (SettingsPage page : allSettingsPages)
+        EXPECT_EQ(view->sidebarRow(page)->text(), title(page));
+}
+
+TEST_F(SettingsPagesTest, ControlsWriteTheirPreferenceAtOnce)
+{
+    struct Case {
+        SettingsPage page;
+        QString control;
+        std::function<void(QWidget*)> act;
+        const char* key;
+        QVariant expected;
+    };
+    const auto toggle = [](QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); };
+    const auto slide
+        = [](int v) { return [v](QWidget* w) { static_cast<QSlider*>(w)->setValue(v); }; };
+    const auto choose
+        = [](int i) { return [i](QWidget* w) { static_cast<ChoiceRow*>(w)->button(i)->click(); }; };
+    const QList<Case> table = {
+        {SettingsPage::capture, "自动识别窗口", toggle, Prefs::detectWindowsKey, false},
+        {SettingsPage::capture, "放大镜", toggle, Prefs::showMagnifierKey, false},
+        {SettingsPage::capture, "显示完成提示", toggle, Prefs::showToastKey, false},
+        {SettingsPage::capture, "遮罩深浅", slide(30), Prefs::dimAlphaKey, 0.3},
+        // Below the range the slider stops at its end: 0.1, never lighter.
+        {SettingsPage::capture, "遮罩深浅", slide(2), Prefs::dimAlphaKey, 0.1},
+        {SettingsPage::capture, "颜色", choose(3), Prefs::defaultColorKey, 3},
+        {SettingsPage::capture, "粗细", choose(2), Prefs::defaultWidthKey, 7.0},
+        {SettingsPage::capture, "文字样式", choose(2), Prefs::textStyleKey, 2},
+        {SettingsPage::capture, "字号",
+            [](QWidget* w) {
+                auto* box = static_cast<QComboBox*>(w);
+                Q_EMIT box->activated(box->findText("24 pt"));
+            },
+            Prefs::fontSizeKey, 24.0},
+        {SettingsPage::save, "Ctrl+S 直接保存", toggle, Prefs::quickSaveKey, true},
+        {SettingsPage::pin, "窗口阴影", toggle, Prefs::pinShadowKey, false},
+        {SettingsPage::pin, "默认不透明度", slide(55), Prefs::pinOpacityKey, 0.55},
+        {SettingsPage::pin, "默认不透明度", slide(10), Prefs::pinOpacityKey, 0.3},
+    };
+    for (const Case& c : table) {
+        open(c.page);
+        // A slider row names both the slider and the group around it; the slider is acted on.
+        QWidget* w = control<QSlider>(c.control);
+        if (!w)
+            w = control<QWidget>(c.control);
+        ASSERT_TRUE(w) << qPrintable(c.control);
+        c.act(w);
+        const QVariant v = stored(c.key);
+        if (c.expected.typeId() == QMetaType::Double)
+            EXPECT_NEAR(v.toDouble(), c.expected.toDouble(), 1e-9) << qPrintable(c.control);
+        else
+            EXPECT_EQ(v.toString(), c.expected.toString()) << qPrintable(c.control);
+    }
+    // What the accessors (the capture overlay, pins) read is what was written.
+    EXPECT_FALSE(Prefs::detectWindows());
+    EXPECT_EQ(Prefs::defaultColor(), 3);
+    EXPECT_EQ(Prefs::fontSize(), 24.0);
+    EXPECT_NEAR(Prefs::pinOpacity(), 0.3, 1e-9);
+}
+
+TEST_F(SettingsPagesTest, NonsenseInTheSettingsFileShowsDefaultsOrRangeEnds)
+{
+    auto s = Prefs::store();
+    s->setValue(Prefs::dimAlphaKey, "dark");
+    s->setValue(Prefs::pinOpacityKey, 0.01);
+    s->setValue(Prefs::defaultColorKey, 99);
+    s->setValue(Prefs::textStyleKey, -4);
+    s->setValue(Prefs::showMagnifierKey, "maybe");
+    s->sync();
+    open(SettingsPage::capture);
+    EXPECT_EQ(control<QSlider>("遮罩深浅")->value(), 42);
+    EXPECT_EQ(control<ChoiceRow>("颜色")->current(), 6);
+    EXPECT_EQ(control<ChoiceRow>("文字样式")->current(), 0);
+    EXPECT_TRUE(control<Switch>("放大镜")->isChecked());
+    EXPECT_EQ(view->body()->findChild<DimPreview*>()->alpha(), 0.42);
+    open(SettingsPage::pin);
+    EXPECT_EQ(control<QSlider>("默认不透明度")->value(), 30);
+    EXPECT_TRUE(texts().contains("30%"));
+}
+
+TEST_F(SettingsPagesTest, RecorderShowsKeyCapsAndRecordsWithTheModel)
+{
+    open(SettingsPage::shortcuts);
+    QList<RecorderButton*> buttons = view->body()->findChildren<RecorderButton*>();
+    ASSERT_EQ(buttons.size(), 4);
+    auto find = [&](const QString& id) {
+        for (RecorderButton* b : buttons) {
+            if (b->identifier() == id)
+                return b;
+        }
+        return static_cast<RecorderButton*>(nullptr);
+    };
+    RecorderButton* capture0 = find("capture.0");
+    RecorderButton* capture1 = find("capture.1");
+    RecorderButton* pin0 = find("pin.0");
+    ASSERT_TRUE(capture0 && capture1 && pin0);
+    EXPECT_EQ(capture0->labelText(), "F1");
+    EXPECT_EQ(capture1->labelText(), "⌃ ⇧ A");
+    EXPECT_EQ(capture0->toolTip(), "点击后按下新的快捷键");
+    EXPECT_EQ(capture0->size(), QSize(124, 36));
+
+    QTest::mouseClick(capture0, Qt::LeftButton);
+    EXPECT_TRUE(capture0->isRecording());
+    EXPECT_EQ(capture0->labelText(), "按下快捷键…");
+    EXPECT_EQ(capture0->toolTip(), "按 Esc 取消，Delete 清空");
+    EXPECT_EQ(paused, QList<bool>({true}));
+
+    // Another slot's button takes over the recording; the first is left as it was.
+    QTest::mouseClick(pin0, Qt::LeftButton);
+    EXPECT_FALSE(capture0->isRecording());
+    EXPECT_TRUE(pin0->isRecording());
+    EXPECT_EQ(ShortcutStore::get(HotKeyAction::capture, 0)->label, "F1");
+
+    // F1 while recording pin.0 moves it there: capture.0 becomes explicitly unbound.
+    QTest::keyClick(pin0, Qt::Key_F1);
+    EXPECT_FALSE(pin0->isRecording());
+    EXPECT_EQ(ShortcutStore::get(HotKeyAction::pin, 0)->label, "F1");
+    EXPECT_FALSE(ShortcutStore::get(HotKeyAction::capture, 0).has_value());
+    EXPECT_EQ(capture0->labelText(), "点击录制");
+    EXPECT_EQ(paused.last(), false);
+
+    // Delete clears; "恢复默认" brings every default back.
+    QTest::mouseClick(capture1, Qt::LeftButton);
+    QTest::keyClick(capture1, Qt::Key_Delete);
+    EXPECT_FALSE(ShortcutStore::get(HotKeyAction::capture, 1).has_value());
+    control<QAbstractButton>("恢复默认")->click();
+    EXPECT_EQ(capture0->labelText(), "F1");
+    EXPECT_EQ(capture1->labelText(), "⌃ ⇧ A");
+    EXPECT_EQ(pin0->labelText(), "F3");
+}
+
+TEST_F(SettingsPagesTest, FailedShortcutsShowAsOneWarningLine)
+{
+    QStringList failing = {"F1", "⌃⇧A"};
+    model->apply = [&] { return failing; };
+    model->refresh();
+    open(SettingsPage::shortcuts);
+    const QString line = "F1、⌃⇧A 注册失败，可能重复或被其他应用占用，换一个试试。";
+    EXPECT_TRUE(texts().contains(line));
+    failing.clear();
+    model->refresh();
+    EXPECT_FALSE(texts().contains(line));
+    EXPECT_FALSE(texts().join("|").contains("注册失败"));
+}
+
+TEST_F(SettingsPagesTest, PermissionBadgeFollowsTheModelAndLeadsToGeneral)
+{
+    open(SettingsPage::save);
+    PermissionBadge* badge = view->badge();
+    EXPECT_EQ(badge->text(), "录屏权限已开启");
+    services.permitted = false;
+    services.reason = "当前是 Wayland 会话，墨钉还不能读取屏幕。";
+    model->refresh();
+    EXPECT_EQ(badge->text(), "未开启录屏权限");
+    EXPECT_EQ(badge->accessibleName(), "未开启录屏权限");
+    QTest::mouseClick(badge, Qt::LeftButton);
+    EXPECT_EQ(model->page(), SettingsPage::general);
+    EXPECT_EQ(view->shownPage(), SettingsPage::general);
+    // The general page tells what this platform says, and offers no settings pane it lacks.
+    const QStringList shown = texts();
+    EXPECT_TRUE(shown.contains("还没有开启录屏权限"));
+    EXPECT_TRUE(shown.contains(services.reason));
+    EXPECT_TRUE(shown.contains("重启墨钉"));
+    EXPECT_FALSE(shown.contains("打开系统设置"));
+    services.privacyPane = true;
+    model->refresh();
+    view->hide();
+    open(SettingsPage::general);
+    EXPECT_TRUE(texts().contains("打开系统设置"));
+}
+
+TEST_F(SettingsPagesTest, LoginSwitchShowsTheRealState)
+{
+    open(SettingsPage::general);
+    auto* login = control<Switch>("开机时自动启动");
+    ASSERT_TRUE(login);
+    EXPECT_FALSE(login->isChecked());
+    QTest::mouseClick(login, Qt::LeftButton);
+    EXPECT_TRUE(services.login);
+    EXPECT_TRUE(login->isChecked());
+}
+
+TEST_F(SettingsPagesTest, SaveFolderChooserStoresAPlainPathAndCancelKeepsIt)
+{
+    QTemporaryDir target;
+    QString startedIn;
+    std::optional<QString> answer = target.path();
+    auto previous = folderChooser();
+    folderChooser() = [&](const QString& start, QWidget*) {
+        startedIn = start;
+        return answer;
+    };
+    auto s = Prefs::store();
+    s->setValue(Prefs::saveDirKey, home.path() + "/gone");
+    s->sync();
+    open(SettingsPage::save);
+    EXPECT_TRUE(texts().join("|").contains("已不存在"));
+    control<QAbstractButton>("更改…")->click();
+    EXPECT_EQ(startedIn, QDir::homePath());
+    EXPECT_EQ(stored(Prefs::saveDirKey).toString(), target.path());
+    EXPECT_FALSE(texts().join("|").contains("已不存在"));
+    answer.reset();
+    control<QAbstractButton>("更改…")->click();
+    EXPECT_EQ(startedIn, target.path());
+    EXPECT_EQ(stored(Prefs::saveDirKey).toString(), target.path());
+    folderChooser() = previous;
+}
+
+TEST_F(SettingsPagesTest, BlocksHaveTheirSizes)
+{
+    EXPECT_EQ(DimPreview(0.4).size(), QSize(140, 84));
+    EXPECT_EQ(Keycap("A").sizeHint(), QSize(24, 24));
+    const Keycap wide("Ctrl");
+    EXPECT_EQ(wide.sizeHint().height(), 24);
+    EXPECT_GT(wide.sizeHint().width(), 24);
+    open(SettingsPage::about);
+    QList<int> tiles;
+    for (const IconTile* t : view->findChildren<IconTile*>())
+        tiles << t->width();
+    EXPECT_TRUE(tiles.contains(46));
+    EXPECT_EQ(tiles.count(34), 3);
+    open(SettingsPage::shortcuts);
+    tiles.clear();
+    for (const IconTile* t : view->body()->findChildren<IconTile*>())
+        tiles << t->width();
+    EXPECT_EQ(tiles, QList<int>({30, 30}));
+    EXPECT_GE(view->sidebarRow(SettingsPage::general)->parentWidget()->width(), 190);
+    EXPECT_LE(view->sidebarRow(SettingsPage::general)->parentWidget()->width(), 240);
+}
+
+TEST_F(SettingsPagesTest, LightAndDarkPalettesKeepTextReadable)
+{
+    QPalette light;
+    light.setColor(QPalette::Window, QColor(236, 236, 236));
+    light.setColor(QPalette::WindowText, QColor(20, 20, 20));
+    light.setColor(QPalette::Base, Qt::white);
+    light.setColor(QPalette::Text, QColor(20, 20, 20));
+    light.setColor(QPalette::PlaceholderText, QColor(20, 20, 20, 140));
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(40, 40, 42));
+    dark.setColor(QPalette::WindowText, QColor(235, 235, 235));
+    dark.setColor(QPalette::Base, QColor(28, 28, 30));
+    dark.setColor(QPalette::Text, QColor(235, 235, 235));
+    dark.setColor(QPalette::PlaceholderText, QColor(235, 235, 235, 140));
+    QList<QImage> shots;
+    for (const QPalette& pal : {light, dark}) {
+        for (SettingsPage page : allSettingsPages) {
+            open(page);
+            view->setPalette(pal);
+            for (const QLabel* l : view->findChildren<QLabel*>()) {
+                if (l->text().isEmpty() || !l->isVisibleTo(view.get()))
+                    continue;
+                QColor fg = l->palette().color(l->foregroundRole());
+                const QColor bg = look::cardBackground(l);
+                // Blend a translucent text colour over the card, as it is drawn.
+                const float a = fg.alphaF();
+                const float lum = fg.lightnessF() * a + bg.lightnessF() * (1 - a);
+                EXPECT_GT(std::abs(lum - bg.lightnessF()), 0.25f)
+                    << qPrintable(rawValue(page)) << ": " << qPrintable(l->text());
+            }
+            EXPECT_NE(look::cardBackground(view.get()), pal.color(QPalette::Window));
+        }
+        shots << view->grab().toImage();
+    }
+    EXPECT_NE(shots[0], shots[1]);
+}
