@@ -1,3 +1,4 @@
+#include "output/PinWindow.h"
 #include "platform/SystemServices.h"
 #include "settings/Prefs.h"
 #include "settings/ShortcutStore.h"
@@ -437,4 +438,23 @@ TEST_F(SettingsPagesTest, LightAndDarkPalettesKeepTextReadable)
         shots << view->grab().toImage();
     }
     EXPECT_NE(shots[0], shots[1]);
+}
+
+TEST_F(SettingsPagesTest, PinPageCountFollowsPinsAndClosesThemAll)
+{
+    open(SettingsPage::pin);
+    auto* closeAll = control<QAbstractButton>("关闭全部");
+    ASSERT_TRUE(closeAll);
+    EXPECT_FALSE(closeAll->isEnabled());
+    QImage image(40, 30, QImage::Format_ARGB32);
+    image.fill(Qt::red);
+    ASSERT_TRUE(PinWindow::pin(image));
+    ASSERT_TRUE(PinWindow::pin(image));
+    // The page polls once a second; the number and the button follow within that.
+    QTRY_VERIFY_WITH_TIMEOUT(closeAll->isEnabled(), 3000);
+    EXPECT_TRUE(texts().contains("2"));
+    closeAll->click();
+    EXPECT_EQ(PinWindow::count(), 0);
+    EXPECT_TRUE(texts().contains("0"));
+    EXPECT_FALSE(closeAll->isEnabled());
 }

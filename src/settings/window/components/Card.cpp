@@ -138,11 +138,14 @@ SettingRow::SettingRow(
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(rowSpacing);
+    // The texts stay together, centred against a control taller than they are.
     auto* texts = new QVBoxLayout;
     texts->setSpacing(3);
+    texts->addStretch(1);
     texts->addWidget(makeLabel(title, 13, QFont::Normal, false, this));
     if (!detail.isEmpty())
         texts->addWidget(makeLabel(detail, 11, QFont::Normal, true, this));
+    texts->addStretch(1);
     row->addLayout(texts, 1);
     if (trailing) {
         trailing->setParent(this);

@@ -5,6 +5,7 @@
 #include "settings/window/components/Look.h"
 #include "ui/Fonts.h"
 
+#include <QFocusEvent>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QPainter>
@@ -53,7 +54,7 @@ void SidebarRow::paintEvent(QPaintEvent*)
                 return path;
             }(),
             look::primary(this, 0.05));
-    if (hasFocus()) {
+    if (hasFocus() && m_keyboardFocus) {
         p.setPen(QPen(look::accent(this, 0.7), 1.5));
         p.drawRoundedRect(plate.adjusted(0.75, 0.75, -0.75, -0.75), 7, 7);
     }
@@ -63,6 +64,13 @@ void SidebarRow::paintEvent(QPaintEvent*)
     p.setFont(font());
     p.drawText(QRectF(tile.right() + 8, 0, width() - tile.right() - 12, height()),
         Qt::AlignVCenter | Qt::AlignLeft, text());
+}
+
+void SidebarRow::focusInEvent(QFocusEvent* e)
+{
+    m_keyboardFocus = e->reason() == Qt::TabFocusReason || e->reason() == Qt::BacktabFocusReason
+        || e->reason() == Qt::ShortcutFocusReason;
+    QAbstractButton::focusInEvent(e);
 }
 
 PageHeader::PageHeader(SettingsPage page, QWidget* parent)

@@ -22,9 +22,12 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override;
+    void focusInEvent(QFocusEvent*) override;
 
 private:
     SettingsPage m_page;
+    // The focus ring shows when focus came from the keyboard, not after every click.
+    bool m_keyboardFocus = false;
 };
 
 // The detail column's header: the page's 46-point tile, its title in 22 pt bold over the
