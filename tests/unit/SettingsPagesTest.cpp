@@ -302,6 +302,13 @@ TEST_F(SettingsPagesTest, RecorderShowsKeyCapsAndRecordsWithTheModel)
     EXPECT_EQ(capture0->labelText(), "F1");
     EXPECT_EQ(capture1->labelText(), "⌃ ⇧ A");
     EXPECT_EQ(pin0->labelText(), "F3");
+
+    // Leaving the page ends a recording and takes the hot keys back.
+    QTest::mouseClick(pin0, Qt::LeftButton);
+    ASSERT_TRUE(model->recording());
+    model->setPage(SettingsPage::about);
+    EXPECT_FALSE(model->recording());
+    EXPECT_EQ(paused.last(), false);
 }
 
 TEST_F(SettingsPagesTest, FailedShortcutsShowAsOneWarningLine)

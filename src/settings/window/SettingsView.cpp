@@ -123,6 +123,10 @@ void SettingsView::showEvent(QShowEvent* e)
 
 void SettingsView::showPage(bool animate)
 {
+    // A recording belongs to a button of the page being left: end it, so the hot keys are not
+    // left released behind a button nobody can see.
+    if (m_model.recording())
+        m_model.stopRecording();
     m_shown = m_model.shownPage();
     for (SidebarRow* row : m_rows)
         row->setChecked(m_model.page() == row->page());

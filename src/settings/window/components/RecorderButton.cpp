@@ -7,6 +7,7 @@
 #include "ui/Fonts.h"
 #include "ui/Icons.h"
 
+#include <QEasingCurve>
 #include <QEnterEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -25,6 +26,19 @@ RecorderButton::RecorderButton(SettingsModel& model, HotKeyAction action, int sl
     setCursor(Qt::PointingHandCursor);
     setAttribute(Qt::WA_Hover);
     setAccessibleName(title(action) + QStringLiteral(" 快捷键 ") + QString::number(slot + 1));
+    for (QVariantAnimation* ease : {&m_hoverEase, &m_recordEase}) {
+        ease->setDuration(150);
+        ease->setEasingCurve(QEasingCurve::OutCubic);
+    }
+    connect(&m_hoverEase, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
+        m_hover = v.toReal();
+        update();
+    });
+    connect(&m_recordEase, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
+        m_record = v.toReal();
+        update();
+    });
+    m_record = isRecording() ? 1 : 0;
     connect(this, &QAbstractButton::clicked, this, &RecorderButton::toggle);
     connect(&model, &SettingsModel::recordingChanged, this, &RecorderButton::sync);
     connect(&model, &SettingsModel::revisionChanged, this, &RecorderButton::sync);
@@ -86,6 +100,7 @@ void RecorderButton::sync()
                              : QStringLiteral("点击后按下新的快捷键"));
     setText(labelText());
     setAccessibleDescription(labelText());
+    ease(m_recordEase, m_record, isRecording() ? 1 : 0);
     update();
 }
 
@@ -99,9 +114,21 @@ QRectF RecorderButton::clearRect() const
     return QRectF(width() - 15, 2, 13, 13);
 }
 
+void RecorderButton::ease(QVariantAnimation& animation, qreal from, qreal to)
+{
+    const bool running = animation.state() == QAbstractAnimation::Running;
+    if ((running && animation.endValue().toReal() == to) || (!running && from == to))
+        return;
+    animation.stop();
+    animation.setStartValue(from);
+    animation.setEndValue(to);
+    animation.start();
+}
+
 void RecorderButton::enterEvent(QEnterEvent* e)
 {
     m_hovered = true;
+    ease(m_hoverEase, m_hover, 1);
     update();
     QAbstractButton::enterEvent(e);
 }
@@ -109,6 +136,7 @@ void RecorderButton::enterEvent(QEnterEvent* e)
 void RecorderButton::leaveEvent(QEvent* e)
 {
     m_hovered = false;
+    ease(m_hoverEase, m_hover, 0);
     update();
     QAbstractButton::leaveEvent(e);
 }
@@ -135,14 +163,18 @@ void RecorderButton::paintEvent(QPaintEvent*)
     const std::optional<Shortcut> bound = shortcut();
     const QRectF frame = QRectF(rect()).adjusted(1, 1, -1, -1);
 
-    QColor fill
-        = recording ? look::accent(this, 0.1) : look::primary(this, m_hovered ? 0.06 : 0.035);
-    QPen outline(recording ? look::accent(this) : look::primary(this, hasFocus() ? 0.35 : 0.18),
-        recording ? 1.5 : 1.0);
+    const auto blend = [](const QColor& a, const QColor& b, qreal t) {
+        const auto mix = [t](float x, float y) { return float(x + (y - x) * t); };
+        return QColor::fromRgbF(mix(a.redF(), b.redF()), mix(a.greenF(), b.greenF()),
+            mix(a.blueF(), b.blueF()), mix(a.alphaF(), b.alphaF()));
+    };
+    const QColor idleFill = blend(look::primary(this, 0.035), look::primary(this, 0.06), m_hover);
+    const QColor fill = blend(idleFill, look::accent(this, 0.1), m_record);
+    const QColor idleLine = hasFocus() ? look::accent(this, 0.8) : look::primary(this, 0.18);
+    QPen outline(blend(idleLine, look::accent(this), m_record), 1.0 + 0.5 * m_record);
+    // Dashed while recording or unbound, solid when a shortcut is bound.
     if (recording || !bound)
         outline.setDashPattern({4 / outline.widthF(), 3 / outline.widthF()});
-    if (hasFocus() && !recording)
-        outline.setColor(look::accent(this, 0.8));
     p.setBrush(fill);
     p.setPen(outline);
     p.drawRoundedRect(frame, 9, 9);

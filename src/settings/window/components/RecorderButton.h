@@ -3,6 +3,7 @@
 #include "settings/Shortcut.h"
 
 #include <QAbstractButton>
+#include <QVariantAnimation>
 #include <optional>
 
 namespace quillet {
@@ -44,11 +45,17 @@ private:
     void toggle();
     void sync();
     bool showsClear() const;
+    void ease(QVariantAnimation& animation, qreal from, qreal to);
 
     SettingsModel& m_model;
     HotKeyAction m_action;
     int m_slot;
     bool m_hovered = false;
+    // Hover and recording ease in and out over 0.15 s; painting blends by these (0 … 1).
+    qreal m_hover = 0;
+    qreal m_record = 0;
+    QVariantAnimation m_hoverEase;
+    QVariantAnimation m_recordEase;
 };
 
 } // namespace quillet
