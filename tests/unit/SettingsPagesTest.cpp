@@ -16,8 +16,10 @@
 #include "settings/window/pages/Pages.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QComboBox>
 #include <QDir>
+#include <QEnterEvent>
 #include <QLabel>
 #include <QSettings>
 #include <QSlider>
@@ -464,4 +466,84 @@ TEST_F(SettingsPagesTest, PinPageCountFollowsPinsAndClosesThemAll)
     EXPECT_EQ(PinWindow::count(), 0);
     EXPECT_TRUE(texts().contains("0"));
     EXPECT_FALSE(closeAll->isEnabled());
+}
+
+TEST_F(SettingsPagesTest, HoveredBoundRecorderClearsItsSlotWithoutRecording)
+{
+    open(SettingsPage::shortcuts);
+    RecorderButton* pin1 = nullptr;
+    for (RecorderButton* b : view->body()->findChildren<RecorderButton*>()) {
+        if (b->identifier() == "pin.1")
+            pin1 = b;
+    }
+    ASSERT_TRUE(pin1);
+    QEnterEvent enter(QPointF(60, 18), QPointF(60, 18), QPointF(60, 18));
+    QCoreApplication::sendEvent(pin1, &enter);
+    QTest::mouseClick(pin1, Qt::LeftButton, {}, pin1->clearRect().center().toPoint());
+    EXPECT_FALSE(model->recording());
+    EXPECT_FALSE(ShortcutStore::get(HotKeyAction::pin, 1).has_value());
+    EXPECT_EQ(pin1->labelText(), "点击录制");
+    // Unbound, it offers no clear control: a click there records.
+    QTest::mouseClick(pin1, Qt::LeftButton, {}, pin1->clearRect().center().toPoint());
+    EXPECT_TRUE(pin1->isRecording());
+}
+
+TEST_F(SettingsPagesTest, QuickStartShowsADashForAnActionWithoutShortcuts)
+{
+    ShortcutStore::set(HotKeyAction::capture, 0, std::nullopt);
+    ShortcutStore::set(HotKeyAction::capture, 1, std::nullopt);
+    open(SettingsPage::about);
+    QStringList keys;
+    for (const Keys* k : view->body()->findChildren<Keys*>())
+        keys << k->keys().join(' ');
+    EXPECT_EQ(keys, QStringList({"—", "F3"}));
+    control<QAbstractButton>("查看全部快捷键")->click();
+    EXPECT_EQ(view->shownPage(), SettingsPage::shortcuts);
+}
+
+TEST_F(SettingsPagesTest, ControlsAreReachableByKeyboardWithTheirRoles)
+{
+    open(SettingsPage::capture);
+    view->activateWindow();
+    struct Expect {
+        QString name;
+        QAccessible::Role role;
+    };
+    const QList<Expect> table = {
+        {"自动识别窗口", QAccessible::CheckBox},
+        {"遮罩深浅", QAccessible::Slider},
+        {"字号", QAccessible::ComboBox},
+    };
+    for (const Expect& e : table) {
+        QWidget* w
+            = e.role == QAccessible::Slider ? control<QSlider>(e.name) : control<QWidget>(e.name);
+        ASSERT_TRUE(w) << qPrintable(e.name);
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+        ASSERT_TRUE(a);
+        EXPECT_EQ(a->role(), e.role) << qPrintable(e.name);
+        EXPECT_EQ(w->accessibleName(), e.name);
+        // On Linux a combo box reads its current text as its name and is named by its label.
+        if (e.role == QAccessible::ComboBox)
+            EXPECT_FALSE(a->relations(QAccessible::Label).isEmpty());
+        else
+            EXPECT_EQ(a->text(QAccessible::Name), e.name);
+        EXPECT_NE(w->focusPolicy() & Qt::TabFocus, 0) << qPrintable(e.name);
+    }
+    // Space toggles a focused switch, and the arrow keys move a focused slider.
+    auto* detect = control<Switch>("自动识别窗口");
+    detect->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(detect, Qt::Key_Space);
+    EXPECT_FALSE(detect->isChecked());
+    EXPECT_FALSE(Prefs::detectWindows());
+    auto* dim = control<QSlider>("遮罩深浅");
+    QTest::keyClick(dim, Qt::Key_Right);
+    EXPECT_NEAR(Prefs::dimAlpha(), 0.43, 1e-9);
+    EXPECT_NEAR(view->body()->findChild<DimPreview*>()->alpha(), 0.43, 1e-9);
+    // The recorder reads its label to a screen reader.
+    open(SettingsPage::shortcuts);
+    auto* rec = view->body()->findChildren<RecorderButton*>().value(0);
+    ASSERT_TRUE(rec);
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(rec);
+    EXPECT_EQ(a->role(), QAccessible::Button);
+    EXPECT_EQ(a->text(QAccessible::Description), "F1");
 }

@@ -142,7 +142,11 @@ SettingRow::SettingRow(
     auto* texts = new QVBoxLayout;
     texts->setSpacing(3);
     texts->addStretch(1);
-    texts->addWidget(makeLabel(title, 13, QFont::Normal, false, this));
+    QLabel* titleLabel = makeLabel(title, 13, QFont::Normal, false, this);
+    // The buddy relation is how AT-SPI names a combo box, whose own name is its current text.
+    if (trailing)
+        titleLabel->setBuddy(trailing);
+    texts->addWidget(titleLabel);
     if (!detail.isEmpty())
         texts->addWidget(makeLabel(detail, 11, QFont::Normal, true, this));
     texts->addStretch(1);
