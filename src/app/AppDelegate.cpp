@@ -12,6 +12,8 @@
 #include "settings/HotKeyCenter.h"
 #include "settings/Prefs.h"
 #include "settings/ShortcutStore.h"
+#include "settings/window/SettingsModel.h"
+#include "settings/window/SettingsWindow.h"
 #include "ui/Icons.h"
 
 #include <QApplication>
@@ -66,6 +68,7 @@ AppDelegate::AppDelegate()
 
 AppDelegate::~AppDelegate()
 {
+    delete m_settingsWindow;
     if (m_keyEquivalents)
         qApp->removeEventFilter(m_keyEquivalents);
     if (m_captureKeys)
@@ -106,7 +109,9 @@ void AppDelegate::applicationDidFinishLaunching()
 
     // 5. Pins go back into a capture through the controller.
     PinWindow::onEdit = PinEditing::callbackFor(this);
-    // 6. and 7. The settings window's apply and pause hooks go here, once it exists.
+    // 6. and 7. The settings window re-registers and pauses the hot keys through these. They
+    // hold the controller weakly: the model outlives it.
+    installSettingsHooks();
 
     // 8. The global hot keys.
     m_launchFailures = registerHotKeys();
@@ -121,13 +126,18 @@ void AppDelegate::applicationDidFinishLaunching()
         return;
     }
 
-    // 10. The screen-reading permission (always granted on X11).
+    // 10. The screen-reading permission (always granted on X11). Whatever needs the user's
+    // attention opens the settings window where it can be put right.
     if (waylandSession()) {
         say(QStringLiteral("当前是 Wayland 会话，截图暂不可用（只支持 X11 会话）；贴图仍可使用"));
+        openSettings(SettingsPage::general);
     } else if (!screenGrabber().canRecordScreen()) {
         const QString reason = screenGrabber().unavailableReason();
         say(reason.isEmpty() ? QStringLiteral("无法读取屏幕内容，截图不可用") : reason);
+        openSettings(SettingsPage::general);
     } else {
+        if (!m_launchFailures.isEmpty())
+            openSettings(SettingsPage::shortcuts);
         // Everything the first capture would otherwise wait for, made while nothing happens.
         m_readiness = new CaptureReadiness(this);
         m_readiness->start();
@@ -190,7 +200,8 @@ QStringList AppDelegate::registerHotKeys()
 
 void AppDelegate::reportHotKeyFailures(const QStringList& failures)
 {
-    // The settings window will list these; until it exists, one line says the same.
+    // The settings window lists these too; the line is for whoever started the program from a
+    // terminal or reads the session log.
     if (failures == m_reportedFailures)
         return;
     m_reportedFailures = failures;

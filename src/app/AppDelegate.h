@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/InstanceProtocol.h"
+#include "settings/window/SettingsWindow.h"
 
 #include <QImage>
 #include <QObject>
@@ -58,6 +59,11 @@ public:
     const QStringList& hotKeyFailures() const { return m_hotKeyFailures; }
     int hotKeysRegistered() const { return m_hotKeysRegistered; }
     StatusMenu* statusMenu() const { return m_statusMenu.get(); }
+    // None until the settings window is first opened; kept after it closes.
+    SettingsWindow* settingsWindow() const { return m_settingsWindow; }
+
+    // Shows the settings window, on `page` when one is given, else on the page last shown.
+    void openSettings(std::optional<SettingsPage> page);
     HotKeyCenter& hotKeys() { return *m_hotKeys; }
 
     // True under a Wayland session, where a root-window grab would show the wrong picture.
@@ -75,12 +81,15 @@ public Q_SLOTS:
     void startCapture();
     void pinClipboard();
     void closeAllPins();
+    void showSettings();
+    void showAbout();
     void quit();
 
 private:
     void createStatusItem();
     void showAlert(const QString& message, const QString& detail, std::function<void()> done);
     void reportHotKeyFailures(const QStringList& failures);
+    void installSettingsHooks();
     QString statusText() const;
 
     std::unique_ptr<HotKeyCenter> m_hotKeys;
@@ -88,6 +97,7 @@ private:
     bool m_busy = false;
     QPointer<QSystemTrayIcon> m_statusItem;
     std::unique_ptr<StatusMenu> m_statusMenu;
+    QPointer<SettingsWindow> m_settingsWindow;
     KeyEquivalents* m_keyEquivalents = nullptr;
     CaptureKeys* m_captureKeys = nullptr;
     CaptureReadiness* m_readiness = nullptr;

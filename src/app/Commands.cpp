@@ -29,12 +29,6 @@ namespace {
 
 const QString captureFailed = QStringLiteral("截图失败");
 
-QString waylandReason()
-{
-    return QStringLiteral("当前是 Wayland 会话。墨钉目前只能在 X11 会话中读取屏幕，"
-                          "在这里截图只会得到错误的画面。请在 X11 会话中使用截图；贴图仍可使用。");
-}
-
 qreal scaleUnderPointer()
 {
     QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
@@ -64,15 +58,10 @@ void AppDelegate::startCapture()
         }
         return;
     }
-    if (waylandSession()) {
-        showAlert(captureFailed, waylandReason(), {});
-        return;
-    }
-    if (!screenGrabber().canRecordScreen()) {
-        // No settings window to send the user to yet: say why instead.
-        const QString reason = screenGrabber().unavailableReason();
-        showAlert(captureFailed,
-            reason.isEmpty() ? QStringLiteral("墨钉没有读取屏幕的权限。") : reason, {});
+    // Without the screen there is nothing to capture: the general page says why and what
+    // can be done about it.
+    if (waylandSession() || !screenGrabber().canRecordScreen()) {
+        openSettings(SettingsPage::general);
         return;
     }
     m_busy = true;
@@ -193,17 +182,28 @@ QString AppDelegate::statusText() const
 Reply AppDelegate::handleRequest(const Request& request)
 {
     const QString& verb = request.verb;
-    const auto notYet = QStringLiteral("设置窗口还不可用");
     if (verb == QLatin1String("status"))
         return {0, statusText()};
     if (verb == QLatin1String("quit")) {
         quit();
         return {0, QStringLiteral("pid: %1\n").arg(::getpid())};
     }
-    if (verb == QLatin1String("reopen"))
-        return {0, QStringLiteral("墨钉已在运行（%1）\n").arg(notYet)};
-    if (verb == QLatin1String("settings"))
-        return {1, notYet + QLatin1Char('\n')};
+    if (verb == QLatin1String("reopen")) {
+        openSettings(std::nullopt);
+        return {0, QStringLiteral("墨钉已在运行，已打开设置窗口\n")};
+    }
+    if (verb == QLatin1String("settings")) {
+        if (request.argument.isEmpty()) {
+            openSettings(std::nullopt);
+            return {0, {}};
+        }
+        // The command line checked the name; a client of its own may not have.
+        const std::optional<SettingsPage> page = settingsPageFromRaw(request.argument);
+        if (!page)
+            return {2, QStringLiteral("没有这个设置页面：%1\n").arg(request.argument)};
+        openSettings(page);
+        return {0, {}};
+    }
     if (verb == QLatin1String("capture")) {
         if (waylandSession()) {
             startCapture(); // the alert says the same on screen

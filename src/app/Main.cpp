@@ -5,6 +5,7 @@
 #include "app/InstanceProtocol.h"
 #include "app/SingleInstance.h"
 #include "app/Termination.h"
+#include "platform/SystemServices.h"
 #include "platform/x11/X11Platform.h"
 
 #include <QApplication>
@@ -20,11 +21,50 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <optional>
+#include <poll.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace quillet {
 
 namespace {
+
+// How long a restarted instance waits for its predecessor to end before it goes on anyway.
+constexpr int handOverTimeoutMs = 10000;
+
+// The process a restart replaces, when this process is that restart. The variable is taken
+// out of the environment so that nothing this program starts inherits it.
+std::optional<pid_t> takeHandOverPredecessor()
+{
+    const QByteArray value = qgetenv(handOverVariable);
+    qunsetenv(handOverVariable);
+    bool ok = false;
+    const qlonglong pid = value.toLongLong(&ok);
+    if (!ok || pid <= 1 || pid == ::getpid())
+        return std::nullopt;
+    return static_cast<pid_t>(pid);
+}
+
+// Waits until `pid` has ended, so that its single-instance socket and lock are free; a
+// predecessor that hangs costs at most the timeout, after which the usual hand-over applies.
+void waitForExit(pid_t pid, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    const int fd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    if (fd >= 0) {
+        pollfd p {fd, POLLIN, 0};
+        while (::poll(&p, 1, static_cast<int>(deadline.remainingTime())) < 0 && errno == EINTR) { }
+        ::close(fd);
+        return;
+    }
+    // Kernels before 5.3: look again now and then.
+    while (::kill(pid, 0) == 0 || errno == EPERM) {
+        if (deadline.hasExpired())
+            return;
+        QThread::msleep(20);
+    }
+}
 
 constexpr int replyTimeoutMs = 10000;
 constexpr int startTimeoutMs = 10000;
@@ -288,6 +328,11 @@ int runMain(int argc, char** argv)
         printLine(stdout, CommandLine::versionText());
         return 0;
     case Command::Kind::start: {
+        // A restart must not hand over to the instance it replaces, which is still ending.
+        if (const std::optional<pid_t> predecessor = takeHandOverPredecessor()) {
+            waitForExit(*predecessor, handOverTimeoutMs);
+            return runResident(argc, argv);
+        }
         // Hand over without touching the display when an instance already runs.
         if (const std::optional<QString> path = InstanceProtocol::socketPath()) {
             const auto sent

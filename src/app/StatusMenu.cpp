@@ -67,13 +67,11 @@ StatusMenu::StatusMenu(AppDelegate* target)
     QAction* closeAll = addItem(this, QStringLiteral("关闭所有贴图"), "xmark.square");
     connect(closeAll, &QAction::triggered, target, &AppDelegate::closeAllPins);
     addSeparator();
-    // The settings window and the about page are not part of this program yet: the items are
-    // shown where they belong, but disabled rather than doing nothing when chosen.
     m_settingsItem = addItem(this, QStringLiteral("设置…"), "gearshape");
     m_settingsItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
-    m_settingsItem->setEnabled(false);
+    connect(m_settingsItem, &QAction::triggered, target, &AppDelegate::showSettings);
     m_aboutItem = addItem(this, QStringLiteral("关于墨钉"), "info.circle");
-    m_aboutItem->setEnabled(false);
+    connect(m_aboutItem, &QAction::triggered, target, &AppDelegate::showAbout);
     addSeparator();
     m_quitItem = addItem(this, QStringLiteral("退出墨钉"), "power");
     m_quitItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));

@@ -11,6 +11,8 @@
 #include "settings/HotKeyCenter.h"
 #include "settings/Prefs.h"
 #include "settings/ShortcutStore.h"
+#include "settings/window/SettingsModel.h"
+#include "settings/window/SettingsWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -142,8 +144,8 @@ TEST_F(AppDelegateTest, StatusMenuHasEightEntriesInOrder)
         {false, "贴图", true, {}},
         {false, "关闭所有贴图", true, {}},
         {true, {}, true, {}},
-        {false, "设置…", false, QKeySequence(Qt::CTRL | Qt::Key_Comma)},
-        {false, "关于墨钉", false, {}},
+        {false, "设置…", true, QKeySequence(Qt::CTRL | Qt::Key_Comma)},
+        {false, "关于墨钉", true, {}},
         {true, {}, true, {}},
         {false, "退出墨钉", true, QKeySequence(Qt::CTRL | Qt::Key_Q)},
     };
@@ -405,14 +407,19 @@ TEST_F(AppDelegateTest, NoCaptureOpensWhileASaveHoldsTheLastOne)
     EXPECT_EQ(grabber->calls, 1);
 }
 
-TEST_F(AppDelegateTest, WaylandSessionSaysSoInsteadOfGrabbing)
+TEST_F(AppDelegateTest, WaylandSessionSendsTheUserToTheGeneralPage)
 {
     qputenv("WAYLAND_DISPLAY", "wayland-0");
     EXPECT_TRUE(AppDelegate::waylandSession());
+    SettingsModel::shared().setPage(SettingsPage::about);
     delegate->startCapture();
     EXPECT_EQ(grabber->calls, 0);
-    ASSERT_EQ(alerts.size(), 1);
-    EXPECT_TRUE(alerts.first().contains("Wayland"));
+    EXPECT_TRUE(alerts.isEmpty());
+    ASSERT_NE(delegate->settingsWindow(), nullptr);
+    EXPECT_TRUE(delegate->settingsWindow()->isVisible());
+    EXPECT_EQ(SettingsModel::shared().page(), SettingsPage::general);
+    EXPECT_FALSE(SettingsModel::shared().permission());
+    EXPECT_TRUE(SettingsModel::shared().permissionReason().contains("Wayland"));
     EXPECT_FALSE(delegate->busy());
     const Reply r = delegate->handleRequest({"capture", {}});
     EXPECT_EQ(r.exitCode, 1);
@@ -427,14 +434,68 @@ TEST_F(AppDelegateTest, AnswersTheCommandLine)
         {"pid: ", "hotkeys-registered: ", "hotkeys-failed:", "session: none", "busy: 0", "pins: "})
         EXPECT_TRUE(status.text.contains(QLatin1String(key))) << key;
 
-    // Nothing is pretended: the settings window is not there yet.
-    EXPECT_NE(delegate->handleRequest({"settings", "general"}).exitCode, 0);
+    // The settings window opens on the page asked for, and a reopen keeps the page.
+    SettingsModel& model = SettingsModel::shared();
+    EXPECT_EQ(delegate->handleRequest({"settings", "save"}).exitCode, 0);
+    ASSERT_NE(delegate->settingsWindow(), nullptr);
+    SettingsWindow* window = delegate->settingsWindow();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), "墨钉设置");
+    EXPECT_EQ(model.page(), SettingsPage::save);
+    window->close();
+    EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(delegate->handleRequest({"reopen", {}}).exitCode, 0);
+    EXPECT_EQ(delegate->settingsWindow(), window); // kept, not made again
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(model.page(), SettingsPage::save);
+    EXPECT_EQ(delegate->handleRequest({"settings", "nonsense"}).exitCode, 2);
     EXPECT_EQ(delegate->handleRequest({"frobnicate", {}}).exitCode, 2);
     EXPECT_EQ(delegate->handleRequest({"pin-file", "/nonexistent.png"}).exitCode, 1);
     QGuiApplication::clipboard()->clear();
     EXPECT_EQ(delegate->handleRequest({"pin", {}}).exitCode, 1);
     EXPECT_TRUE(pinned.isEmpty());
+}
+
+TEST_F(AppDelegateTest, SettingsHooksDriveTheHotKeysAndLaunchFailuresOpenTheShortcutsPage)
+{
+    // F1, the default capture key, is refused by the fake: the launch must show it.
+    delegate->applicationDidFinishLaunching();
+    SettingsModel& model = SettingsModel::shared();
+    ASSERT_NE(delegate->settingsWindow(), nullptr);
+    EXPECT_TRUE(delegate->settingsWindow()->isVisible());
+    EXPECT_EQ(model.page(), SettingsPage::shortcuts);
+    EXPECT_FALSE(model.failed().isEmpty());
+    EXPECT_EQ(model.failed(), delegate->hotKeyFailures());
+
+    // Opening twice applies twice and counts two refreshes.
+    const int revision = model.revision();
+    const qsizetype grabsBefore = grabs.size();
+    delegate->openSettings(std::nullopt);
+    delegate->openSettings(std::nullopt);
+    EXPECT_EQ(model.revision(), revision + 2);
+    EXPECT_GT(grabs.size(), grabsBefore);
+    EXPECT_EQ(model.page(), SettingsPage::shortcuts);
+
+    const qsizetype grabsPaused = grabs.size();
+    model.pause(true);
+    EXPECT_EQ(grabs.size(), grabsPaused);
+    model.pause(false);
+    EXPECT_GT(grabs.size(), grabsPaused);
+    EXPECT_GT(delegate->hotKeysRegistered(), 0);
+
+    // A recording ends when the window loses the focus, leaving the binding alone.
+    const auto before = ShortcutStore::all(HotKeyAction::pin);
+    model.startRecording("pin.0", [](std::optional<Shortcut>) { FAIL() << "no result expected"; });
+    EXPECT_TRUE(model.isRecording("pin.0"));
+    QEvent deactivate(QEvent::WindowDeactivate);
+    QCoreApplication::sendEvent(delegate->settingsWindow(), &deactivate);
+    EXPECT_FALSE(model.recording().has_value());
+    EXPECT_EQ(ShortcutStore::all(HotKeyAction::pin), before);
+
+    // Once the controller is gone the hooks do nothing.
+    delegate.reset();
+    EXPECT_TRUE(model.apply().isEmpty());
+    model.pause(false);
 }
 
 TEST_F(AppDelegateTest, PinsAFileAtItsPixelSize)

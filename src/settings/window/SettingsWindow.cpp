@@ -1,0 +1,75 @@
+#include "settings/window/SettingsWindow.h"
+
+#include "settings/window/SettingsModel.h"
+#include "settings/window/SettingsView.h"
+#include "settings/window/pages/Pages.h"
+#include "ui/AppIcon.h"
+
+#include <QCloseEvent>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace quillet {
+
+namespace {
+
+constexpr QSize contentSize(860, 620);
+constexpr QSize minimumContentSize(760, 480);
+
+} // namespace
+
+SettingsWindow::SettingsWindow(SettingsModel& model, QWidget* parent)
+    : QWidget(parent, Qt::Window)
+    , m_model(model)
+    , m_view(new SettingsView(model, this))
+{
+    setWindowTitle(QStringLiteral("墨钉设置"));
+    setAccessibleName(QStringLiteral("墨钉设置"));
+    setWindowIcon(applicationIcon());
+    setObjectName(QStringLiteral("settingsWindow"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_view);
+    setMinimumSize(minimumContentSize);
+    resize(contentSize);
+}
+
+void SettingsWindow::present()
+{
+    if (!m_placed) {
+        m_placed = true;
+        QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+        if (!screen)
+            screen = QGuiApplication::primaryScreen();
+        if (screen) {
+            QRect frame(QPoint(), size());
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
+        }
+    }
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+bool SettingsWindow::event(QEvent* event)
+{
+    // A recording holds the global hot keys released; once the user has gone to another
+    // window it must end, or they would stay released behind a window nobody looks at.
+    if (event->type() == QEvent::WindowDeactivate)
+        m_model.stopRecording();
+    return QWidget::event(event);
+}
+
+void SettingsWindow::closeEvent(QCloseEvent* event)
+{
+    m_model.stopRecording();
+    // Hidden, not destroyed: the window is reused with its page by the next opening.
+    event->accept();
+}
+
+} // namespace quillet

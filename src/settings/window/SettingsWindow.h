@@ -1,0 +1,34 @@
+#pragma once
+
+#include "settings/window/SettingsPage.h"
+
+#include <QWidget>
+
+namespace quillet {
+
+class SettingsModel;
+class SettingsView;
+
+// The one settings window: made on first use and kept, so that closing it only hides it and
+// the next opening shows the page last seen. Shortcut recording never outlives its focus.
+class SettingsWindow final : public QWidget {
+    Q_OBJECT
+public:
+    explicit SettingsWindow(SettingsModel& model, QWidget* parent = nullptr);
+
+    SettingsView* view() const { return m_view; }
+
+    // Shows the window in front, centred on the screen under the pointer the first time.
+    void present();
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    SettingsModel& m_model;
+    SettingsView* m_view;
+    bool m_placed = false;
+};
+
+} // namespace quillet
