@@ -26,7 +26,12 @@ mounted=()
 cleanup() {
   [[ -n "$xvfb" ]] && kill "$xvfb" 2>/dev/null || true
   for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do umount -l "${mounted[i]}" 2>/dev/null || true; done
-  rm -rf "$work"
+  # Never delete through a bind mount that is still there: it would reach this machine's /dev.
+  if grep -q " $work/" /proc/self/mounts; then
+    echo "package-check: mounts remain under $work; leaving it for you to remove"
+  else
+    rm -rf "$work"
+  fi
 }
 trap cleanup EXIT
 
