@@ -1,16 +1,22 @@
 #!/usr/bin/env bash
 # Installs what Quillet needs on Debian 12: build tools, Qt 6, xcb, the PNG encoder, and
-# (with --test) what the end-to-end tests drive: Xvfb, xdotool, xclip, openbox, xrandr.
+# (with --test) what the end-to-end tests drive (Xvfb, xdotool, xclip, openbox, xrandr) and the
+# packaging checks (desktop-file-validate, appstreamcli, lintian, man); with --clean-room what
+# scripts/package-check.sh needs to make a fresh Debian root.
 set -euo pipefail
 
 want=(build-essential cmake pkg-config
       qt6-base-dev qt6-base-dev-tools libqt6svg6-dev qt6-svg-dev libqt6opengl6-dev
       libxcb1-dev libxcb-keysyms1-dev libxcb-shm0-dev libxcb-damage0-dev libxcb-xfixes0-dev libxcb-randr0-dev
       libxkbcommon-dev libxkbcommon-x11-dev libdeflate-dev
-      fonts-noto-cjk libgl-dev qt6-qpa-plugins qt6-translations-l10n)
+      fonts-noto-cjk libgl-dev qt6-qpa-plugins qt6-translations-l10n dpkg-dev)
 if [[ "${1:-}" == "--test" ]]; then
   want+=(libgtest-dev googletest libbenchmark-dev
-         xvfb xauth xdotool xclip openbox x11-xserver-utils x11-utils imagemagick xcompmgr trayer)
+         xvfb xauth xdotool xclip openbox x11-xserver-utils x11-utils imagemagick xcompmgr trayer
+         desktop-file-utils appstream lintian man-db)
+fi
+if [[ "${1:-}" == "--clean-room" ]]; then
+  want+=(mmdebstrap)
 fi
 
 missing=()

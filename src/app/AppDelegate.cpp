@@ -15,10 +15,10 @@
 #include "settings/window/SettingsModel.h"
 #include "settings/window/SettingsWindow.h"
 #include "ui/Icons.h"
+#include "ui/AppIcons.h"
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QPainter>
 #include <QSystemTrayIcon>
 
 #include <cstdio>
@@ -31,24 +31,6 @@ void say(const QString& line)
 {
     std::fprintf(stderr, "墨钉: %s\n", line.toUtf8().constData());
     std::fflush(stderr);
-}
-
-// Until the symbol set draws "scissors" the tray still needs something to show: a tray entry
-// without an icon is invisible and unclickable.
-QIcon trayIcon()
-{
-    QIcon icon = symbolIcon(QStringLiteral("scissors"));
-    if (!icon.isNull())
-        return icon;
-    QPixmap pm(64, 64);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(QColor::fromRgbF(0.13f, 0.55f, 1.0f));
-    p.setPen(Qt::NoPen);
-    p.drawEllipse(QRectF(6, 6, 52, 52));
-    p.end();
-    return QIcon(pm);
 }
 
 } // namespace

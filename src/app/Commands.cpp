@@ -12,6 +12,7 @@
 #include "platform/Screen.h"
 #include "platform/ScreenGrabber.h"
 #include "settings/Prefs.h"
+#include "ui/AppIcons.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -175,6 +176,10 @@ QString AppDelegate::statusText() const
                      .arg(pin->opacity());
     }
     lines << QStringLiteral("tray: %1").arg(QSystemTrayIcon::isSystemTrayAvailable() ? 1 : 0);
+    // Where the tray and window icons came from: "theme" once installed, "built-in" otherwise.
+    auto from = [](bool theme) { return theme ? "theme" : "built-in"; };
+    lines << QStringLiteral("tray-icon: %1").arg(from(trayIconFromTheme()));
+    lines << QStringLiteral("app-icon: %1").arg(from(appIconFromTheme()));
     lines << QStringLiteral("wayland: %1").arg(waylandSession() ? 1 : 0);
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }

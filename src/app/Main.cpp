@@ -6,7 +6,9 @@
 #include "app/SingleInstance.h"
 #include "app/Termination.h"
 #include "platform/SystemServices.h"
+#include "platform/AppIdentity.h"
 #include "platform/x11/X11Platform.h"
+#include "ui/AppIcons.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -274,6 +276,12 @@ int runResident(int argc, char** argv)
         return 1;
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
+    // Portals and the window manager match our windows to the installed desktop entry by this.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(appId));
+    // The settings window, task bar and alerts show the installed icon, found from the icon
+    // theme even when the program is started with a bare environment.
+    addInstalledIconPaths();
+    app.setWindowIcon(appIcon());
     // The interface is Chinese whatever the locale, so Qt's own dialogs (the save dialog's
     // buttons, standard alert buttons) must speak it too.
     QTranslator qtTranslator;

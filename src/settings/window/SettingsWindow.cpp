@@ -3,7 +3,7 @@
 #include "settings/window/SettingsModel.h"
 #include "settings/window/SettingsView.h"
 #include "settings/window/pages/Pages.h"
-#include "ui/AppIcon.h"
+#include "ui/AppIcons.h"
 
 #include <QCloseEvent>
 #include <QCursor>
@@ -27,7 +27,7 @@ SettingsWindow::SettingsWindow(SettingsModel& model, QWidget* parent)
 {
     setWindowTitle(QStringLiteral("墨钉设置"));
     setAccessibleName(QStringLiteral("墨钉设置"));
-    setWindowIcon(applicationIcon());
+    setWindowIcon(appIcon());
     setObjectName(QStringLiteral("settingsWindow"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

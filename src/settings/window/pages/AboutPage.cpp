@@ -6,7 +6,7 @@
 #include "settings/window/components/PageParts.h"
 #include "settings/window/pages/Pages.h"
 #include "ui/Accent.h"
-#include "ui/AppIcon.h"
+#include "ui/AppIcons.h"
 #include "ui/Shadow.h"
 
 #include <QHBoxLayout>
@@ -32,7 +32,7 @@ protected:
         QPainter p(this);
         const QRectF icon(8, 6, 112, 112);
         paintWithShadow(p, Shadow {QColor(0, 0, 0, 38), 8, QPointF(0, 2)}, QRectF(rect()),
-            [&](QPainter& q) { applicationIcon().paint(&q, icon.toRect()); });
+            [&](QPainter& q) { appIcon().paint(&q, icon.toRect()); });
     }
 };
 

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# The man page formats without a single groff or man warning (the check lintian runs).
+set -euo pipefail
+page=$1
+out=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
+if [[ -n "$out" ]]; then
+  echo "$out"
+  exit 1
+fi
+# Every subcommand the program knows is documented.
+for word in capture pin settings quit status QUILLET_SNAPSHOT quillet.conf autostart "EXIT STATUS"; do
+  grep -q -- "$word" "$page" || { echo "man page does not mention $word"; exit 1; }
+done
