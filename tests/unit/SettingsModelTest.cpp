@@ -1,0 +1,209 @@
+#include "settings/window/SettingsModel.h"
+#include "platform/SystemServices.h"
+#include "platform/XdgAutostart.h"
+#include "settings/window/SettingsPage.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+namespace quillet {
+namespace {
+
+class FakeServices final : public SystemServices {
+public:
+    bool capturePermitted() const override { return permitted; }
+    QString captureDeniedReason() const override { return permitted ? QString() : "no screen"; }
+    bool loginItemEnabled() const override { return login; }
+    bool setLoginItemEnabled(bool on) override
+    {
+        if (!loginWritable)
+            return false;
+        login = on;
+        return true;
+    }
+    bool hasPrivacySettings() const override { return false; }
+    bool openPrivacySettings() override { return false; }
+    bool startNewInstance() override { return false; }
+    void beep() override { ++beeps; }
+
+    bool permitted = true;
+    bool login = false;
+    bool loginWritable = true;
+    int beeps = 0;
+};
+
+class SettingsModelTest : public ::testing::Test {
+protected:
+    SettingsModelTest()
+        : model(&services)
+    {
+        model.apply = [this] {
+            ++applied;
+            return failures;
+        };
+        model.pause = [this](bool paused) { pauses << paused; };
+    }
+
+    // A key press as the recorder's window would receive it.
+    void press(int key, Qt::KeyboardModifiers mods, quint32 scan, bool repeat = false)
+    {
+        QKeyEvent e(QEvent::KeyPress, key, mods, scan, 0, 0, QString(), repeat);
+        QCoreApplication::sendEvent(&target, &e);
+    }
+
+    FakeServices services;
+    SettingsModel model;
+    QWidget target;
+    int applied = 0;
+    QStringList failures;
+    QList<bool> pauses;
+};
+
+TEST_F(SettingsModelTest, StartsOnTheGeneralPageAndRefreshReadsEveryFact)
+{
+    EXPECT_EQ(model.page(), SettingsPage::general);
+    model.setPage(std::nullopt);
+    EXPECT_EQ(model.shownPage(), SettingsPage::general);
+
+    failures = {"F1"};
+    services.permitted = false;
+    services.login = true;
+    model.refresh();
+    model.refresh();
+    EXPECT_EQ(applied, 2);
+    EXPECT_EQ(model.revision(), 2);
+    EXPECT_EQ(model.failed(), QStringList {"F1"});
+    EXPECT_FALSE(model.permission());
+    EXPECT_EQ(model.permissionReason(), "no screen");
+    EXPECT_TRUE(model.loginEnabled());
+}
+
+TEST_F(SettingsModelTest, EachWayOutOfARecording)
+{
+    struct Case {
+        const char* what;
+        int key;
+        Qt::KeyboardModifiers mods;
+        quint32 scan;
+        bool ends;
+        bool calledBack;
+        std::optional<Shortcut> result; // when called back
+        int beeps;
+    };
+    const Case cases[] = {
+        {"Escape keeps the binding", Qt::Key_Escape, Qt::NoModifier, 9, true, false, {}, 0},
+        {"Delete clears the slot", Qt::Key_Delete, Qt::NoModifier, 119, true, true, {}, 0},
+        {"Backspace clears the slot", Qt::Key_Backspace, Qt::NoModifier, 22, true, true, {}, 0},
+        {"a plain letter beeps", Qt::Key_A, Qt::NoModifier, 38, false, false, {}, 1},
+        {"a lone modifier waits", Qt::Key_Control, Qt::ControlModifier, 37, false, false, {}, 0},
+        {"F1 is taken", Qt::Key_F1, Qt::NoModifier, 67, true, true, Shortcut {122, 0, "F1"}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        pauses.clear();
+        services.beeps = 0;
+        const int appliedBefore = applied;
+        bool calledBack = false;
+        std::optional<Shortcut> result;
+        model.startRecording("capture.0", [&](std::optional<Shortcut> s) {
+            calledBack = true;
+            result = s;
+        });
+        EXPECT_EQ(pauses, QList<bool> {true});
+        press(c.key, c.mods, c.scan);
+        EXPECT_EQ(model.recording().has_value(), !c.ends);
+        EXPECT_EQ(calledBack, c.calledBack);
+        if (c.calledBack) {
+            EXPECT_EQ(result, c.result);
+        }
+        EXPECT_EQ(services.beeps, c.beeps);
+        if (c.ends) {
+            // Back to idle: the hot keys are taken again and the failures read at once.
+            EXPECT_EQ(pauses, (QList<bool> {true, false}));
+            EXPECT_EQ(applied, appliedBefore + 1);
+        }
+        model.stopRecording();
+        EXPECT_FALSE(model.recording().has_value());
+    }
+}
+
+TEST_F(SettingsModelTest, RecordingAnotherSlotEndsTheFirstWithoutAResult)
+{
+    int firstCalls = 0;
+    model.startRecording("capture.0", [&](std::optional<Shortcut>) { ++firstCalls; });
+    model.startRecording("pin.1", [](std::optional<Shortcut>) {});
+    EXPECT_TRUE(model.isRecording("pin.1"));
+    EXPECT_EQ(firstCalls, 0);
+    EXPECT_EQ(pauses, (QList<bool> {true, false, true}));
+    // A held key repeats: it is swallowed, never recorded twice.
+    press(Qt::Key_A, Qt::NoModifier, 38, true);
+    EXPECT_EQ(services.beeps, 0);
+    model.stopRecording();
+    // Stopping when idle does nothing more.
+    model.stopRecording();
+    EXPECT_EQ(pauses, (QList<bool> {true, false, true, false}));
+    // Idle, keys pass by untouched.
+    press(Qt::Key_A, Qt::NoModifier, 38);
+    EXPECT_EQ(services.beeps, 0);
+}
+
+TEST_F(SettingsModelTest, LoginSwitchShowsTheRealStateAndBeepsOnFailure)
+{
+    model.setLogin(true);
+    EXPECT_TRUE(model.loginEnabled());
+    services.loginWritable = false;
+    model.setLogin(false);
+    EXPECT_EQ(services.beeps, 1);
+    EXPECT_TRUE(model.loginEnabled());
+}
+
+TEST(XdgAutostartTest, EntryIsWrittenWholeReadBackAndRemoved)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("autostart"); // made on first use
+    const XdgAutostart entry(folder, "/opt/my apps/quillet");
+    EXPECT_FALSE(entry.enabled());
+    ASSERT_TRUE(entry.setEnabled(true));
+    EXPECT_TRUE(entry.enabled());
+    QFile f(entry.filePath());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray text = f.readAll();
+    f.close();
+    EXPECT_TRUE(text.contains("Type=Application"));
+    EXPECT_TRUE(text.contains("Exec=\"/opt/my apps/quillet\""));
+    EXPECT_TRUE(text.contains("X-GNOME-Autostart-enabled=true"));
+    // Nothing but the entry is left in the folder.
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 1);
+
+    // An entry the desktop was told to hide is there but off.
+    ASSERT_TRUE(f.open(QIODevice::Append));
+    f.write("Hidden=true\n");
+    f.close();
+    EXPECT_FALSE(entry.enabled());
+
+    ASSERT_TRUE(entry.setEnabled(false));
+    EXPECT_FALSE(QFileInfo::exists(entry.filePath()));
+    EXPECT_FALSE(entry.enabled());
+}
+
+TEST(XdgAutostartTest, UnwritableFolderFailsAndChangesNothing)
+{
+    QTemporaryDir dir;
+    // A file where the folder should be: nothing can be made inside it.
+    const QString folder = dir.filePath("autostart");
+    QFile blocker(folder);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const XdgAutostart entry(folder, "/usr/bin/quillet");
+    EXPECT_FALSE(entry.setEnabled(true));
+    EXPECT_FALSE(entry.enabled());
+}
+
+} // namespace
+} // namespace quillet
