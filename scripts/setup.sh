@@ -13,7 +13,7 @@ want=(build-essential cmake pkg-config
 if [[ "${1:-}" == "--test" ]]; then
   want+=(libgtest-dev googletest libbenchmark-dev
          xvfb xauth xdotool xclip openbox x11-xserver-utils x11-utils imagemagick xcompmgr trayer
-         desktop-file-utils appstream lintian man-db)
+         desktop-file-utils appstream lintian man-db mandoc)
 fi
 if [[ "${1:-}" == "--clean-room" ]]; then
   want+=(mmdebstrap)
