@@ -29,21 +29,13 @@
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
 
+#include "WaitUntil.h"
+
 using namespace quillet;
 
 namespace {
 
-// Processes events until `done` holds or the time is up.
-template<typename F> bool waitUntil(F done, int ms = 2000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using test::waitUntil;
 
 struct Grab {
     quint32 id;

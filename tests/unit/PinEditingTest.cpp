@@ -21,21 +21,14 @@
 #include <QPointer>
 #include <gtest/gtest.h>
 
+#include "WaitUntil.h"
+
 using namespace quillet;
 using namespace quillet::test;
 
 namespace {
 
-template<typename F> bool waitUntil(F done, int ms = 3000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
+using test::waitUntil;
 
 Annotation shape(
     Tool tool, QList<QPointF> points, double width = 4, QString text = {}, int style = 0)

@@ -1,5 +1,5 @@
 #include "settings/window/SettingsModel.h"
-#include "platform/SystemServices.h"
+#include "FakeSystemServices.h"
 #include "platform/XdgAutostart.h"
 #include "settings/window/SettingsPage.h"
 
@@ -15,28 +15,7 @@
 namespace quillet {
 namespace {
 
-class FakeServices final : public SystemServices {
-public:
-    bool capturePermitted() const override { return permitted; }
-    QString captureDeniedReason() const override { return permitted ? QString() : "no screen"; }
-    bool loginItemEnabled() const override { return login; }
-    bool setLoginItemEnabled(bool on) override
-    {
-        if (!loginWritable)
-            return false;
-        login = on;
-        return true;
-    }
-    bool hasPrivacySettings() const override { return false; }
-    bool openPrivacySettings() override { return false; }
-    bool startNewInstance() override { return false; }
-    void beep() override { ++beeps; }
-
-    bool permitted = true;
-    bool login = false;
-    bool loginWritable = true;
-    int beeps = 0;
-};
+using FakeServices = test::FakeSystemServices;
 
 class SettingsModelTest : public ::testing::Test {
 protected:
@@ -73,6 +52,7 @@ TEST_F(SettingsModelTest, StartsOnTheGeneralPageAndRefreshReadsEveryFact)
 
     failures = {"F1"};
     services.permitted = false;
+    services.reason = "no screen";
     services.login = true;
     model.refresh();
     model.refresh();

@@ -28,32 +28,13 @@
 #include <functional>
 #include <gtest/gtest.h>
 
+#include "FakeSystemServices.h"
+
 using namespace quillet;
 
 namespace {
 
-// The desktop facts a settings window needs, set by the test.
-class FakeServices final : public SystemServices {
-public:
-    bool permitted = true;
-    QString reason;
-    bool login = false;
-    bool privacyPane = false;
-    int beeps = 0;
-
-    bool capturePermitted() const override { return permitted; }
-    QString captureDeniedReason() const override { return permitted ? QString() : reason; }
-    bool loginItemEnabled() const override { return login; }
-    bool setLoginItemEnabled(bool on) override
-    {
-        login = on;
-        return true;
-    }
-    bool hasPrivacySettings() const override { return privacyPane; }
-    bool openPrivacySettings() override { return privacyPane; }
-    bool startNewInstance() override { return false; }
-    void beep() override { ++beeps; }
-};
+using FakeServices = test::FakeSystemServices;
 
 class SettingsPagesTest : public ::testing::Test {
 protected:
