@@ -1,5 +1,6 @@
 #include "ui/SymbolPaths.h"
 
+#include "ui/SymbolFont.h"
 #include "ui/SymbolInk.h"
 
 #include <QHash>
@@ -98,63 +99,6 @@ QPainterPath folder()
     return p;
 }
 
-// A four-pointed star with curved sides.
-QPainterPath sparkle(qreal cx, qreal cy, qreal r)
-{
-    const qreal k = 0.16 * r;
-    QPainterPath p;
-    p.moveTo(cx, cy - r);
-    p.quadTo(cx + k, cy - k, cx + r, cy);
-    p.quadTo(cx + k, cy + k, cx, cy + r);
-    p.quadTo(cx - k, cy + k, cx - r, cy);
-    p.quadTo(cx - k, cy - k, cx, cy - r);
-    p.closeSubpath();
-    return p;
-}
-
-QPainterPath sealOutline()
-{
-    constexpr int bumps = 12, samples = 240;
-    QPainterPath p;
-    for (int i = 0; i <= samples; ++i) {
-        const qreal a = 2 * M_PI * i / samples;
-        const qreal r = 9.6 + 0.9 * std::cos(bumps * a);
-        const QPointF pt(12 + r * std::cos(a), 12 + r * std::sin(a));
-        if (i == 0)
-            p.moveTo(pt);
-        else
-            p.lineTo(pt);
-    }
-    p.closeSubpath();
-    return p;
-}
-
-QPainterPath triangle()
-{
-    QPainterPath p;
-    p.moveTo(10.3, 3.9);
-    p.quadTo(12, 1.2, 13.7, 3.9);
-    p.lineTo(21.3, 17.2);
-    p.quadTo(22.8, 20.2, 19.4, 20.2);
-    p.lineTo(4.6, 20.2);
-    p.quadTo(1.2, 20.2, 2.7, 17.2);
-    p.closeSubpath();
-    return p;
-}
-
-QPainterPath shield()
-{
-    QPainterPath p;
-    p.moveTo(12, 2.6);
-    p.lineTo(19.4, 5.4);
-    p.lineTo(19.4, 11.2);
-    p.cubicTo(19.4, 15.8, 16.4, 19.2, 12, 21.4);
-    p.cubicTo(7.6, 19.2, 4.6, 15.8, 4.6, 11.2);
-    p.lineTo(4.6, 5.4);
-    p.closeSubpath();
-    return p;
-}
-
 // The letter i of the information symbols, its dot and stem fitted to a height.
 void letterI(SymbolInk& ink, qreal dotY, qreal top, qreal bottom, bool serifs)
 {
@@ -187,12 +131,6 @@ const QHash<QString, Builder>& builders()
             [](SymbolInk& ink) {
                 ink.stroke(gear(), 0.9);
                 ink.stroke(circle(12, 12, 3.2), 0.9);
-            }},
-        {QStringLiteral("gearshape.fill"),
-            [](SymbolInk& ink) {
-                ink.fill(gear());
-                ink.stroke(gear(), 0.5);
-                ink.cut(circle(12, 12, 3.4));
             }},
         {QStringLiteral("info.circle"),
             [](SymbolInk& ink) {
@@ -264,33 +202,12 @@ const QHash<QString, Builder>& builders()
                 ink.stroke(inside, 0.9);
             }},
         {QStringLiteral("checkmark"), [](SymbolInk& ink) { ink.stroke(checkPath(1.15), 1.1); }},
-        {QStringLiteral("checkmark.circle"),
-            [](SymbolInk& ink) {
-                ink.stroke(circle(12, 12, 9.4));
-                ink.stroke(checkPath(0.85));
-            }},
         {QStringLiteral("checkmark.circle.fill"),
             [](SymbolInk& ink) {
                 ink.fill(circle(12, 12, 10.2));
                 ink.cutStroke(checkPath(0.85), 1.05);
             }},
-        {QStringLiteral("checkmark.seal.fill"),
-            [](SymbolInk& ink) {
-                ink.fill(sealOutline());
-                ink.cutStroke(checkPath(0.72), 1.05);
-            }},
         {QStringLiteral("xmark"), [](SymbolInk& ink) { ink.stroke(xPath(6.4), 1.05); }},
-        {QStringLiteral("xmark.circle.fill"),
-            [](SymbolInk& ink) {
-                ink.fill(circle(12, 12, 10.2));
-                ink.cutStroke(xPath(3.5), 1.05);
-            }},
-        {QStringLiteral("exclamationmark.triangle.fill"),
-            [](SymbolInk& ink) {
-                ink.fill(triangle());
-                ink.cutStroke(line(12, 8.4, 12, 13.4), 1.05);
-                ink.cut(circle(12, 16.9, 1.35));
-            }},
         {QStringLiteral("pencil.tip.crop.circle"),
             [](SymbolInk& ink) {
                 // A pencil standing in the circle, its body leaving through a gap in the rim.
@@ -310,12 +227,6 @@ const QHash<QString, Builder>& builders()
                 ink.stroke(roundRect(3.4, 2.4, 11.6, 14.2, 2.2));
                 ink.cut(roundRect(7.8, 6.2, 14.0, 16.6, 3.0));
                 ink.stroke(front);
-            }},
-        {QStringLiteral("square.on.square"),
-            [](SymbolInk& ink) {
-                ink.stroke(roundRect(3.0, 3.0, 12.6, 12.6, 2.6));
-                ink.cut(roundRect(7.2, 7.2, 15.0, 15.0, 3.4));
-                ink.stroke(roundRect(8.4, 8.4, 12.6, 12.6, 2.6));
             }},
         {QStringLiteral("square.and.arrow.down"),
             [](SymbolInk& ink) {
@@ -348,78 +259,10 @@ const QHash<QString, Builder>& builders()
                 for (int quarter = 0; quarter < 4; ++quarter)
                     ink.stroke(rotated(poly({{8.8, 6.2}, {12, 3}, {15.2, 6.2}}), 90 * quarter));
             }},
-        {QStringLiteral("command"),
-            [](SymbolInk& ink) {
-                // One corner loop with the half edges leading to it, turned four times.
-                QPainterPath quarter;
-                quarter.moveTo(9.2, 12);
-                quarter.lineTo(9.2, 6.6);
-                quarter.arcTo(QRectF(3.8, 3.8, 5.4, 5.4), 0, 270);
-                quarter.lineTo(12, 9.2);
-                for (int q = 0; q < 4; ++q)
-                    ink.stroke(rotated(quarter, 90 * q), 0.9);
-            }},
         {QStringLiteral("folder"),
             [](SymbolInk& ink) {
                 ink.stroke(folder());
                 ink.stroke(line(3.2, 9.8, 20.8, 9.8), 0.9);
-            }},
-        {QStringLiteral("folder.fill"), [](SymbolInk& ink) { ink.fill(folder()); }},
-        {QStringLiteral("keyboard"),
-            [](SymbolInk& ink) {
-                ink.stroke(roundRect(2.2, 5.4, 19.6, 13.2, 2.4), 0.9);
-                const qreal key = 1.8;
-                for (int i = 0; i < 5; ++i) {
-                    ink.fill(roundRect(5.0 + i * 3.1 - key / 2, 8.8 - key / 2, key, key, 0.4));
-                    if (i < 4)
-                        ink.fill(roundRect(6.5 + i * 3.1 - key / 2, 11.9 - key / 2, key, key, 0.4));
-                }
-                ink.stroke(line(8.4, 15.2, 15.6, 15.2), 0.9);
-            }},
-        {QStringLiteral("lock.shield"),
-            [](SymbolInk& ink) {
-                ink.stroke(shield(), 0.9);
-                ink.fill(roundRect(8.8, 11.0, 6.4, 5.2, 1.0));
-                QPainterPath shackle;
-                shackle.moveTo(10.1, 11.2);
-                shackle.lineTo(10.1, 9.6);
-                shackle.arcTo(QRectF(10.1, 7.7, 3.8, 3.8), 180, -180);
-                shackle.lineTo(13.9, 11.2);
-                ink.stroke(shackle, 0.7);
-            }},
-        {QStringLiteral("viewfinder"),
-            [](SymbolInk& ink) {
-                const QPainterPath corner = poly({{3.4, 8.4}, {3.4, 3.4}, {8.4, 3.4}});
-                for (int q = 0; q < 4; ++q)
-                    ink.stroke(rotated(corner, 90 * q));
-            }},
-        {QStringLiteral("sun.max"),
-            [](SymbolInk& ink) {
-                ink.stroke(circle(12, 12, 4.0));
-                for (int i = 0; i < 8; ++i)
-                    ink.stroke(rotated(line(12, 2.6, 12, 4.8), 45 * i));
-            }},
-        {QStringLiteral("moon.fill"),
-            [](SymbolInk& ink) {
-                ink.fill(circle(11.4, 12.6, 9.2));
-                ink.cut(circle(16.6, 7.6, 7.8));
-            }},
-        {QStringLiteral("paintbrush.pointed"),
-            [](SymbolInk& ink) {
-                QPainterPath bristles;
-                bristles.moveTo(9.6, 14.2);
-                bristles.cubicTo(9.6, 17.6, 11.4, 19.6, 12, 22.0);
-                bristles.cubicTo(12.6, 19.6, 14.4, 17.6, 14.4, 14.2);
-                bristles.closeSubpath();
-                ink.stroke(rotated(roundRect(10.6, 1.8, 2.8, 9.4, 1.4), 40), 0.8);
-                ink.stroke(rotated(roundRect(9.6, 11.2, 4.8, 3.0, 0.8), 40), 0.8);
-                ink.fill(rotated(bristles, 40));
-            }},
-        {QStringLiteral("sparkles"),
-            [](SymbolInk& ink) {
-                ink.fill(sparkle(9.6, 14.2, 7.6));
-                ink.fill(sparkle(18.0, 5.6, 3.6));
-                ink.fill(sparkle(18.6, 17.0, 2.6));
             }},
     };
     return table;
@@ -429,6 +272,8 @@ const QHash<QString, Builder>& builders()
 
 std::optional<QPainterPath> symbolPath(const QString& name, qreal weight)
 {
+    if (auto fromFont = fontSymbolPath(name))
+        return fromFont;
     const Builder b = builders().value(name);
     if (!b)
         return std::nullopt;
@@ -439,7 +284,7 @@ std::optional<QPainterPath> symbolPath(const QString& name, qreal weight)
 
 QStringList symbolNames()
 {
-    QStringList names = builders().keys();
+    QStringList names = builders().keys() + fontSymbolNames();
     names.sort();
     return names;
 }

@@ -11,7 +11,7 @@ namespace quillet {
 // the stroke width (1 = regular, about 1.4 = bold).
 std::optional<QPainterPath> symbolPath(const QString& name, qreal weight = 1.0);
 
-// Every name the set draws.
+// Every name the set draws, by hand or from the symbol font.
 QStringList symbolNames();
 
 } // namespace quillet

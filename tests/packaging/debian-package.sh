@@ -21,7 +21,7 @@ LC_ALL=C sort "$here/installed-files.txt" >"$tmp/expected"
 diff -u "$tmp/expected" "$tmp/files" || { echo "package files differ (- expected, + packaged)"; exit 1; }
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for p in libc6 libqt6widgets6 libqt6network6 libxcb1 libdeflate0 qt6-qpa-plugins libqt6svg6 fonts-noto-cjk; do
+for p in libc6 libqt6widgets6 libqt6network6 libxcb1 libdeflate0 qt6-qpa-plugins libqt6svg6 fonts-noto-cjk fonts-material-design-icons-iconfont; do
   grep -Eq "(^|, )$p( |,|$)" <<<"$depends" || { echo "Depends lacks $p: $depends"; exit 1; }
 done
 for field in Maintainer Description Section Homepage; do

@@ -1,4 +1,6 @@
 #include "ui/Icons.h"
+#include "ui/SymbolFont.h"
+#include "ui/SymbolPaths.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -92,6 +94,22 @@ TEST(Icons, EveryUsedSymbolPaintsInsideItsRectOnly)
                 }
             }
         }
+    }
+}
+
+// Set-up installs the symbol font; a missing or unreadable font would leave the settings window
+// without its symbols.
+TEST(Icons, MappedSymbolsComeFromTheInstalledFontOnTheGrid)
+{
+    ASSERT_FALSE(symbolFontFile().isEmpty()) << "the Material Icons font is not installed";
+    const QRectF grid(0, 0, 24, 24);
+    for (const QString& name : fontSymbolNames()) {
+        const auto fromFont = fontSymbolPath(name);
+        ASSERT_TRUE(fromFont.has_value()) << qPrintable(name);
+        EXPECT_TRUE(grid.contains(fromFont->boundingRect())) << qPrintable(name);
+        EXPECT_GT(fromFont->boundingRect().width(), 12) << qPrintable(name);
+        EXPECT_EQ(symbolPath(name), fromFont) << qPrintable(name) << " is not taken from the font";
+        EXPECT_TRUE(symbolNames().contains(name)) << qPrintable(name);
     }
 }
 
