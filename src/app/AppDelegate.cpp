@@ -14,8 +14,8 @@
 #include "settings/ShortcutStore.h"
 #include "settings/window/SettingsModel.h"
 #include "settings/window/SettingsWindow.h"
-#include "ui/Icons.h"
 #include "ui/AppIcons.h"
+#include "ui/Icons.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -73,6 +73,7 @@ void AppDelegate::applicationDidFinishLaunching()
 
     // 2. The in-program key equivalents (the main menu's keys on other systems).
     m_keyEquivalents = new KeyEquivalents([this] { quit(); }, this);
+    m_keyEquivalents->openSettings = [this] { showSettings(); };
     qApp->installEventFilter(m_keyEquivalents);
     // The global shortcuts again while a capture holds the keyboard.
     m_captureKeys = new CaptureKeys([this] { return m_session != nullptr; },

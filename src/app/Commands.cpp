@@ -12,6 +12,7 @@
 #include "platform/Screen.h"
 #include "platform/ScreenGrabber.h"
 #include "settings/Prefs.h"
+#include "settings/window/SettingsModel.h"
 #include "ui/AppIcons.h"
 
 #include <QApplication>
@@ -180,6 +181,10 @@ QString AppDelegate::statusText() const
     auto from = [](bool theme) { return theme ? "theme" : "built-in"; };
     lines << QStringLiteral("tray-icon: %1").arg(from(trayIconFromTheme()));
     lines << QStringLiteral("app-icon: %1").arg(from(appIconFromTheme()));
+    // Whether the settings window is on screen, and the page it shows (or would show).
+    lines << QStringLiteral("settings-window: %1")
+                 .arg(m_settingsWindow && m_settingsWindow->isVisible() ? 1 : 0);
+    lines << QStringLiteral("settings-page: %1").arg(rawValue(SettingsModel::shared().shownPage()));
     lines << QStringLiteral("wayland: %1").arg(waylandSession() ? 1 : 0);
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }

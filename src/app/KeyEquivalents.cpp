@@ -84,6 +84,12 @@ bool KeyEquivalents::handle(QWidget* target, QKeyEvent* event)
             m_quit();
         return true;
     }
+    if (key == Qt::Key_Comma && openSettings) {
+        // Queued: the window it opens takes the focus from the one this press is for.
+        QMetaObject::invokeMethod(
+            this, [this] { openSettings(); }, Qt::QueuedConnection);
+        return true;
+    }
     if (key == Qt::Key_W) {
         if (wantsKey(target, event))
             return false;

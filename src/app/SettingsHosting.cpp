@@ -19,21 +19,27 @@ void AppDelegate::installSettingsHooks()
     model.pause = [self](bool paused) {
         if (!self)
             return;
-        if (paused)
+        if (paused) {
+            // Released at the server, so that the keys reach the window; the status says so.
             self->hotKeys().unregisterAll();
-        else
+            self->m_hotKeysRegistered = 0;
+        } else {
             self->registerHotKeys();
+        }
     };
     model.terminate = [self] {
         if (self)
             self->quit();
     };
-    // The permission may have changed while the user was elsewhere.
+    // The permission or the login item may have changed while the user was elsewhere. Not
+    // while a slot records: a refresh registers the hot keys again, and the combination the
+    // user is about to press would go to the grab instead of the recorder.
     connect(
         qApp, &QGuiApplication::applicationStateChanged, this, [self](Qt::ApplicationState state) {
+            SettingsModel& model = SettingsModel::shared();
             if (self && state == Qt::ApplicationActive && self->m_settingsWindow
-                && self->m_settingsWindow->isVisible())
-                SettingsModel::shared().refresh();
+                && self->m_settingsWindow->isVisible() && !model.recording())
+                model.refresh();
         });
 }
 

@@ -6,6 +6,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QThread>
 
@@ -80,6 +81,9 @@ void E2eEnv::SetUp()
     }
     if (o.compositor) {
         ASSERT_TRUE(startCompositor()) << "xcompmgr did not take the screen";
+    }
+    if (o.accessibility) {
+        ASSERT_TRUE(startAccessibilityBus()) << "the AT-SPI bus did not start";
     }
 }
 
@@ -193,6 +197,40 @@ bool E2eEnv::splitMonitors()
         const ToolResult r = runTool(QStringLiteral("xrandr"), {QStringLiteral("--listmonitors")});
         return r.exitCode == 0 && r.out.startsWith("Monitors: 2");
     });
+}
+
+bool E2eEnv::startAccessibilityBus()
+{
+    // The session bus first, then the AT-SPI bus launcher on it, both started here so that
+    // both are stopped by PID. The launcher ends the accessibility bus it started when it goes.
+    const QString socket = scratch(QStringLiteral("session-bus"));
+    const QString address = QStringLiteral("unix:path=") + socket;
+    startBackground(QStringLiteral("dbus-daemon"),
+        {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
+            QStringLiteral("--address=") + address});
+    if (!waitFor([&] { return QFileInfo::exists(socket); }))
+        return false;
+    m_env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+    m_env.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+    startBackground(QStringLiteral("/usr/libexec/at-spi-bus-launcher"),
+        {QStringLiteral("--launch-immediately")});
+    return waitFor(
+        [&] {
+            const ToolResult r = runTool(QStringLiteral("dbus-send"),
+                {QStringLiteral("--session"), QStringLiteral("--print-reply"),
+                    QStringLiteral("--dest=org.freedesktop.DBus"), QStringLiteral("/"),
+                    QStringLiteral("org.freedesktop.DBus.NameHasOwner"),
+                    QStringLiteral("string:org.a11y.Bus")});
+            return r.exitCode == 0 && r.out.contains("boolean true");
+        },
+        10000);
+}
+
+ToolResult E2eEnv::a11y(qint64 pid, const QStringList& args, int timeoutMs)
+{
+    // The system's Python: it is the one with the GObject bindings Debian installs.
+    const QStringList all = QStringList {QString::fromUtf8(A11Y_TOOL), QString::number(pid)} + args;
+    return runTool(QStringLiteral("/usr/bin/python3"), all, timeoutMs);
 }
 
 QProcess* E2eEnv::startBackground(const QString& program, const QStringList& args)

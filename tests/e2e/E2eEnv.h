@@ -47,6 +47,9 @@ struct EnvOptions {
     bool windowManager = false; // openbox
     bool twoMonitors = false; // 1280×800 and 1024×768 side by side on one wide screen
     bool compositor = false; // xcompmgr: window opacity and fades show
+    // A private session bus with the AT-SPI bus on it, and the program's widgets exposed there,
+    // so that tests find and use controls by their accessible names (tools/a11y.py).
+    bool accessibility = false;
 };
 
 // A private X server per test with a fresh settings home and runtime folder, the built
@@ -108,6 +111,10 @@ protected:
     bool screenPattern();
     static QRgb patternColor(int x, int y);
 
+    // tools/a11y.py against the program whose process is `pid`: "tree", "do NAME [ACTION]",
+    // "set NAME VALUE" (see the tool). Needs EnvOptions::accessibility.
+    ToolResult a11y(qint64 pid, const QStringList& args, int timeoutMs = 15000);
+
     QString display() const { return m_display; }
     // Ends the X server at once, as a crash of the session would.
     void killXServer();
@@ -116,6 +123,7 @@ private:
     bool startX(const EnvOptions& o);
     bool startWindowManager();
     bool startCompositor();
+    bool startAccessibilityBus();
     bool splitMonitors();
 
     std::unique_ptr<QTemporaryDir> m_dir;

@@ -469,20 +469,34 @@ TEST_F(AppDelegateTest, SettingsHooksDriveTheHotKeysAndLaunchFailuresOpenTheShor
     EXPECT_EQ(model.page(), SettingsPage::shortcuts);
 
     const qsizetype grabsPaused = grabs.size();
+    const int registered = delegate->hotKeysRegistered();
+    ASSERT_GT(registered, 0);
     model.pause(true);
     EXPECT_EQ(grabs.size(), grabsPaused);
+    EXPECT_EQ(delegate->hotKeysRegistered(), 0) << "the status tells the keys are let go";
     model.pause(false);
     EXPECT_GT(grabs.size(), grabsPaused);
-    EXPECT_GT(delegate->hotKeysRegistered(), 0);
+    EXPECT_EQ(delegate->hotKeysRegistered(), registered);
 
     // A recording ends when the window loses the focus, leaving the binding alone.
     const auto before = ShortcutStore::all(HotKeyAction::pin);
     model.startRecording("pin.0", [](std::optional<Shortcut>) { FAIL() << "no result expected"; });
     EXPECT_TRUE(model.isRecording("pin.0"));
+    EXPECT_EQ(delegate->hotKeysRegistered(), 0);
+    // Coming back to the program refreshes the window, but not while a slot records: that
+    // would grab the keys the user is about to press.
+    const int recordingRevision = model.revision();
+    Q_EMIT qApp->applicationStateChanged(Qt::ApplicationActive);
+    EXPECT_EQ(model.revision(), recordingRevision);
+    EXPECT_EQ(delegate->hotKeysRegistered(), 0);
     QEvent deactivate(QEvent::WindowDeactivate);
     QCoreApplication::sendEvent(delegate->settingsWindow(), &deactivate);
     EXPECT_FALSE(model.recording().has_value());
     EXPECT_EQ(ShortcutStore::all(HotKeyAction::pin), before);
+    EXPECT_EQ(delegate->hotKeysRegistered(), registered);
+    const int idleRevision = model.revision();
+    Q_EMIT qApp->applicationStateChanged(Qt::ApplicationActive);
+    EXPECT_EQ(model.revision(), idleRevision + 1) << "idle: refreshed on coming back";
 
     // Once the controller is gone the hooks do nothing.
     delegate.reset();
@@ -616,6 +630,16 @@ TEST_F(KeyEquivalentsTest, ControlWClosesTheWindowAndControlQQuits)
     EXPECT_TRUE(waitUntil([&] { return !window.isVisible(); }));
     press(plain, Qt::Key_Q);
     EXPECT_EQ(quits, 1);
+}
+
+TEST_F(KeyEquivalentsTest, ControlCommaOpensTheSettingsOnceSet)
+{
+    press(plain, Qt::Key_Comma); // unset: nothing, and no crash
+    int opened = 0;
+    keys->openSettings = [&] { ++opened; };
+    press(field, Qt::Key_Comma); // from a text field as well
+    EXPECT_TRUE(waitUntil([&] { return opened == 1; }));
+    EXPECT_TRUE(window.calls.isEmpty());
 }
 
 TEST_F(KeyEquivalentsTest, OtherModifiersAreLeftAlone)

@@ -149,27 +149,73 @@ TEST(XdgAutostartTest, EntryIsWrittenWholeReadBackAndRemoved)
     const QString folder = dir.filePath("autostart"); // made on first use
     const XdgAutostart entry(folder, "/opt/my apps/quillet");
     EXPECT_FALSE(entry.enabled());
+    EXPECT_TRUE(entry.setEnabled(false)) << "nothing there is off already";
     ASSERT_TRUE(entry.setEnabled(true));
     EXPECT_TRUE(entry.enabled());
     QFile f(entry.filePath());
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray text = f.readAll();
     f.close();
-    EXPECT_TRUE(text.contains("Type=Application"));
-    EXPECT_TRUE(text.contains("Exec=\"/opt/my apps/quillet\""));
-    EXPECT_TRUE(text.contains("X-GNOME-Autostart-enabled=true"));
+    EXPECT_TRUE(text.contains("\nType=Application\n"));
+    EXPECT_TRUE(text.contains("\nExec=\"/opt/my apps/quillet\"\n"));
+    EXPECT_TRUE(text.contains("\nX-GNOME-Autostart-enabled=true\n"));
     // Nothing but the entry is left in the folder.
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 1);
-
-    // An entry the desktop was told to hide is there but off.
-    ASSERT_TRUE(f.open(QIODevice::Append));
-    f.write("Hidden=true\n");
-    f.close();
-    EXPECT_FALSE(entry.enabled());
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList {"quillet.desktop"});
 
     ASSERT_TRUE(entry.setEnabled(false));
     EXPECT_FALSE(QFileInfo::exists(entry.filePath()));
     EXPECT_FALSE(entry.enabled());
+}
+
+// The switch shows what the desktop will do: an entry turned off in place counts as off.
+TEST(XdgAutostartTest, EntriesTurnedOffInPlaceCountAsOff)
+{
+    QTemporaryDir dir;
+    const XdgAutostart entry(dir.path(), "/usr/bin/quillet");
+    struct Case {
+        const char* text;
+        bool enabled;
+    };
+    const Case cases[] = {
+        {"[Desktop Entry]\nType=Application\nExec=quillet\n", true},
+        {"[Desktop Entry]\nType=Application\nHidden=true\nExec=quillet\n", false},
+        {"[Desktop Entry]\nHidden = true\n", false}, // spaces around "=" are allowed
+        {"[Desktop Entry]\nHidden=false\n", true},
+        {"[Desktop Entry]\nX-GNOME-Autostart-enabled=false\n", false},
+        {"[Desktop Entry]\nX-GNOME-Autostart-enabled=true\n", true},
+        // Only the entry's own group counts, not an action's.
+        {"[Desktop Action x]\nHidden=true\n[Desktop Entry]\nType=Application\n", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        QFile f(entry.filePath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(c.text);
+        f.close();
+        EXPECT_EQ(entry.enabled(), c.enabled);
+    }
+}
+
+// A path with shell or field-code characters still starts this executable and nothing else.
+TEST(XdgAutostartTest, ExecQuotesWhatTheShellOrFieldCodesWouldTake)
+{
+    struct Case {
+        const char* path;
+        const char* exec; // the line as it stands in the file, after value escaping
+    };
+    const Case cases[] = {
+        {"/usr/bin/quillet", "\nExec=\"/usr/bin/quillet\"\n"},
+        {"/a b/q", "\nExec=\"/a b/q\"\n"},
+        {"/a\"b$c`d/q", "\nExec=\"/a\\\\\"b\\\\$c\\\\`d/q\"\n"},
+        {"/a\\b/q", "\nExec=\"/a\\\\\\\\b/q\"\n"},
+        {"/100%/q", "\nExec=\"/100%%/q\"\n"},
+        {"/opt/墨钉/q", "\nExec=\"/opt/墨钉/q\"\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const QByteArray text = XdgAutostart::entryText(QString::fromUtf8(c.path));
+        EXPECT_TRUE(text.contains(c.exec)) << text.constData();
+    }
 }
 
 TEST(XdgAutostartTest, UnwritableFolderFailsAndChangesNothing)
