@@ -67,7 +67,11 @@ SettingsView::SettingsView(SettingsModel& model, QWidget* parent)
         group->addButton(row);
         list->addWidget(row);
         m_rows.append(row);
-        connect(row, &QAbstractButton::clicked, this, [this, page] { m_model.setPage(page); });
+        // Toggled rather than clicked: assistive technology toggles a check box without a click.
+        connect(row, &QAbstractButton::toggled, this, [this, page](bool on) {
+            if (on && m_model.shownPage() != page)
+                m_model.setPage(page);
+        });
     }
     list->addStretch(1);
     m_badge = new PermissionBadge(model, sidebar);

@@ -84,9 +84,13 @@ def describe(c):
     return "\t".join(f.replace("\t", " ").replace("\n", " ") for f in fields)
 
 
-def find(root, name):
+def find(root, name, interface):
+    """The showing control called name that has interface; a row's title label carries the
+    same name as the control it describes."""
     for c in showing(root):
-        if c.get_name() == name:
+        if c.get_name() != name or not has(c, interface):
+            continue
+        if interface != "Action" or c.get_n_actions() > 0:
             return c
     return None
 
@@ -118,7 +122,7 @@ def main(argv):
             print(describe(c))
         return 0
     if command in ("do", "set") and rest:
-        control = find(root, rest[0])
+        control = find(root, rest[0], "Value" if command == "set" else "Action")
         if control is None:
             sys.stderr.write("a11y: nothing showing is called %s\n" % rest[0])
             return 1

@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 namespace quillet {
 
@@ -90,8 +91,10 @@ public:
         m_login = new Switch;
         start->add(new SettingRow(QStringLiteral("开机时自动启动"),
             QStringLiteral("登录后墨钉自动待在托盘"), m_login, start));
+        // Toggled rather than clicked: assistive technology toggles a check box without a
+        // click. What sync() sets is the real state and is not written back.
         connect(
-            m_login, &QCheckBox::clicked, this, [this](bool on) { this->model().setLogin(on); });
+            m_login, &QCheckBox::toggled, this, [this](bool on) { this->model().setLogin(on); });
 
         stack()->addStretch(1);
         connect(&model, &SettingsModel::permissionChanged, this, &GeneralPage::sync);
@@ -121,7 +124,9 @@ private:
         m_detail->setAccessibleName(m_detail->text());
         m_open->setVisible(!granted && model().hasPrivacySettings());
         m_relaunch->setVisible(!granted);
+        const QSignalBlocker quiet(m_login);
         m_login->setChecked(model().loginEnabled());
+        m_login->update();
     }
 
     StatusMark* m_mark;
