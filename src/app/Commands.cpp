@@ -67,9 +67,10 @@ void AppDelegate::startCapture()
         return;
     }
     m_busy = true;
-    // From here on a press, a drag or Escape is caught, however long the screens take.
-    const std::shared_ptr<CapturePrelude> prelude = CapturePrelude::begin();
-    const QList<QRectF> rects = Prefs::detectWindows() ? Grabber::windowRects() : QList<QRectF> {};
+    const std::shared_ptr<CapturePrelude> prelude = CapturePrelude::make();
+    // Filled in below, while the screens are being read; the result comes back only after this
+    // call has returned.
+    const auto rects = std::make_shared<QList<QRectF>>();
     QPointer<AppDelegate> self(this);
     Grabber::grabAll(
         prelude->windowNumbers(), [self, rects, prelude](Grabber::GrabOutcome outcome) {
@@ -92,7 +93,7 @@ void AppDelegate::startCapture()
                 self->m_busy = false;
                 return;
             }
-            auto session = std::make_shared<CaptureSession>(shots, rects, [self] {
+            auto session = std::make_shared<CaptureSession>(shots, *rects, [self] {
                 if (!self || !self->m_session)
                     return;
                 // The session usually ends from inside one of its own event handlers: let the
@@ -108,6 +109,12 @@ void AppDelegate::startCapture()
             prelude->handOff(session);
             self->m_busy = false;
         });
+    // The screens are read on the grabbing thread from here on. Meanwhile a press, a drag or
+    // Escape is caught, and the windows that clicks can select are listed; neither waits for
+    // the other or delays the picture.
+    prelude->start();
+    if (Prefs::detectWindows())
+        *rects = Grabber::windowRects();
 }
 
 void AppDelegate::pinClipboard()

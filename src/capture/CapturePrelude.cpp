@@ -13,26 +13,30 @@ namespace quillet {
 using Input = PreludeGrab::Input;
 using MouseEventType = CaptureSession::MouseEventType;
 
-std::shared_ptr<CapturePrelude> CapturePrelude::begin()
+std::shared_ptr<CapturePrelude> CapturePrelude::make()
 {
-    return begin(makePreludeGrab(), Timing {});
+    return make(makePreludeGrab(), Timing {});
 }
 
-std::shared_ptr<CapturePrelude> CapturePrelude::begin(
+std::shared_ptr<CapturePrelude> CapturePrelude::make(
     std::unique_ptr<PreludeGrab> grab, Timing timing)
 {
-    std::shared_ptr<CapturePrelude> prelude(new CapturePrelude(std::move(grab), timing));
-    const std::weak_ptr<CapturePrelude> weak = prelude;
+    return std::shared_ptr<CapturePrelude>(new CapturePrelude(std::move(grab), timing));
+}
+
+void CapturePrelude::start()
+{
+    if (m_closed || m_catching)
+        return;
     PointerState now;
-    prelude->m_catching = prelude->m_grab->start(
-        [weak](Input input, QPointF p) {
+    m_catching = m_grab->start(
+        [weak = weak_from_this()](Input input, QPointF p) {
             if (const std::shared_ptr<CapturePrelude> self = weak.lock())
                 self->onInput(input, p);
         },
         now);
-    prelude->m_hover = prelude->globalPoint(now.qtPos);
-    trace::mark(prelude->m_catching ? "prelude-catching" : "prelude-refused");
-    return prelude;
+    m_hover = globalPoint(now.qtPos);
+    trace::mark(m_catching ? "prelude-catching" : "prelude-refused");
 }
 
 CapturePrelude::CapturePrelude(std::unique_ptr<PreludeGrab> grab, Timing timing)

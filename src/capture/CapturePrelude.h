@@ -26,9 +26,11 @@ public:
         int pollMs = 8; // 120 Hz, for a press the prelude never saw begin
     };
 
+    // A prelude that catches nothing yet; start() begins.
+    static std::shared_ptr<CapturePrelude> make();
+    static std::shared_ptr<CapturePrelude> make(std::unique_ptr<PreludeGrab> grab, Timing timing);
     // Catches the input from now on, through the window system's grab.
-    static std::shared_ptr<CapturePrelude> begin();
-    static std::shared_ptr<CapturePrelude> begin(std::unique_ptr<PreludeGrab> grab, Timing timing);
+    void start();
     ~CapturePrelude();
 
     CapturePrelude(const CapturePrelude&) = delete;

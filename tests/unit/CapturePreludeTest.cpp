@@ -67,7 +67,9 @@ constexpr CapturePrelude::Timing quick {100, 30, 400, 8};
 
 std::shared_ptr<CapturePrelude> preludeIn(const std::shared_ptr<FakeWorld>& world)
 {
-    return CapturePrelude::begin(std::make_unique<FakeGrab>(world), quick);
+    auto prelude = CapturePrelude::make(std::make_unique<FakeGrab>(world), quick);
+    prelude->start();
+    return prelude;
 }
 
 const QRectF window(100, 200, 300, 150);
