@@ -3,6 +3,7 @@
 // The controller's commands: capture, pin, and the requests of the command line.
 #include "app/AppDelegate.h"
 
+#include "capture/CapturePrelude.h"
 #include "capture/CaptureSession.h"
 #include "capture/Grabber.h"
 #include "output/Output.h"
@@ -67,37 +68,54 @@ void AppDelegate::startCapture()
         return;
     }
     m_busy = true;
-    const QList<QRectF> rects = Prefs::detectWindows() ? Grabber::windowRects() : QList<QRectF> {};
+    const std::shared_ptr<CapturePrelude> prelude = CapturePrelude::make();
+    // Filled in below, while the screens are being read; the result comes back only after this
+    // call has returned.
+    const auto rects = std::make_shared<QList<QRectF>>();
     QPointer<AppDelegate> self(this);
-    Grabber::grabAll({}, [self, rects](Grabber::GrabOutcome outcome) {
-        if (!self)
-            return;
-        if (const QString* error = std::get_if<QString>(&outcome)) {
-            self->showAlert(captureFailed, *error, [self] {
-                if (self)
-                    self->m_busy = false;
-            });
-            return;
-        }
-        trace::mark("delivered");
-        const QList<ScreenShot>& shots = std::get<QList<ScreenShot>>(outcome);
-        if (shots.isEmpty()) {
-            self->m_busy = false;
-            return;
-        }
-        auto session = std::make_shared<CaptureSession>(shots, rects, [self] {
-            if (!self || !self->m_session)
+    Grabber::grabAll(
+        prelude->windowNumbers(), [self, rects, prelude](Grabber::GrabOutcome outcome) {
+            if (!self) {
+                prelude->close();
                 return;
-            // The session usually ends from inside one of its own event handlers: let the
-            // last reference go once that call has returned.
-            QTimer::singleShot(0, [ended = std::move(self->m_session)] {});
+            }
+            if (const QString* error = std::get_if<QString>(&outcome)) {
+                prelude->close();
+                self->showAlert(captureFailed, *error, [self] {
+                    if (self)
+                        self->m_busy = false;
+                });
+                return;
+            }
+            trace::mark("delivered");
+            const QList<ScreenShot>& shots = std::get<QList<ScreenShot>>(outcome);
+            if (shots.isEmpty() || prelude->cancelled()) {
+                prelude->close();
+                self->m_busy = false;
+                return;
+            }
+            auto session = std::make_shared<CaptureSession>(shots, *rects, [self] {
+                if (!self || !self->m_session)
+                    return;
+                // The session usually ends from inside one of its own event handlers: let the
+                // last reference go once that call has returned.
+                QTimer::singleShot(0, [ended = std::move(self->m_session)] {});
+            });
+            trace::mark("session-made");
+            self->m_session = session;
+            // The overlay takes the keyboard as it is shown; the prelude lets go of it first.
+            prelude->yieldKeyboard();
+            session->show(false);
+            trace::mark("shown");
+            prelude->handOff(session);
+            self->m_busy = false;
         });
-        trace::mark("session-made");
-        self->m_session = session;
-        session->show(false);
-        trace::mark("shown");
-        self->m_busy = false;
-    });
+    // The screens are read on the grabbing thread from here on. Meanwhile a press, a drag or
+    // Escape is caught, and the windows that clicks can select are listed; neither waits for
+    // the other or delays the picture.
+    prelude->start();
+    if (Prefs::detectWindows())
+        *rects = Grabber::windowRects();
 }
 
 void AppDelegate::pinClipboard()

@@ -206,16 +206,21 @@ void CaptureSession::finish(bool fade)
     m_unpainted.clear();
     m_active = nullptr;
     m_key = nullptr;
-    if (editingPin && !pinConsumed)
-        editingPin->orderFront();
+    const QPointer<PinWindow> restored = pinConsumed ? nullptr : editingPin;
+    if (restored)
+        restored->orderFront();
     if (m_onEnd) {
         const std::function<void()> onEnd = m_onEnd;
         onEnd();
     }
-    if (windows.isEmpty())
-        return;
     for (OverlayWindow* w : windows)
         w->ignoreInput();
+    // The pin had the keyboard when it was sent into editing: it gets it back once the overlay
+    // has let go, so its keys (Return to edit again, Escape, zoom) work without a click.
+    if (restored)
+        restored->activateWindow();
+    if (windows.isEmpty())
+        return;
     // Without a compositor the fade would only hold the frozen picture on screen a moment
     // longer.
     const bool fades = fade && compositorActive();

@@ -9,6 +9,7 @@
 #include "platform/WindowSystem.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <algorithm>
@@ -18,11 +19,41 @@ namespace quillet::Grabber {
 namespace {
 // Long enough for a compositor at 30 Hz or faster to have drawn a frame.
 constexpr int compositorFrameMs = 50;
+
+int& minimumGrabMs()
+{
+    static int ms = 0;
+    return ms;
+}
+
+// The caller's callback, held back until the grab has taken at least minimumGrabMs().
+std::function<void(GrabOutcome)> heldBack(std::function<void(GrabOutcome)> done)
+{
+    if (minimumGrabMs() <= 0)
+        return done;
+    QElapsedTimer clock;
+    clock.start();
+    return [clock, done = std::move(done)](GrabOutcome outcome) {
+        const qint64 left = minimumGrabMs() - clock.elapsed();
+        if (left <= 0) {
+            done(std::move(outcome));
+            return;
+        }
+        QTimer::singleShot(int(left), qApp,
+            [done, outcome = std::move(outcome)]() mutable { done(std::move(outcome)); });
+    };
+}
 } // namespace
 
-void grabAll(const QList<quint32>& excluding, std::function<void(GrabOutcome)> done)
+void setMinimumGrabTimeForTesting(int ms)
+{
+    minimumGrabMs() = ms;
+}
+
+void grabAll(const QList<quint32>& excluding, std::function<void(GrabOutcome)> finished)
 {
     trace::mark("command");
+    std::function<void(GrabOutcome)> done = heldBack(std::move(finished));
     // The last capture's overlays may still be fading out; the root grab would freeze them.
     const bool dismissed = OverlayWindow::dismissLeaving();
     const QList<Screen> screens = currentScreens();

@@ -18,6 +18,11 @@ using GrabOutcome = std::variant<QList<ScreenShot>, QString>;
 // Freezes every screen. The work runs off the main thread; `done` runs on the main thread.
 void grabAll(const QList<quint32>& excluding, std::function<void(GrabOutcome)> done);
 
+// For test programs: every grab's result is handed back no sooner than `ms` after it was asked
+// for, as from a screen that is slow to read (4K on a cold start, a busy machine). 0 (the
+// default) hands it back at once.
+void setMinimumGrabTimeForTesting(int ms);
+
 // Windows offered as click targets, front-most first, in global coordinates.
 QList<QRectF> windowRects();
 

@@ -20,13 +20,15 @@ class CaptureJourney : public E2eEnv {
 protected:
     // Starts the program with extra environment ("NAME=value"). The shell and env both exec, so
     // the process started (and stopped by PID) is the program itself; its stderr goes to log().
-    QProcess* startTraced(const QStringList& extraEnv = {})
+    // `program`: the built program unless a test names another build of it.
+    QProcess* startTraced(
+        const QStringList& extraEnv = {}, const QString& program = QStringLiteral(QUILLET_BINARY))
     {
         m_log = scratch(QStringLiteral("traced-quillet.log"));
         QStringList args {QStringLiteral("-c"),
             QStringLiteral("log=$1; shift; exec env \"$@\" 2>\"$log\""), QStringLiteral("sh"),
             m_log, QStringLiteral("QUILLET_TRACE=1")};
-        args << extraEnv << QStringLiteral(QUILLET_BINARY);
+        args << extraEnv << program;
         return startBackground(QStringLiteral("/bin/sh"), args);
     }
 

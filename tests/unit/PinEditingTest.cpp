@@ -411,6 +411,8 @@ TEST_F(PinEditingTest, PinningReplacesThePinEveryOtherEndBringsItBack)
                 EXPECT_EQ(pin->globalFrame(), frame);
                 EXPECT_DOUBLE_EQ(pin->zoom(), 1.0);
                 EXPECT_DOUBLE_EQ(pin->opacity(), 0.6);
+                // Its keys work again without a click.
+                EXPECT_TRUE(waitUntil([&] { return pin && pin->isActiveWindow(); }));
             }
             // The delayed hide must not take away a pin the ended session gave back.
             QElapsedTimer t;

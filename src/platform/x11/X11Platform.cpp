@@ -5,7 +5,9 @@
 
 #include "platform/HotKeyBackend.h"
 #include "platform/KeyCodes.h"
+#include "platform/PreludeGrab.h"
 #include "platform/x11/X11HotKeys.h"
+#include "platform/x11/X11PreludeGrab.h"
 
 #include <QGuiApplication>
 
@@ -18,6 +20,8 @@ bool installX11Platform()
     setScreenGrabberFactory([] { return std::make_unique<X11Grabber>(); });
     setHotKeyBackendFactory(
         []() -> std::unique_ptr<HotKeyBackend> { return X11HotKeys::create(); });
+    setPreludeGrabFactory(
+        []() -> std::unique_ptr<PreludeGrab> { return X11PreludeGrab::create(); });
     KeyCodes::setPlainTextProvider(&x11PlainText);
     setCompositorProbe(&x11CompositorActive);
     return true;

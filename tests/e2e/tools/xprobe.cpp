@@ -5,6 +5,10 @@
 //   xprobe pattern             fill the root window's background with a picture in which every
 //                              pixel differs: r = x & 255, g = y & 255,
 //                              b = ((x >> 8) & 15) | ((y >> 8) << 4)
+//   xprobe input               exit 0 when this client could take the pointer and the keyboard
+//                              (an active grab on the root window, let go at once), 3 when
+//                              another client holds either
+//   xprobe holdpointer         take the pointer and keep it until killed (prints "held")
 //   xprobe wm                  exit 0 when a window manager announces itself on the root
 //                              window (_NET_SUPPORTING_WM_CHECK), 1 when none does
 #include <xcb/xcb.h>
@@ -137,6 +141,33 @@ int compositor(xcb_connection_t* c)
     return owner && owner->owner != XCB_WINDOW_NONE ? 0 : 1;
 }
 
+// Active grabs of the pointer and keyboard on the root, as a program that catches input does.
+int grabInput(xcb_connection_t* c, xcb_screen_t* screen, bool holdPointer)
+{
+    Reply<xcb_grab_pointer_reply_t> pointer(xcb_grab_pointer_reply(c,
+        xcb_grab_pointer(c, 0, screen->root, XCB_EVENT_MASK_BUTTON_PRESS, XCB_GRAB_MODE_ASYNC,
+            XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
+        nullptr));
+    const bool gotPointer = pointer && pointer->status == XCB_GRAB_STATUS_SUCCESS;
+    if (holdPointer) {
+        if (!gotPointer)
+            return 3;
+        std::printf("held\n");
+        std::fflush(stdout);
+        pause();
+        return 0;
+    }
+    Reply<xcb_grab_keyboard_reply_t> keyboard(xcb_grab_keyboard_reply(c,
+        xcb_grab_keyboard(
+            c, 0, screen->root, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+        nullptr));
+    const bool gotKeyboard = keyboard && keyboard->status == XCB_GRAB_STATUS_SUCCESS;
+    xcb_ungrab_pointer(c, XCB_CURRENT_TIME);
+    xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
+    xcb_flush(c);
+    return gotPointer && gotKeyboard ? 0 : 3;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -145,9 +176,11 @@ int main(int argc, char** argv)
         = argc >= 4 && (std::strcmp(argv[1], "grab") == 0 || std::strcmp(argv[1], "hold") == 0);
     const bool otherMode = argc == 2
         && (std::strcmp(argv[1], "pattern") == 0 || std::strcmp(argv[1], "wm") == 0
-            || std::strcmp(argv[1], "cm") == 0);
+            || std::strcmp(argv[1], "cm") == 0 || std::strcmp(argv[1], "input") == 0
+            || std::strcmp(argv[1], "holdpointer") == 0);
     if (!keyMode && !otherMode) {
-        std::fprintf(stderr, "usage: xprobe grab|hold KEYCODE MODS | pattern | wm | cm\n");
+        std::fprintf(stderr,
+            "usage: xprobe grab|hold KEYCODE MODS | pattern | wm | cm | input | holdpointer\n");
         return 2;
     }
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);
@@ -163,6 +196,8 @@ int main(int argc, char** argv)
         status = pattern(c, screen);
     else if (std::strcmp(argv[1], "wm") == 0)
         status = windowManager(c, screen);
+    else if (std::strcmp(argv[1], "input") == 0 || std::strcmp(argv[1], "holdpointer") == 0)
+        status = grabInput(c, screen, std::strcmp(argv[1], "holdpointer") == 0);
     else
         status = compositor(c);
     xcb_disconnect(c);

@@ -1,0 +1,215 @@
+#include "capture/CapturePrelude.h"
+
+#include "capture/CaptureSession.h"
+#include "capture/Trace.h"
+#include "platform/Geometry.h"
+#include "platform/Screen.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+namespace quillet {
+
+using Input = PreludeGrab::Input;
+using MouseEventType = CaptureSession::MouseEventType;
+
+std::shared_ptr<CapturePrelude> CapturePrelude::make()
+{
+    return make(makePreludeGrab(), Timing {});
+}
+
+std::shared_ptr<CapturePrelude> CapturePrelude::make(
+    std::unique_ptr<PreludeGrab> grab, Timing timing)
+{
+    return std::shared_ptr<CapturePrelude>(new CapturePrelude(std::move(grab), timing));
+}
+
+void CapturePrelude::start()
+{
+    if (m_closed || m_catching)
+        return;
+    PointerState now;
+    m_catching = m_grab->start(
+        [weak = weak_from_this()](Input input, QPointF p) {
+            if (const std::shared_ptr<CapturePrelude> self = weak.lock())
+                self->onInput(input, p);
+        },
+        now);
+    m_hover = globalPoint(now.qtPos);
+    trace::mark(m_catching ? "prelude-catching" : "prelude-refused");
+}
+
+CapturePrelude::CapturePrelude(std::unique_ptr<PreludeGrab> grab, Timing timing)
+    : m_grab(std::move(grab))
+    , m_timing(timing)
+{ }
+
+CapturePrelude::~CapturePrelude()
+{
+    m_grab->stop();
+}
+
+QPointF CapturePrelude::globalPoint(QPointF qt) const
+{
+    return globalFromQt(qt, primaryQtGeometry());
+}
+
+void CapturePrelude::onInput(Input input, QPointF qt)
+{
+    if (m_closed)
+        return;
+    const QPointF p = globalPoint(qt);
+    if (input == Input::escape) {
+        // After the hand-off Escape belongs to the overlays, which have the keyboard by then.
+        if (!m_target) {
+            m_cancelled = true;
+            close();
+        }
+        return;
+    }
+    if (m_target)
+        forwardLive(input, p);
+    else
+        record(input, p);
+}
+
+void CapturePrelude::record(Input input, QPointF p)
+{
+    switch (input) {
+    case Input::down:
+        m_down = p;
+        m_last = p;
+        m_released = false;
+        break;
+    case Input::dragged:
+        m_last = p;
+        break;
+    case Input::up:
+        m_last = p;
+        m_released = true;
+        break;
+    case Input::moved:
+        m_hover = p;
+        break;
+    case Input::escape:
+        break;
+    }
+}
+
+void CapturePrelude::forwardLive(Input input, QPointF p)
+{
+    switch (input) {
+    case Input::down:
+        m_target->forward(MouseEventType::down, p);
+        m_sentDown = true;
+        break;
+    case Input::up:
+        if (!m_sentDown)
+            break;
+        m_target->forward(MouseEventType::up, p);
+        pressEnded();
+        scheduleClose(m_timing.recheckMs);
+        break;
+    case Input::moved:
+        m_hover = p;
+        break;
+    case Input::dragged:
+        if (!m_sentDown) {
+            m_target->forward(MouseEventType::down, m_hover);
+            m_sentDown = true;
+        }
+        m_target->forward(MouseEventType::dragged, p);
+        break;
+    case Input::escape:
+        break;
+    }
+}
+
+void CapturePrelude::pressEnded()
+{
+    m_sentDown = false;
+    // The overlays take the pointer from here: the next press lands on them directly.
+    m_grab->releasePointer();
+}
+
+void CapturePrelude::yieldKeyboard()
+{
+    m_grab->releaseKeyboard();
+}
+
+void CapturePrelude::handOff(const std::shared_ptr<CaptureSession>& session)
+{
+    if (m_closed || !session)
+        return;
+    m_target = session;
+    m_keepAlive = shared_from_this();
+    m_grab->releaseKeyboard();
+    if (!m_down || !m_last) {
+        // No press seen; one may have begun before the prelude could catch it.
+        if (m_grab->pointer().leftHeld) {
+            m_target->forward(MouseEventType::down, m_hover);
+            m_sentDown = true;
+            pollDrag();
+        }
+    } else {
+        m_target->forward(MouseEventType::down, *m_down);
+        m_sentDown = true;
+        if (*m_last != *m_down)
+            m_target->forward(MouseEventType::dragged, *m_last);
+        if (m_released) {
+            m_target->forward(MouseEventType::up, *m_last);
+            m_sentDown = false;
+        }
+    }
+    if (!m_sentDown)
+        m_grab->releasePointer();
+    scheduleClose(m_timing.closeAfterHandOffMs);
+}
+
+void CapturePrelude::pollDrag()
+{
+    if (!m_sentDown || !m_target || m_closed)
+        return;
+    const PointerState now = m_grab->pointer();
+    const QPointF p = globalPoint(now.qtPos);
+    if (!now.leftHeld) {
+        m_target->forward(MouseEventType::up, p);
+        pressEnded();
+        return;
+    }
+    m_target->forward(MouseEventType::dragged, p);
+    QTimer::singleShot(
+        m_timing.pollMs, Qt::PreciseTimer, QCoreApplication::instance(), [weak = weak_from_this()] {
+            if (const std::shared_ptr<CapturePrelude> self = weak.lock())
+                self->pollDrag();
+        });
+}
+
+void CapturePrelude::scheduleClose(int afterMs)
+{
+    if (!m_sinceHandOff.isValid())
+        m_sinceHandOff.start();
+    QTimer::singleShot(afterMs, QCoreApplication::instance(), [weak = weak_from_this()] {
+        const std::shared_ptr<CapturePrelude> self = weak.lock();
+        if (!self || !self->m_keepAlive)
+            return;
+        if (self->m_sentDown && self->m_sinceHandOff.elapsed() < self->m_timing.deadlineMs)
+            self->scheduleClose(self->m_timing.recheckMs);
+        else
+            self->close();
+    });
+}
+
+void CapturePrelude::close()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    m_grab->stop();
+    m_target.reset();
+    m_sentDown = false;
+    // Last: this may be the final reference, and the prelude goes with it once this returns.
+    const std::shared_ptr<CapturePrelude> last = std::move(m_keepAlive);
+}
+
+} // namespace quillet
