@@ -3,6 +3,7 @@
 #include "app/CaptureKeys.h"
 #include "app/KeyEquivalents.h"
 #include "app/PinEditing.h"
+#include "app/Snapshot.h"
 #include "app/StatusMenu.h"
 #include "capture/CaptureReadiness.h"
 #include "capture/CaptureSession.h"
@@ -71,6 +72,14 @@ void AppDelegate::applicationDidFinishLaunching()
     // 1. The preference defaults.
     Prefs::registerDefaults();
 
+    // 9. The settings snapshot mode, taken out of turn: a snapshot run is a process of its own
+    // beside any resident instance, so it opens no tray entry and holds no global keys that
+    // the resident one holds. It reads the settings but changes none.
+    if (const std::optional<QString> folder = snapshotFolder()) {
+        snapshotSettings(*folder, 0);
+        return;
+    }
+
     // 2. The in-program key equivalents (the main menu's keys on other systems).
     m_keyEquivalents = new KeyEquivalents([this] { quit(); }, this);
     m_keyEquivalents->openSettings = [this] { showSettings(); };
@@ -99,15 +108,6 @@ void AppDelegate::applicationDidFinishLaunching()
     // 8. The global hot keys.
     m_launchFailures = registerHotKeys();
     reportHotKeyFailures(m_launchFailures);
-
-    // 9. The settings snapshot mode. It renders the settings window, which this program does
-    // not have yet: say so and end, rather than run on as if the pictures had been made.
-    if (qEnvironmentVariableIsSet("QUILLET_SNAPSHOT")) {
-        say(QStringLiteral("设置快照模式还不可用"));
-        QMetaObject::invokeMethod(
-            qApp, [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
-        return;
-    }
 
     // 10. The screen-reading permission (always granted on X11). Whatever needs the user's
     // attention opens the settings window where it can be put right.

@@ -91,6 +91,10 @@ private:
     void reportHotKeyFailures(const QStringList& failures);
     void installSettingsHooks();
     QString statusText() const;
+    // The settings snapshot mode (Snapshot.cpp): page `index` and every page after it, then
+    // the capture overlay and the end of the run.
+    void snapshotSettings(const QString& folder, int index);
+    void finishSnapshot(const QString& folder);
 
     std::unique_ptr<HotKeyCenter> m_hotKeys;
     std::shared_ptr<CaptureSession> m_session;
@@ -107,6 +111,7 @@ private:
     int m_hotKeysRegistered = 0;
     QString m_pinFailure; // why the last clipboard pin failed, when known
     bool m_launched = false;
+    QStringList m_snapshotFailures; // one line per snapshot file not written
 };
 
 } // namespace quillet

@@ -4,9 +4,11 @@
 #include "app/CommandLine.h"
 #include "app/InstanceProtocol.h"
 #include "app/SingleInstance.h"
+#include "app/Snapshot.h"
 #include "app/Termination.h"
-#include "platform/SystemServices.h"
 #include "platform/AppIdentity.h"
+#include "platform/HotKeyBackend.h"
+#include "platform/SystemServices.h"
 #include "platform/x11/X11Platform.h"
 #include "ui/AppIcons.h"
 
@@ -128,6 +130,10 @@ bool spawnResident()
     p.setProgram(selfExecutable());
     p.setStandardInputFile(QProcess::nullDevice());
     p.setStandardOutputFile(QProcess::nullDevice());
+    // A resident instance, not a snapshot run, whatever the command was started with.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QString::fromLatin1(snapshotVariable));
+    p.setProcessEnvironment(env);
     if (!::isatty(STDERR_FILENO))
         p.setStandardErrorFile(QProcess::nullDevice());
     return p.startDetached();
@@ -270,11 +276,9 @@ int runClient(const Command& command)
     return printReply(sent.reply);
 }
 
-int runResident(int argc, char** argv)
+// What every process that shows windows sets up first.
+void prepareApplication(QApplication& app, QTranslator& qtTranslator)
 {
-    if (!displayAvailable())
-        return 1;
-    QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
     // Portals and the window manager match our windows to the installed desktop entry by this.
     QGuiApplication::setDesktopFileName(QString::fromLatin1(appId));
@@ -284,11 +288,36 @@ int runResident(int argc, char** argv)
     app.setWindowIcon(appIcon());
     // The interface is Chinese whatever the locale, so Qt's own dialogs (the save dialog's
     // buttons, standard alert buttons) must speak it too.
-    QTranslator qtTranslator;
     if (qtTranslator.load(
             QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         app.installTranslator(&qtTranslator);
     installX11Platform();
+}
+
+// The settings snapshot mode: a process of its own that never claims or calls the
+// single-instance socket, so a resident instance goes on undisturbed beside it.
+int runSnapshot(int argc, char** argv)
+{
+    if (!displayAvailable())
+        return 1;
+    QApplication app(argc, argv);
+    QTranslator qtTranslator;
+    prepareApplication(app, qtTranslator);
+    // No global keys at all, whatever asks for them: the resident instance holds them.
+    setHotKeyBackendFactory({});
+    const Termination termination;
+    AppDelegate delegate;
+    delegate.applicationDidFinishLaunching();
+    return app.exec();
+}
+
+int runResident(int argc, char** argv)
+{
+    if (!displayAvailable())
+        return 1;
+    QApplication app(argc, argv);
+    QTranslator qtTranslator;
+    prepareApplication(app, qtTranslator);
     const Termination termination;
 
     const Request reopen {QStringLiteral("reopen"), {}};
@@ -336,6 +365,8 @@ int runMain(int argc, char** argv)
         printLine(stdout, CommandLine::versionText());
         return 0;
     case Command::Kind::start: {
+        if (snapshotFolder())
+            return runSnapshot(argc, argv);
         // A restart must not hand over to the instance it replaces, which is still ending.
         if (const std::optional<pid_t> predecessor = takeHandOverPredecessor()) {
             waitForExit(*predecessor, handOverTimeoutMs);

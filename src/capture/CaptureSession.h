@@ -6,6 +6,7 @@
 #include <QList>
 #include <QPointer>
 #include <QRectF>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -37,6 +38,11 @@ public:
     // Each view reports its first paint; the last one marks the overlays as fully on screen.
     void viewPainted(CaptureView* view);
     bool isEditing() const { return !m_windows.isEmpty(); }
+    // Pictures the first view, which need never be shown, with a sample selection and sample
+    // annotations under no tool, the text tool and the arrow tool, as capture-none.png,
+    // capture-text.png and capture-arrow.png in `folder`. One line for each file that could not
+    // be written, saying why.
+    QStringList debugSnapshot(const QString& folder);
 
     CaptureView* active() const;
     // Keys go to this view's window from now on (the pointer entered its screen).

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QStorageInfo>
 #include <QTemporaryFile>
 
 #include <cerrno>
@@ -109,6 +110,16 @@ bool reportFailure(const QString& path, const QString& reason)
     return hook ? hook(path, reason) : runFailureAlert(path, reason);
 }
 
+// Why a write stopped; `error` is errno taken at once after the failing call. Qt reports a
+// failed flush as an unknown error, yet a full disk is what the user most needs to hear about.
+QString writeFailure(int error, const QString& folder, qint64 needed, const QString& qtReason)
+{
+    const QStorageInfo storage(folder);
+    if (error == ENOSPC || (storage.isValid() && storage.bytesAvailable() < needed))
+        return QStringLiteral("写入失败：磁盘空间不足。");
+    return QStringLiteral("写入失败：%1").arg(qtReason);
+}
+
 } // namespace
 
 Output::SaveInteraction& Output::saveInteraction()
@@ -155,12 +166,15 @@ std::optional<QString> Output::writePngAtomically(const QString& path, const QIm
     if (!file.open(QIODevice::WriteOnly))
         return QStringLiteral("无法创建文件：%1").arg(file.errorString());
     if (file.write(*png) != png->size()) {
-        const QString why = file.errorString();
+        const int error = errno;
+        const QString why = writeFailure(error, folder.filePath(), png->size(), file.errorString());
         file.cancelWriting();
-        return QStringLiteral("写入失败：%1").arg(why);
+        return why;
     }
-    if (!file.commit())
-        return QStringLiteral("写入失败：%1").arg(file.errorString());
+    if (!file.commit()) {
+        const int error = errno;
+        return writeFailure(error, folder.filePath(), png->size(), file.errorString());
+    }
     return std::nullopt;
 }
 
@@ -183,8 +197,10 @@ Output::NewFile Output::writePngAsNew(const QString& dir, const QString& name, c
     QTemporaryFile temp(QDir(dir).filePath(QStringLiteral(".quillet-XXXXXX.png")));
     if (!temp.open())
         return {std::nullopt, QStringLiteral("无法创建文件：%1").arg(temp.errorString())};
-    if (temp.write(*png) != png->size() || !temp.flush() || ::fsync(temp.handle()) != 0)
-        return {std::nullopt, QStringLiteral("写入失败：%1").arg(temp.errorString())};
+    if (temp.write(*png) != png->size() || !temp.flush() || ::fsync(temp.handle()) != 0) {
+        const int error = errno;
+        return {std::nullopt, writeFailure(error, dir, png->size(), temp.errorString())};
+    }
     const QByteArray from = QFile::encodeName(temp.fileName());
     for (int attempt = 0; attempt < 1000; ++attempt) {
         const QString path = uniquePath(dir, name);

@@ -1,0 +1,263 @@
+#include "E2eEnv.h"
+
+#include "app/Snapshot.h"
+#include "capture/annotation/Annotation.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QSet>
+#include <iostream>
+#include <unistd.h>
+
+namespace quillet::e2e {
+namespace {
+
+const QStringList pictureNames = {"0-general.png", "1-shortcuts.png", "2-capture.png", "3-save.png",
+    "4-pin.png", "5-about.png", "capture-none.png", "capture-text.png", "capture-arrow.png"};
+
+struct SnapshotRun {
+    int exitCode = -1; // -1: crashed or did not end in time
+    QStringList missingLines; // the lines that report a picture not written
+    qint64 ms = 0;
+};
+
+class SnapshotMode : public E2eEnv {
+protected:
+    // No X server at all: the offscreen platform with one 1280 × 800 screen at ratio 2.
+    QProcessEnvironment offscreen()
+    {
+        QProcessEnvironment env = environment();
+        env.remove("DISPLAY");
+        const QString config = scratch("screen.json");
+        QFile f(config);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(R"({"screens": [{"name": "main", "x": 0, "y": 0, "width": 1280, "height": 800,
+            "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 2}]})");
+        env.insert("QT_QPA_PLATFORM", "offscreen:configfile=" + config);
+        return env;
+    }
+
+    SnapshotRun snapshot(
+        QProcessEnvironment env, const QString& folder, const QString& workingDir = {})
+    {
+        env.insert(QString::fromLatin1(snapshotVariable), folder);
+        QProcess p;
+        p.setProcessEnvironment(env);
+        if (!workingDir.isEmpty())
+            p.setWorkingDirectory(workingDir);
+        QElapsedTimer clock;
+        clock.start();
+        p.start(QUILLET_BINARY, {});
+        SnapshotRun run;
+        if (!p.waitForFinished(30000)) {
+            stop(&p, 1000);
+            return run;
+        }
+        run.ms = clock.elapsed();
+        if (p.exitStatus() == QProcess::NormalExit)
+            run.exitCode = p.exitCode();
+        for (const QString& line : QString::fromUtf8(p.readAllStandardError()).split('\n')) {
+            if (line.contains(QStringLiteral("快照未写入")))
+                run.missingLines.append(line);
+        }
+        std::cout << "snapshot run took " << run.ms << " ms\n";
+        return run;
+    }
+
+    static QStringList files(const QString& folder)
+    {
+        return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+
+    // Every picture present, each a whole PNG of the size its kind has.
+    static void expectNinePictures(const QString& folder, QSize page, QSize screen)
+    {
+        QStringList expected = pictureNames;
+        expected.sort();
+        EXPECT_EQ(files(folder), expected);
+        for (const QString& name : pictureNames) {
+            const QImage image(QDir(folder).filePath(name), "PNG");
+            ASSERT_FALSE(image.isNull()) << name.toStdString();
+            EXPECT_EQ(image.size(), name.startsWith("capture") ? screen : page)
+                << name.toStdString();
+        }
+    }
+};
+
+bool near(QRgb a, QColor b, int tolerance = 2)
+{
+    return std::abs(qRed(a) - b.red()) <= tolerance && std::abs(qGreen(a) - b.green()) <= tolerance
+        && std::abs(qBlue(a) - b.blue()) <= tolerance;
+}
+
+std::string describe(QRgb c)
+{
+    return QString("#%1").arg(c & 0xffffff, 6, 16, QChar('0')).toStdString();
+}
+
+TEST_F(SnapshotMode, OffscreenRunWritesNinePicturesOfTheSampleScene)
+{
+    {
+        QDir().mkpath(configHome() + "/quillet");
+        QFile f(configHome() + "/quillet/quillet.conf");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[General]\ndimAlpha=0.5\n");
+    }
+    const QString folder = scratch("pictures");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    // Present but empty: the current folder.
+    const SnapshotRun run = snapshot(offscreen(), QString(), folder);
+    ASSERT_EQ(run.exitCode, 0) << run.missingLines.join('\n').toStdString();
+    EXPECT_TRUE(run.missingLines.isEmpty());
+    expectNinePictures(folder, QSize(1720, 1240), QSize(2560, 1600));
+
+    QSet<QByteArray> pages;
+    for (int i = 0; i < 6; ++i) {
+        QFile f(QDir(folder).filePath(pictureNames[i]));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QImage image = QImage::fromData(f.readAll(), "PNG");
+        pages.insert(
+            QByteArray(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes()));
+    }
+    EXPECT_EQ(pages.size(), 6) << "two settings pages look the same";
+
+    const QImage arrow(QDir(folder).filePath("capture-arrow.png"), "PNG");
+    ASSERT_EQ(arrow.size(), QSize(2560, 1600));
+    // Points, y up, to the pixel whose square holds them.
+    const auto at = [&](double x, double y) {
+        return arrow.pixel(int(x * 2), arrow.height() - 1 - int(y * 2));
+    };
+    const QRgb stroke = at(300, 385); // the rectangle's left edge
+    EXPECT_TRUE(near(stroke, palette()[0])) << describe(stroke);
+    const QRgb shaft = at(720, 390); // half way from the arrow's tail to its tip
+    EXPECT_TRUE(near(shaft, palette()[3])) << describe(shaft);
+
+    // Outside the selection: the gradient from the bottom-left pixel corner to the top-right
+    // one, under the shade.
+    const double px = 200.5, py = 200.5, w = 2560, h = 1600;
+    const double t = (px * w + py * h) / (w * w + h * h);
+    const QColor a = snapshotTeal(), b = snapshotIndigo();
+    const auto mix
+        = [t](double from, double to) { return int((from + (to - from) * t) * 0.5 * 255 + 0.5); };
+    const QColor dimmed(
+        mix(a.redF(), b.redF()), mix(a.greenF(), b.greenF()), mix(a.blueF(), b.blueF()));
+    const QRgb outside = at(100, 100);
+    EXPECT_TRUE(near(outside, dimmed)) << describe(outside) << " wanted " << describe(dimmed.rgb());
+}
+
+TEST_F(SnapshotMode, RunBesideAResidentInstanceLeavesItsSocketAndKeys)
+{
+    startQuillet();
+    ASSERT_TRUE(waitForQuilletReady());
+    const QString pid = quilletStatus().value("pid");
+
+    const QString folder = scratch("pictures");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const SnapshotRun run = snapshot(environment(), folder);
+    ASSERT_EQ(run.exitCode, 0) << run.missingLines.join('\n').toStdString();
+    expectNinePictures(folder, QSize(860, 620), QSize(1280, 800));
+
+    const auto status = quilletStatus();
+    EXPECT_EQ(status.value("pid"), pid);
+    EXPECT_EQ(status.value("hotkeys-registered"), "4");
+    for (const XKey& k : defaultHotKeys)
+        EXPECT_EQ(grabStatus(k.keycode, k.mods), 3) << k.display << " is no longer held";
+    EXPECT_FALSE(quilletStderr().contains("快照"));
+}
+
+// Mounts a small file system for the duration of a case; root only.
+class Mount {
+public:
+    Mount(const QString& at, const QString& options)
+        : m_at(at)
+    {
+        QDir().mkpath(at);
+        QProcess p;
+        p.start("mount", {"-t", "tmpfs", "-o", options, "tmpfs", at});
+        m_ok = p.waitForFinished(5000) && p.exitStatus() == QProcess::NormalExit
+            && p.exitCode() == 0;
+    }
+    ~Mount()
+    {
+        if (m_ok)
+            QProcess::execute("umount", {m_at});
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    QString m_at;
+    bool m_ok = false;
+};
+
+TEST_F(SnapshotMode, UnwritableFolderFailsWithALinePerMissingPicture)
+{
+    const bool root = ::geteuid() == 0;
+    struct Case {
+        const char* name;
+        bool someWritten; // those that fit before the disk was full
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"missing", false, "不存在"},
+        {"read-only", false, ""},
+        {"full", true, "磁盘空间不足"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString folder = scratch(c.name);
+        std::unique_ptr<Mount> mount;
+        if (QString(c.name) == "read-only") {
+            if (root) {
+                mount = std::make_unique<Mount>(folder, "ro,size=64k");
+            } else {
+                ASSERT_TRUE(QDir().mkpath(folder));
+                ASSERT_TRUE(
+                    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+            }
+        } else if (QString(c.name) == "full") {
+            if (!root)
+                continue; // no way to fill a disk without one to mount
+            // Room for a page or two, not for the screen-sized pictures.
+            mount = std::make_unique<Mount>(folder, "size=256k");
+        }
+        if (mount && !mount->ok()) {
+            std::cout << "cannot mount here: the " << c.name << " case is left out\n";
+            continue;
+        }
+
+        const SnapshotRun run = snapshot(offscreen(), folder);
+        EXPECT_EQ(run.exitCode, 1);
+        const QStringList present = files(folder);
+        EXPECT_EQ(run.missingLines.size() + present.size(), 9)
+            << run.missingLines.join('\n').toStdString();
+        for (const QString& name : pictureNames) {
+            const bool reported = std::any_of(run.missingLines.begin(), run.missingLines.end(),
+                [&](const QString& l) { return l.contains(name); });
+            EXPECT_NE(reported, present.contains(name)) << name.toStdString();
+        }
+        for (const QString& line : run.missingLines)
+            EXPECT_TRUE(line.contains(QString::fromUtf8(c.reason))) << line.toStdString();
+        if (!c.someWritten) {
+            EXPECT_TRUE(present.isEmpty()) << present.join(' ').toStdString();
+        } else {
+            EXPECT_FALSE(run.missingLines.isEmpty());
+            // What is there is whole: a full disk never leaves a cut-off picture.
+            for (const QString& name : present) {
+                EXPECT_FALSE(QImage(QDir(folder).filePath(name), "PNG").isNull())
+                    << name.toStdString();
+            }
+        }
+        if (QString(c.name) == "missing") {
+            EXPECT_FALSE(QFileInfo::exists(folder));
+        }
+        if (!root && QString(c.name) == "read-only")
+            QFile::setPermissions(
+                folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+}
+
+} // namespace
+} // namespace quillet::e2e
