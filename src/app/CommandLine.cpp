@@ -21,6 +21,12 @@ ParseResult ok(Command c)
     return ParseResult {std::move(c), {}};
 }
 
+bool reordersText(char16_t c)
+{
+    return (c >= 0x202a && c <= 0x202e) || (c >= 0x2066 && c <= 0x2069) || c == 0x200e
+        || c == 0x200f || c == 0x061c;
+}
+
 } // namespace
 
 const QStringList& settingsPages()
@@ -29,6 +35,24 @@ const QStringList& settingsPages()
         = {QStringLiteral("general"), QStringLiteral("shortcuts"), QStringLiteral("capture"),
             QStringLiteral("save"), QStringLiteral("pin"), QStringLiteral("about")};
     return pages;
+}
+
+QString printable(const QString& text, bool keepNewlines)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const QChar::Category cat = c.category();
+        const bool hidden = cat == QChar::Other_Control || cat == QChar::Separator_Line
+            || cat == QChar::Separator_Paragraph || reordersText(c.unicode());
+        if (!hidden || (keepNewlines && c == QLatin1Char('\n')))
+            out += c;
+        else if (c.unicode() < 0x100)
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+    }
+    return out;
 }
 
 ParseResult parse(const QStringList& args)
@@ -50,7 +74,8 @@ ParseResult parse(const QStringList& args)
 
     auto noArguments = [&](Command::Kind kind) {
         if (!rest.isEmpty())
-            return fail(QStringLiteral("“%1”不需要参数：%2").arg(first, rest.first()));
+            return fail(QStringLiteral("“%1”不需要参数：%2")
+                            .arg(printable(first), printable(rest.first())));
         return ok({kind, {}, {}});
     };
 
@@ -65,25 +90,26 @@ ParseResult parse(const QStringList& args)
         if (literal)
             rest.removeFirst();
         if (rest.size() > 1)
-            return fail(QStringLiteral("“pin”只接受一个文件：%1").arg(rest.at(1)));
+            return fail(QStringLiteral("“pin”只接受一个文件：%1").arg(printable(rest.at(1))));
         if (rest.size() == 1 && rest.first().isEmpty())
             return fail(QStringLiteral("“pin”的文件名是空的"));
         // "--" lets a file whose name starts with a dash through.
         if (!literal && rest.size() == 1 && rest.first().startsWith(QLatin1Char('-')))
-            return fail(QStringLiteral("未知选项：%1").arg(rest.first()));
+            return fail(QStringLiteral("未知选项：%1").arg(printable(rest.first())));
         return ok({Command::Kind::pin, rest.value(0), {}});
     }
     if (first == QLatin1String("settings")) {
         if (rest.size() > 1)
-            return fail(QStringLiteral("“settings”只接受一个页面：%1").arg(rest.at(1)));
+            return fail(QStringLiteral("“settings”只接受一个页面：%1").arg(printable(rest.at(1))));
         if (rest.size() == 1 && !settingsPages().contains(rest.first()))
-            return fail(QStringLiteral("没有这个设置页面：%1（可用：%2）")
-                            .arg(rest.first(), settingsPages().join(QStringLiteral(", "))));
+            return fail(
+                QStringLiteral("没有这个设置页面：%1（可用：%2）")
+                    .arg(printable(rest.first()), settingsPages().join(QStringLiteral(", "))));
         return ok({Command::Kind::settings, {}, rest.value(0)});
     }
     if (first.startsWith(QLatin1Char('-')))
-        return fail(QStringLiteral("未知选项：%1").arg(first));
-    return fail(QStringLiteral("未知命令：%1").arg(first));
+        return fail(QStringLiteral("未知选项：%1").arg(printable(first)));
+    return fail(QStringLiteral("未知命令：%1").arg(printable(first)));
 }
 
 QString usage()

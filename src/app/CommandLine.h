@@ -43,6 +43,12 @@ const QStringList& settingsPages();
 // `args` without the program name.
 ParseResult parse(const QStringList& args);
 
+// `text` safe to print on a terminal: control characters, line and paragraph separators and
+// the invisible controls that reorder text show as \xNN or \uNNNN, so an argument or file
+// name echoed in a message can neither break its line nor send the terminal commands.
+// `keepNewlines` leaves line breaks of a message of several lines.
+QString printable(const QString& text, bool keepNewlines = false);
+
 // The text of --help.
 QString usage();
 

@@ -74,9 +74,10 @@ constexpr int replyTimeoutMs = 10000;
 constexpr int startTimeoutMs = 10000;
 constexpr int quitTimeoutMs = 5000;
 
+// Texts may quote file names and arguments: what reaches the terminal is printable.
 void printLine(FILE* to, const QString& text)
 {
-    QByteArray bytes = text.toUtf8();
+    QByteArray bytes = CommandLine::printable(text, true).toUtf8();
     if (!bytes.isEmpty() && !bytes.endsWith('\n'))
         bytes += '\n';
     std::fputs(bytes.constData(), to);
@@ -211,16 +212,16 @@ bool checkImageFile(const QString& file)
 {
     const QFileInfo info(file);
     if (!info.exists()) {
-        complain(QStringLiteral("文件不存在：%1").arg(file));
+        complain(QStringLiteral("文件不存在：%1").arg(CommandLine::printable(file)));
         return false;
     }
     if (!info.isFile() || !info.isReadable()) {
-        complain(QStringLiteral("无法读取文件：%1").arg(file));
+        complain(QStringLiteral("无法读取文件：%1").arg(CommandLine::printable(file)));
         return false;
     }
     QImageReader reader(file);
     if (!reader.canRead()) {
-        complain(QStringLiteral("不是可以读取的图片：%1").arg(file));
+        complain(QStringLiteral("不是可以读取的图片：%1").arg(CommandLine::printable(file)));
         return false;
     }
     return true;

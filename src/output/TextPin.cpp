@@ -1,6 +1,8 @@
 // Clipboard text as a pinnable image: dark text on a small sheet of warm paper.
 #include "output/PinWindow.h"
 
+#include "output/OutsideImage.h"
+
 #include "ui/Accent.h"
 #include "ui/Fonts.h"
 
@@ -54,6 +56,12 @@ QImage PinWindow::renderText(const QString& text, qreal scale)
 {
     if (!(scale > 0) || !std::isfinite(scale))
         scale = 1.0;
+    // The note is rendered into pixels, so it obeys the bound on any image the program takes
+    // in: 5000 short lines would otherwise make a sheet 100000 points tall, a gigabyte at a
+    // scale of 2. Lines past the bound are cut, as characters past the limit are.
+    const qreal maxSide = OutsideImage::maxSide;
+    scale = std::min(scale, std::floor(maxSide / (wrapWidth + 2 * insetX)));
+    const qreal maxTextHeight = std::floor(maxSide / scale) - 2 * insetY - 1;
     const QString shown = withLineSeparators(firstCharacters(text, maxCharacters));
 
     QTextOption option;
@@ -63,6 +71,7 @@ QImage PinWindow::renderText(const QString& text, qreal scale)
     layout.setTextOption(option);
     layout.setCacheEnabled(true);
     qreal usedWidth = 0, usedHeight = 0;
+    int kept = 0;
     layout.beginLayout();
     if (!shown.isEmpty()) {
         for (;;) {
@@ -70,8 +79,11 @@ QImage PinWindow::renderText(const QString& text, qreal scale)
             if (!line.isValid())
                 break;
             line.setLineWidth(wrapWidth);
+            if (std::ceil(usedHeight + line.height()) > maxTextHeight)
+                break; // laid out but never drawn
             line.setPosition(QPointF(0, usedHeight));
             usedHeight += line.height();
+            ++kept;
             usedWidth = std::max(usedWidth, line.naturalTextWidth());
         }
     }
@@ -87,7 +99,8 @@ QImage PinWindow::renderText(const QString& text, qreal scale)
         QPainter p(&image);
         p.setRenderHint(QPainter::TextAntialiasing, true);
         p.setPen(Qt::black);
-        layout.draw(&p, QPointF(insetX, insetY));
+        for (int i = 0; i < kept; ++i)
+            layout.lineAt(i).draw(&p, QPointF(insetX, insetY));
     }
     return image;
 }

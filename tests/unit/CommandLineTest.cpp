@@ -77,13 +77,26 @@ TEST(CommandLine, RejectsBadArgumentsWithOneLine)
         {"settings", "colours"},
         {"settings", "general", "shortcuts"},
         {""},
+        // Arguments echoed in the message can neither break its line nor drive the terminal.
+        {"pin", "a.png", "b\nc.png"},
+        {"capture", "\x1b[2J\x1b]0;title\x07"},
+        {QStringLiteral("sett\u2028ings\u202e")},
+        {"status", QStringLiteral("\r\t\u0085\u2029")},
     };
     for (const QStringList& args : cases) {
         const ParseResult r = CommandLine::parse(args);
         EXPECT_FALSE(r.command.has_value()) << args.join(' ').toStdString();
         EXPECT_FALSE(r.error.isEmpty()) << args.join(' ').toStdString();
-        EXPECT_FALSE(r.error.contains('\n')) << r.error.toStdString();
+        for (const QChar c : r.error) {
+            EXPECT_NE(c.category(), QChar::Other_Control) << r.error.toStdString();
+            EXPECT_NE(c.category(), QChar::Separator_Line) << r.error.toStdString();
+            EXPECT_NE(c.category(), QChar::Separator_Paragraph) << r.error.toStdString();
+            EXPECT_NE(c, QChar(0x202e)) << r.error.toStdString();
+        }
     }
+    EXPECT_EQ(CommandLine::parse({"\x1bx"}).error, QStringLiteral("未知命令：\\x1bx"));
+    EXPECT_EQ(CommandLine::printable(QStringLiteral("a\nb\u202ec"), true),
+        QStringLiteral("a\nb\\u202ec"));
 }
 
 TEST(CommandLine, OnlyActingCommandsStartAnInstance)

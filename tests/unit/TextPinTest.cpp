@@ -125,3 +125,23 @@ TEST(TextPin, SharpOnADoubleDensityScreen)
     EXPECT_GT(ratio, 2.8);
     EXPECT_LT(ratio, 5.5);
 }
+
+// Thousands of short lines would make a sheet taller than any image the program takes in
+// (a gigabyte at a scale of 2): the lines stop at that bound, and the sheet fills it.
+TEST(TextPin, ManyLinesStopAtTheImageBound)
+{
+    QStringList lines;
+    for (int i = 0; i < 4000; ++i)
+        lines << QStringLiteral("line %1").arg(i);
+    const QString text = lines.join(QLatin1Char('\n'));
+    for (const qreal scale : {1.0, 2.0, 3.0}) {
+        const QImage img = PinWindow::renderText(text, scale);
+        ASSERT_FALSE(img.isNull()) << scale;
+        EXPECT_LE(img.height(), 16384) << scale;
+        EXPECT_GT(img.height(), 16384 - 60 * scale) << scale;
+        // The last line kept is drawn whole inside the sheet, above its bottom margin.
+        const QImage bottom = img.copy(0, img.height() - qCeil(40 * scale), img.width(),
+            qCeil(40 * scale) - qCeil(14 * scale));
+        EXPECT_GT(inkPixels(bottom), 0) << scale;
+    }
+}
