@@ -15,7 +15,8 @@ if [[ "${1:-}" == "--test" ]]; then
   want+=(libgtest-dev googletest libbenchmark-dev
          xvfb xauth xdotool xclip openbox x11-xserver-utils x11-utils imagemagick xcompmgr trayer
          desktop-file-utils appstream lintian man-db mandoc
-         dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0)
+         dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0
+         clang libclang-rt-14-dev)
 fi
 if [[ "${1:-}" == "--clean-room" ]]; then
   want+=(mmdebstrap)

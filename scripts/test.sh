@@ -2,14 +2,23 @@
 # Sets up, builds and runs every test: the headless unit tests, then the end-to-end tests on
 # private Xvfb servers they start themselves. Then the unit and end-to-end tests again, built
 # with the address and undefined-behaviour sanitizers into build-asan/ (QUILLET_SANITIZED=0
-# skips that pass); any finding fails the run. Arguments go to ctest in both passes.
+# skips that pass); any finding fails the run. Last, each fuzz target for QUILLET_FUZZ_SECONDS
+# (default 60; 0 skips). Arguments go to ctest in both test passes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh --test
 scripts/build.sh
 (cd build && ctest --output-on-failure --timeout 1500 "$@")
 
-[[ ${QUILLET_SANITIZED:-1} == 0 ]] && exit 0
+fuzz() {
+  local seconds=${QUILLET_FUZZ_SECONDS:-60}
+  [[ $seconds == 0 ]] || scripts/fuzz.sh "$seconds"
+}
+
+if [[ ${QUILLET_SANITIZED:-1} == 0 ]]; then
+  fuzz
+  exit 0
+fi
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_SANITIZE=ON \
   -DQUILLET_BENCH=OFF >/dev/null
@@ -31,4 +40,5 @@ if compgen -G "$reports/*" >/dev/null; then
   done
   status=1
 fi
+fuzz || status=1
 exit $status
