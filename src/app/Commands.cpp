@@ -177,13 +177,26 @@ QString AppDelegate::statusText() const
     lines << (QStringLiteral("hotkeys-failed: ") + m_hotKeyFailures.join(QStringLiteral(", ")))
                  .trimmed();
     lines << QStringLiteral("session: %1").arg(m_session ? "open" : "none");
+    lines << QStringLiteral("overlays: %1").arg(m_session ? m_session->windows().size() : 0);
     lines << QStringLiteral("busy: %1").arg(m_busy ? 1 : 0);
     // Whether the buffers a capture uses are made (shortly after launch and screen changes).
     lines << QStringLiteral("capture-ready: %1").arg(m_readiness && m_readiness->isReady() ? 1 : 0);
+    // The layout the program sees (Qt's coordinates, device pixels), so that scripts changing
+    // monitors can tell when the change has arrived.
+    const QRectF primary = primaryQtGeometry();
+    for (const Screen& screen : currentScreens()) {
+        const QRectF q = qtFromGlobal(screen.frame, primary);
+        lines << QStringLiteral("screen: %1 %2 %3 %4x%5 %6")
+                     .arg(screen.name)
+                     .arg(qRound(q.x() * screen.scale))
+                     .arg(qRound(q.y() * screen.scale))
+                     .arg(screen.pixelWidth())
+                     .arg(screen.pixelHeight())
+                     .arg(screen.scale);
+    }
     lines << QStringLiteral("pins: %1").arg(PinWindow::count());
     // Where each pin belongs once its appearing has ended, in Qt's screen coordinates, so that
     // scripts can tell a settled pin from one still springing into place.
-    const QRectF primary = primaryQtGeometry();
     for (const PinWindow* pin : PinWindow::all()) {
         const QRectF q = qtFromGlobal(pin->globalFrame(), primary);
         lines << QStringLiteral("pin: %1 %2 %3 %4 %5 %6")
