@@ -6,6 +6,7 @@
 #include "app/SingleInstance.h"
 #include "app/Snapshot.h"
 #include "app/Termination.h"
+#include "output/PinWindow.h"
 #include "platform/AppIdentity.h"
 #include "platform/HotKeyBackend.h"
 #include "platform/SystemServices.h"
@@ -345,6 +346,8 @@ int runResident(int argc, char** argv)
     instance.setHandler([&delegate](const Request& r) { return delegate.handleRequest(r); });
     const int status = app.exec();
     instance.close();
+    // Nothing owns a pin but the list of open ones; they go before the application does.
+    PinWindow::destroyAll();
     return status;
 }
 

@@ -13,6 +13,16 @@ namespace quillet {
 using Input = PreludeGrab::Input;
 using MouseEventType = CaptureSession::MouseEventType;
 
+namespace {
+
+void send(const std::weak_ptr<CaptureSession>& target, MouseEventType type, QPointF p)
+{
+    if (const std::shared_ptr<CaptureSession> session = target.lock())
+        session->forward(type, p);
+}
+
+} // namespace
+
 std::shared_ptr<CapturePrelude> CapturePrelude::make()
 {
     return make(makePreludeGrab(), Timing {});
@@ -61,13 +71,13 @@ void CapturePrelude::onInput(Input input, QPointF qt)
     const QPointF p = globalPoint(qt);
     if (input == Input::escape) {
         // After the hand-off Escape belongs to the overlays, which have the keyboard by then.
-        if (!m_target) {
+        if (!m_handedOff) {
             m_cancelled = true;
             close();
         }
         return;
     }
-    if (m_target)
+    if (m_handedOff)
         forwardLive(input, p);
     else
         record(input, p);
@@ -100,13 +110,13 @@ void CapturePrelude::forwardLive(Input input, QPointF p)
 {
     switch (input) {
     case Input::down:
-        m_target->forward(MouseEventType::down, p);
+        send(m_target, MouseEventType::down, p);
         m_sentDown = true;
         break;
     case Input::up:
         if (!m_sentDown)
             break;
-        m_target->forward(MouseEventType::up, p);
+        send(m_target, MouseEventType::up, p);
         pressEnded();
         scheduleClose(m_timing.recheckMs);
         break;
@@ -115,10 +125,10 @@ void CapturePrelude::forwardLive(Input input, QPointF p)
         break;
     case Input::dragged:
         if (!m_sentDown) {
-            m_target->forward(MouseEventType::down, m_hover);
+            send(m_target, MouseEventType::down, m_hover);
             m_sentDown = true;
         }
-        m_target->forward(MouseEventType::dragged, p);
+        send(m_target, MouseEventType::dragged, p);
         break;
     case Input::escape:
         break;
@@ -142,22 +152,32 @@ void CapturePrelude::handOff(const std::shared_ptr<CaptureSession>& session)
     if (m_closed || !session)
         return;
     m_target = session;
+    m_handedOff = true;
     m_keepAlive = shared_from_this();
+    // A program ending within the follow-up time lets go now, while its connection to the
+    // window system still exists to undo the grab with.
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        m_quitting
+            = QObject::connect(app, &QCoreApplication::aboutToQuit, [weak = weak_from_this()] {
+                  if (const std::shared_ptr<CapturePrelude> self = weak.lock())
+                      self->close();
+              });
+    }
     m_grab->releaseKeyboard();
     if (!m_down || !m_last) {
         // No press seen; one may have begun before the prelude could catch it.
         if (m_grab->pointer().leftHeld) {
-            m_target->forward(MouseEventType::down, m_hover);
+            send(m_target, MouseEventType::down, m_hover);
             m_sentDown = true;
             pollDrag();
         }
     } else {
-        m_target->forward(MouseEventType::down, *m_down);
+        send(m_target, MouseEventType::down, *m_down);
         m_sentDown = true;
         if (*m_last != *m_down)
-            m_target->forward(MouseEventType::dragged, *m_last);
+            send(m_target, MouseEventType::dragged, *m_last);
         if (m_released) {
-            m_target->forward(MouseEventType::up, *m_last);
+            send(m_target, MouseEventType::up, *m_last);
             m_sentDown = false;
         }
     }
@@ -168,16 +188,16 @@ void CapturePrelude::handOff(const std::shared_ptr<CaptureSession>& session)
 
 void CapturePrelude::pollDrag()
 {
-    if (!m_sentDown || !m_target || m_closed)
+    if (!m_sentDown || m_target.expired() || m_closed)
         return;
     const PointerState now = m_grab->pointer();
     const QPointF p = globalPoint(now.qtPos);
     if (!now.leftHeld) {
-        m_target->forward(MouseEventType::up, p);
+        send(m_target, MouseEventType::up, p);
         pressEnded();
         return;
     }
-    m_target->forward(MouseEventType::dragged, p);
+    send(m_target, MouseEventType::dragged, p);
     QTimer::singleShot(
         m_timing.pollMs, Qt::PreciseTimer, QCoreApplication::instance(), [weak = weak_from_this()] {
             if (const std::shared_ptr<CapturePrelude> self = weak.lock())
@@ -206,6 +226,7 @@ void CapturePrelude::close()
         return;
     m_closed = true;
     m_grab->stop();
+    QObject::disconnect(m_quitting);
     m_target.reset();
     m_sentDown = false;
     // Last: this may be the final reference, and the prelude goes with it once this returns.

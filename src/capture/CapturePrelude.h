@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QList>
+#include <QObject>
 #include <QPointF>
 #include <memory>
 #include <optional>
@@ -68,7 +69,9 @@ private:
     bool m_catching = false;
     bool m_cancelled = false;
     bool m_closed = false;
-    std::shared_ptr<CaptureSession> m_target;
+    // The controller owns the session; one that has ended is not kept for the follow-up.
+    std::weak_ptr<CaptureSession> m_target;
+    bool m_handedOff = false;
     std::optional<QPointF> m_down;
     std::optional<QPointF> m_last;
     bool m_released = false;
@@ -76,6 +79,7 @@ private:
     QPointF m_hover;
     // Set during the hand-off: the prelude outlives the controller's reference until it closes.
     std::shared_ptr<CapturePrelude> m_keepAlive;
+    QMetaObject::Connection m_quitting;
     QElapsedTimer m_sinceHandOff;
 };
 

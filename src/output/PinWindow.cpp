@@ -9,6 +9,7 @@
 #include "platform/Screen.h"
 #include "settings/Prefs.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEasingCurve>
@@ -132,6 +133,15 @@ void PinWindow::closeAll()
     const QList<PinWindow*> snapshot = openPins();
     for (PinWindow* w : snapshot)
         w->closePin();
+}
+
+void PinWindow::destroyAll()
+{
+    // Closing ones have left the list but are still windows until their fade ends.
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* pin = qobject_cast<PinWindow*>(w))
+            delete pin;
+    }
 }
 
 void PinWindow::appear(const QRectF& target)

@@ -32,6 +32,9 @@ public:
 
     static int count();
     static void closeAll();
+    // Deletes every pin at once, closing ones too, with no animation: for the program's end,
+    // while the window system is still there.
+    static void destroyAll();
     static QList<PinWindow*> all();
 
     // Called when the user asks to edit a pin; installed by the application controller.

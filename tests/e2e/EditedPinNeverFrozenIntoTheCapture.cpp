@@ -195,9 +195,14 @@ TEST_F(PinEditEntries, KeysAndMenuItem)
             << quillet({QStringLiteral("status")}).out.toStdString() << activeWindow().toStdString()
             << " " << pin.id.toStdString();
         EXPECT_TRUE(waitFor([&] { return shownPins().isEmpty(); }));
+        // At once, while the overlay still fades in (the later Escape is the first test's): the
+        // pin is back in its place and has the keyboard again, without a click.
         ASSERT_TRUE(key(QStringLiteral("Escape")));
         ASSERT_TRUE(waitFor([&] { return quilletStatus().value("session") == "none"; }, 10000));
         EXPECT_EQ(pins(), 1);
+        ShownPin back;
+        ASSERT_TRUE(waitForPinAt(area, &back));
+        EXPECT_TRUE(waitForActive(back.id));
     }
 }
 

@@ -205,5 +205,36 @@ TEST(CapturePrelude, HeldPressIsFollowedOnlyUntilTheDeadline)
     f.session->finish(false);
 }
 
+// The controller owns the session: one that ends while the prelude still follows a held press
+// is freed at once, frozen screens and all, and the press no longer reaches it.
+TEST(CapturePrelude, EndedSessionIsNotKeptForTheFollowUp)
+{
+    auto world = std::make_shared<FakeWorld>();
+    auto prelude = CapturePrelude::make(std::make_unique<FakeGrab>(world), {100, 30, 10000, 8});
+    prelude->start();
+    world->send(Input::down, {100, 100});
+    world->moveTo({150, 150}, true);
+    std::weak_ptr<CaptureSession> weak;
+    {
+        auto f = oneScreen();
+        f.session->show(false);
+        prelude->handOff(f.session);
+        weak = f.session;
+        f.session->finish(false);
+    }
+    // Gone once its fade-out has ended, long before the prelude lets go of the press.
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            return weak.expired();
+        },
+        3000));
+    EXPECT_FALSE(prelude->closed());
+    world->send(Input::dragged, {200, 200});
+    world->send(Input::up, {200, 200});
+    prelude->close();
+    EXPECT_TRUE(world->stopped);
+}
+
 } // namespace
 } // namespace quillet

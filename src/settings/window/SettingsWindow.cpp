@@ -1,5 +1,7 @@
 #include "settings/window/SettingsWindow.h"
 
+#include "capture/NativePointer.h"
+#include "capture/Trace.h"
 #include "settings/window/SettingsModel.h"
 #include "settings/window/SettingsView.h"
 #include "settings/window/pages/Pages.h"
@@ -51,6 +53,7 @@ void SettingsWindow::present()
     }
     if (isMinimized())
         setWindowState(windowState() & ~Qt::WindowMinimized);
+    m_tracePaint = !isVisible() && trace::enabled();
     show();
     raise();
     activateWindow();
@@ -62,7 +65,15 @@ bool SettingsWindow::event(QEvent* event)
     // window it must end, or they would stay released behind a window nobody looks at.
     if (event->type() == QEvent::WindowDeactivate)
         m_model.stopRecording();
-    return QWidget::event(event);
+    const bool handled = QWidget::event(event);
+    // The repaint manager paints and flushes the whole window on this request; the pixels are
+    // on screen once the server has carried out that flush.
+    if (m_tracePaint && event->type() == QEvent::UpdateRequest) {
+        m_tracePaint = false;
+        NativePointer::syncWithServer();
+        trace::mark("settings-painted");
+    }
+    return handled;
 }
 
 void SettingsWindow::closeEvent(QCloseEvent* event)

@@ -27,8 +27,10 @@ protected:
 
 private:
     SettingsModel& m_model;
-    SettingsView* m_view;
+    // Before the view: building it sends this window events that read them.
     bool m_placed = false;
+    bool m_tracePaint = false;
+    SettingsView* m_view;
 };
 
 } // namespace quillet

@@ -1,0 +1,225 @@
+#pragma once
+
+// A private X server with the program running on it, for the benchmarks that drive the
+// program from outside: its status over the socket, its trace marks read from a pipe, and its
+// resident memory.
+#include "BenchProcess.h"
+#include "app/InstanceProtocol.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QString>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <optional>
+#include <poll.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace quillet::bench {
+
+inline qint64 monotonicNs()
+{
+    timespec ts {};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return qint64(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+}
+
+inline int runToEnd(const std::vector<std::string>& argv, const std::vector<std::string>& env)
+{
+    const pid_t pid = launch(argv, env);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// VmRSS, or RssAnon (memory that is the program's own, not mapped files such as fonts).
+inline double rssMiB(pid_t pid, const char* field = "VmRSS:")
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& l : status.readAll().split('\n')) {
+            if (l.startsWith(field))
+                return l.mid(qsizetype(std::strlen(field))).trimmed().split(' ').first().toDouble()
+                    / 1024.0;
+        }
+    }
+    return 0;
+}
+
+inline double median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+// A private X server of one size (optionally split in two monitors) with the program running
+// on it, its trace read from a pipe.
+class Desk {
+public:
+    Desk(int w, int h, bool twoMonitors)
+    {
+        makePrivateFolders(m_dir.path());
+        m_env = cleanEnvironment();
+        // Several servers may start at once on this machine and race for a display number: a
+        // server that lost the race goes away, so try again.
+        std::string display;
+        for (int attempt = 0; attempt < 3 && display.empty(); ++attempt)
+            display = startServer(w, h);
+        if (display.empty()) {
+            std::fprintf(stderr, "no X server\n");
+            return;
+        }
+        m_env.push_back("DISPLAY=" + display);
+        m_env.push_back(
+            "XDG_RUNTIME_DIR=" + m_dir.filePath(QStringLiteral("runtime")).toStdString());
+        m_env.push_back(
+            "XDG_CONFIG_HOME=" + m_dir.filePath(QStringLiteral("config")).toStdString());
+        m_env.push_back("QT_QPA_PLATFORM=xcb");
+        if (twoMonitors) {
+            runToEnd({"xrandr", "--setmonitor", "LEFT", "1280/339x800/212+0+0", "screen"}, m_env);
+            runToEnd({"xrandr", "--setmonitor", "RIGHT", "1024/271x768/203+1280+0", "none"}, m_env);
+        }
+        std::vector<std::string> env = m_env;
+        env.push_back("QUILLET_TRACE=1");
+        int err[2];
+        if (::pipe(err) != 0)
+            return;
+        m_program = launch({QUILLET_BINARY}, env, -1, err[1]);
+        ::close(err[1]);
+        m_trace = err[0];
+        ::fcntl(m_trace, F_SETFL, O_NONBLOCK);
+        // Measured once the program has made ready what captures use, as it does after launch.
+        m_ok = waitFor([&] {
+            const QString s = status();
+            return s.contains(QLatin1String("hotkeys-registered: 4"))
+                && s.contains(QLatin1String("capture-ready: 1"));
+        });
+        if (!m_ok)
+            std::fprintf(stderr, "no answer: %s\n", qPrintable(status()));
+    }
+    ~Desk()
+    {
+        terminate(m_program);
+        if (m_trace >= 0)
+            ::close(m_trace);
+        terminate(m_xvfb);
+    }
+
+    bool ok() const { return m_ok; }
+    pid_t program() const { return m_program; }
+    const std::vector<std::string>& env() const { return m_env; }
+
+    // When the program last accepted a capture (its grab began), as it traced it.
+    qint64 lastCommand = 0;
+
+    QString status()
+    {
+        const auto sent = quillet::InstanceProtocol::send(
+            m_dir.filePath(QStringLiteral("runtime/quillet.socket")),
+            {QStringLiteral("status"), {}}, 5000);
+        return sent.status == InstanceProtocol::SendStatus::answered ? sent.reply.text : QString();
+    }
+
+    // The time stamp of the next "quillet-trace WHAT" line, or nothing after `timeoutMs`.
+    std::optional<qint64> nextTrace(const char* what, int timeoutMs)
+    {
+        const QByteArray wanted = QByteArray("quillet-trace ") + what + ' ';
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < timeoutMs) {
+            const qsizetype nl = m_pending.indexOf('\n');
+            if (nl >= 0) {
+                const QByteArray line = m_pending.left(nl);
+                m_pending.remove(0, nl + 1);
+                if (line.startsWith("quillet-trace command "))
+                    lastCommand = line.mid(22).trimmed().toLongLong();
+                if (line.startsWith(wanted))
+                    return line.mid(wanted.size()).trimmed().toLongLong();
+                continue;
+            }
+            pollfd pfd {m_trace, POLLIN, 0};
+            if (::poll(&pfd, 1, 5) > 0) {
+                char buf[4096];
+                const ssize_t n = ::read(m_trace, buf, sizeof(buf));
+                if (n > 0)
+                    m_pending.append(buf, n);
+            }
+        }
+        return std::nullopt;
+    }
+
+    // The time stamp of the next paint of every overlay of a new session.
+    std::optional<qint64> nextPainted(int timeoutMs)
+    {
+        return nextTrace("overlay-painted", timeoutMs);
+    }
+
+    bool endCapture()
+    {
+        runToEnd({"xdotool", "key", "Escape"}, m_env);
+        return waitFor([&] { return status().contains(QLatin1String("session: none")); });
+    }
+
+    template<typename F> static bool waitFor(F done, int timeoutMs = 10000)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < timeoutMs) {
+            if (done())
+                return true;
+            QThread::msleep(2);
+        }
+        return false;
+    }
+
+private:
+    std::string startServer(int w, int h)
+    {
+        int fds[2];
+        if (::pipe(fds) != 0)
+            return {};
+        m_xvfb = launch({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
+                            std::to_string(w) + "x" + std::to_string(h) + "x24", "-noreset",
+                            "-nolisten", "tcp"},
+            m_env, fds[1]);
+        ::close(fds[1]);
+        char buf[32] = {};
+        pollfd pfd {fds[0], POLLIN, 0};
+        std::string display;
+        if (::poll(&pfd, 1, 10000) > 0) {
+            const ssize_t n = ::read(fds[0], buf, sizeof(buf) - 1);
+            if (n > 0)
+                display = ":" + QByteArray(buf, n).trimmed().toStdString();
+        }
+        ::close(fds[0]);
+        // A server that lost the race for its number exits; whoever answers then is somebody
+        // else's server, never to be used.
+        if (!display.empty() && serverAnswers(display) && ::waitpid(m_xvfb, nullptr, WNOHANG) == 0)
+            return display;
+        terminate(m_xvfb);
+        m_xvfb = -1;
+        return {};
+    }
+
+    QTemporaryDir m_dir;
+    std::vector<std::string> m_env;
+    pid_t m_xvfb = -1;
+    pid_t m_program = -1;
+    int m_trace = -1;
+    QByteArray m_pending;
+    bool m_ok = false;
+};
+
+} // namespace quillet::bench
