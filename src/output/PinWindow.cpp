@@ -5,6 +5,7 @@
 #include "output/PinView.h"
 #include "output/StickyWindow.h"
 #include "output/Toast.h"
+#include "platform/FreedMemory.h"
 #include "platform/Geometry.h"
 #include "platform/Screen.h"
 #include "settings/Prefs.h"
@@ -18,9 +19,6 @@
 #include <QVariantAnimation>
 #include <QWindow>
 #include <algorithm>
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 namespace quillet {
 
@@ -57,23 +55,6 @@ std::optional<Screen> screenOf(const QWidget* w)
     return screenFromQt(w->screen());
 }
 
-// A pin's backing store is megabytes. glibc keeps freed blocks of that size in its heap rather
-// than giving them back, so a resident program that showed many pins would stay that large long
-// after closing them. Once a burst of closes is over, hand the free pages back.
-void releaseFreedMemory()
-{
-#if defined(__GLIBC__)
-    static bool scheduled = false;
-    if (scheduled || !QCoreApplication::instance())
-        return;
-    scheduled = true;
-    QTimer::singleShot(250, QCoreApplication::instance(), [] {
-        scheduled = false;
-        malloc_trim(0);
-    });
-#endif
-}
-
 } // namespace
 
 PinWindow::PinWindow(const QImage& image, const QRectF& globalFrame)
@@ -99,7 +80,8 @@ PinWindow::PinWindow(const QImage& image, const QRectF& globalFrame)
 PinWindow::~PinWindow()
 {
     openPins().removeAll(this);
-    releaseFreedMemory();
+    // A pin's backing store is megabytes.
+    releaseFreedMemorySoon();
 }
 
 PinWindow* PinWindow::pin(

@@ -434,11 +434,18 @@ TEST_F(AppDelegateTest, AnswersTheCommandLine)
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->windowTitle(), "墨钉设置");
     EXPECT_EQ(model.page(), SettingsPage::save);
+    // Closed, it goes with its pages; the next one opens where it was, on the page last seen.
+    window->move(window->pos() + QPoint(37, 23));
+    const QPoint left = window->pos();
     window->close();
-    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(waitUntil([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return !delegate->settingsWindow();
+    }));
     EXPECT_EQ(delegate->handleRequest({"reopen", {}}).exitCode, 0);
-    EXPECT_EQ(delegate->settingsWindow(), window); // kept, not made again
-    EXPECT_TRUE(window->isVisible());
+    ASSERT_NE(delegate->settingsWindow(), nullptr);
+    EXPECT_TRUE(delegate->settingsWindow()->isVisible());
+    EXPECT_EQ(delegate->settingsWindow()->pos(), left);
     EXPECT_EQ(model.page(), SettingsPage::save);
     EXPECT_EQ(delegate->handleRequest({"settings", "nonsense"}).exitCode, 2);
     EXPECT_EQ(delegate->handleRequest({"frobnicate", {}}).exitCode, 2);

@@ -2,6 +2,7 @@
 
 #include "capture/NativePointer.h"
 #include "capture/Trace.h"
+#include "platform/FreedMemory.h"
 #include "settings/window/SettingsModel.h"
 #include "settings/window/SettingsView.h"
 #include "settings/window/pages/Pages.h"
@@ -12,6 +13,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <optional>
 
 namespace quillet {
 
@@ -19,6 +21,14 @@ namespace {
 
 constexpr QSize contentSize(860, 620);
 constexpr QSize minimumContentSize(760, 480);
+
+// Where the user left the window, for the next one: the program lives for weeks, and a window
+// opened now and then must not keep its pages in memory between openings.
+std::optional<QPoint>& lastPosition()
+{
+    static std::optional<QPoint> position;
+    return position;
+}
 
 } // namespace
 
@@ -36,6 +46,12 @@ SettingsWindow::SettingsWindow(SettingsModel& model, QWidget* parent)
     layout->addWidget(m_view);
     setMinimumSize(minimumContentSize);
     resize(contentSize);
+    setAttribute(Qt::WA_DeleteOnClose);
+}
+
+SettingsWindow::~SettingsWindow()
+{
+    releaseFreedMemorySoon();
 }
 
 void SettingsWindow::present()
@@ -45,7 +61,10 @@ void SettingsWindow::present()
         QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
         if (!screen)
             screen = QGuiApplication::primaryScreen();
-        if (screen) {
+        // Where the user left it, while that is still on a screen; else centred.
+        if (lastPosition() && QGuiApplication::screenAt(*lastPosition() + QPoint(40, 20))) {
+            move(*lastPosition());
+        } else if (screen) {
             QRect frame(QPoint(), size());
             frame.moveCenter(screen->availableGeometry().center());
             move(frame.topLeft());
@@ -79,7 +98,8 @@ bool SettingsWindow::event(QEvent* event)
 void SettingsWindow::closeEvent(QCloseEvent* event)
 {
     m_model.stopRecording();
-    // Hidden, not destroyed: the window is reused with its page by the next opening.
+    // Deleted once closed; the model keeps the page for the next opening.
+    lastPosition() = pos();
     event->accept();
 }
 

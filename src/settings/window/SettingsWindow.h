@@ -9,12 +9,13 @@ namespace quillet {
 class SettingsModel;
 class SettingsView;
 
-// The one settings window: made on first use and kept, so that closing it only hides it and
-// the next opening shows the page last seen. Shortcut recording never outlives its focus.
+// The one settings window: made when opened and deleted when closed; the next opening shows the
+// page last seen, where the window was. Shortcut recording never outlives its focus.
 class SettingsWindow final : public QWidget {
     Q_OBJECT
 public:
     explicit SettingsWindow(SettingsModel& model, QWidget* parent = nullptr);
+    ~SettingsWindow() override;
 
     SettingsView* view() const { return m_view; }
 
