@@ -86,8 +86,8 @@ TEST_F(SettingsWindowOpens, SettingsCommandAndASecondStartShowTheOneWindow)
     EXPECT_TRUE(geometry.contains("Geometry: 860x620")) << geometry.toStdString();
     EXPECT_TRUE(waitFor([&] { return activeWindow() == id; })) << "raised and activated";
 
-    // Closed, it is only hidden; a second `quillet` brings it back, raised, on the page last
-    // shown, and exits 0 without starting another resident.
+    // Closed, it goes; a second `quillet` brings it back, raised, on the page last shown, and
+    // exits 0 without starting another resident.
     ASSERT_TRUE(closeSettings());
     EXPECT_EQ(quilletStatus().value("settings-window"), "0");
     const ToolResult second = quillet({});
