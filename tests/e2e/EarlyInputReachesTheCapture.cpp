@@ -5,13 +5,16 @@ namespace {
 
 // Input in the moment between the hot key and the overlays, with grabs slowed to 300 ms so that
 // the moment is long enough to act in, as on a slow machine or a 4K screen. Under openbox, which
-// takes clicks on the root window for its own menus.
-class EarlyInputReachesTheCapture : public CaptureJourney {
+// takes clicks on the root window for its own menus; with and without a compositor, which
+// fades the overlays in.
+class EarlyInputReachesTheCapture : public CaptureJourney,
+                                    public ::testing::WithParamInterface<bool> {
 protected:
     EnvOptions options() const override
     {
         EnvOptions o;
         o.windowManager = true;
+        o.compositor = GetParam();
         return o;
     }
 
@@ -90,7 +93,7 @@ private:
     int m_delivered = 0;
 };
 
-TEST_F(EarlyInputReachesTheCapture, DragDoneBeforeTheOverlaysIsTheSelection)
+TEST_P(EarlyInputReachesTheCapture, DragDoneBeforeTheOverlaysIsTheSelection)
 {
     startSlowed();
     ASSERT_TRUE(mouseMove({90, 80}));
@@ -102,7 +105,7 @@ TEST_F(EarlyInputReachesTheCapture, DragDoneBeforeTheOverlaysIsTheSelection)
     expectCopied(QRect(QPoint(120, 100), QPoint(340, 250)).adjusted(0, 0, -1, -1));
 }
 
-TEST_F(EarlyInputReachesTheCapture, PressBeforeReleaseAfterTheOverlays)
+TEST_P(EarlyInputReachesTheCapture, PressBeforeReleaseAfterTheOverlays)
 {
     startSlowed();
     ASSERT_TRUE(mouseMove({300, 200}));
@@ -114,7 +117,7 @@ TEST_F(EarlyInputReachesTheCapture, PressBeforeReleaseAfterTheOverlays)
     expectCopied(QRect(300, 200, 200, 180));
 }
 
-TEST_F(EarlyInputReachesTheCapture, EarlyClickSelectsTheWindowUnderIt)
+TEST_P(EarlyInputReachesTheCapture, EarlyClickSelectsTheWindowUnderIt)
 {
     const QString id = mapWindow(QRect(400, 250, 360, 220), "3366cc");
     ASSERT_FALSE(id.isEmpty());
@@ -144,7 +147,7 @@ TEST_F(EarlyInputReachesTheCapture, EarlyClickSelectsTheWindowUnderIt)
     EXPECT_EQ(differ, 0);
 }
 
-TEST_F(EarlyInputReachesTheCapture, EscapeBeforeTheOverlaysCancelsAndTheNextCaptureWorks)
+TEST_P(EarlyInputReachesTheCapture, EscapeBeforeTheOverlaysCancelsAndTheNextCaptureWorks)
 {
     startSlowed();
     ASSERT_TRUE(askForCapture());
@@ -164,7 +167,7 @@ TEST_F(EarlyInputReachesTheCapture, EscapeBeforeTheOverlaysCancelsAndTheNextCapt
 }
 
 // Another client holds the pointer: the capture opens all the same, only without early input.
-TEST_F(EarlyInputReachesTheCapture, CaptureOpensWhenThePointerIsHeldElsewhere)
+TEST_P(EarlyInputReachesTheCapture, CaptureOpensWhenThePointerIsHeldElsewhere)
 {
     startSlowed();
     QProcess* holder
@@ -183,6 +186,11 @@ TEST_F(EarlyInputReachesTheCapture, CaptureOpensWhenThePointerIsHeldElsewhere)
     EXPECT_TRUE(waitSessionGone());
     stop(holder);
 }
+
+INSTANTIATE_TEST_SUITE_P(Compositor, EarlyInputReachesTheCapture, ::testing::Bool(),
+    [](const ::testing::TestParamInfo<bool>& info) {
+        return std::string(info.param ? "WithCompositor" : "WithoutCompositor");
+    });
 
 } // namespace
 } // namespace quillet::e2e
