@@ -7,11 +7,16 @@
 #include "app/InstanceProtocol.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QList>
+#include <QPair>
+#include <QSettings>
 #include <QString>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QVariant>
 
 #include <algorithm>
 #include <cstdio>
@@ -65,12 +70,19 @@ inline double median(std::vector<double> v)
 }
 
 // A private X server of one size (optionally split in two monitors) with the program running
-// on it, its trace read from a pipe.
+// on it, its trace read from a pipe; `prefs` are written to its settings file before it starts.
 class Desk {
 public:
-    Desk(int w, int h, bool twoMonitors)
+    Desk(int w, int h, bool twoMonitors, const QList<QPair<QString, QVariant>>& prefs = {})
     {
         makePrivateFolders(m_dir.path());
+        if (!prefs.isEmpty()) {
+            QDir().mkpath(m_dir.filePath(QStringLiteral("config/quillet")));
+            QSettings file(m_dir.filePath(QStringLiteral("config/quillet/quillet.conf")),
+                QSettings::IniFormat);
+            for (const auto& [key, value] : prefs)
+                file.setValue(key, value);
+        }
         m_env = cleanEnvironment();
         // Several servers may start at once on this machine and race for a display number: a
         // server that lost the race goes away, so try again.
@@ -118,6 +130,8 @@ public:
     }
 
     bool ok() const { return m_ok; }
+    // A folder of this desk's own, removed with it.
+    QString path(const QString& name) const { return m_dir.filePath(name); }
     pid_t program() const { return m_program; }
     const std::vector<std::string>& env() const { return m_env; }
 

@@ -12,7 +12,7 @@ want=(build-essential cmake pkg-config
       libxkbcommon-dev libxkbcommon-x11-dev libdeflate-dev
       fonts-noto-cjk fonts-material-design-icons-iconfont libgl-dev qt6-qpa-plugins qt6-translations-l10n dpkg-dev)
 if [[ "${1:-}" == "--test" ]]; then
-  want+=(libgtest-dev googletest libbenchmark-dev
+  want+=(libgtest-dev googletest libbenchmark-dev libxcb-res0-dev
          xvfb xauth xdotool xclip openbox x11-xserver-utils x11-utils imagemagick xcompmgr trayer
          desktop-file-utils appstream lintian man-db mandoc
          dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0
