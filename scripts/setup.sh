@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what Quillet needs on Debian 12: build tools, Qt 6, xcb, the PNG encoder, and
 # (with --test) what the end-to-end tests drive (Xvfb, xdotool, xclip, openbox, xrandr, the
-# AT-SPI bus and its Python bindings) and the
+# AT-SPI bus and its Python bindings, a headless sway with grim and Qt's Wayland platform) and the
 # packaging checks (desktop-file-validate, appstreamcli, lintian, man); with --clean-room what
 # scripts/package-check.sh needs to make a fresh Debian root.
 set -euo pipefail
@@ -16,6 +16,7 @@ if [[ "${1:-}" == "--test" ]]; then
          xvfb xauth xdotool xclip openbox x11-xserver-utils x11-utils imagemagick xcompmgr trayer
          desktop-file-utils appstream lintian man-db mandoc
          dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0
+         sway grim qt6-wayland
          clang libclang-rt-14-dev)
 fi
 if [[ "${1:-}" == "--clean-room" ]]; then

@@ -188,7 +188,14 @@ void AppDelegate::reportHotKeyFailures(const QStringList& failures)
     if (failures == m_reportedFailures)
         return;
     m_reportedFailures = failures;
-    if (!failures.isEmpty())
+    if (failures.isEmpty())
+        return;
+    // Refused because the desktop takes no global keys at all, not because a key is taken.
+    const QString limit = m_hotKeys->backend().unavailableReason();
+    if (!limit.isEmpty())
+        say(limit
+            + QStringLiteral("；请在桌面的键盘设置里把按键绑定到“quillet capture”和“quillet pin”"));
+    else
         say(QStringLiteral("无法注册快捷键 %1（可能被其他程序占用）")
                 .arg(failures.join(QStringLiteral("、"))));
 }

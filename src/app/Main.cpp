@@ -10,6 +10,7 @@
 #include "platform/AppIdentity.h"
 #include "platform/HotKeyBackend.h"
 #include "platform/SystemServices.h"
+#include "platform/wayland/WaylandPlatform.h"
 #include "platform/x11/X11Platform.h"
 #include "ui/AppIcons.h"
 
@@ -293,7 +294,8 @@ void prepareApplication(QApplication& app, QTranslator& qtTranslator)
     if (qtTranslator.load(
             QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         app.installTranslator(&qtTranslator);
-    installX11Platform();
+    if (!installX11Platform())
+        installWaylandPlatform();
 }
 
 // The settings snapshot mode: a process of its own that never claims or calls the

@@ -16,6 +16,8 @@ void AppDelegate::installSettingsHooks()
     SettingsModel& model = SettingsModel::shared();
     QPointer<AppDelegate> self(this);
     model.apply = [self] { return self ? self->registerHotKeys() : QStringList(); };
+    model.hotKeyLimit
+        = [self] { return self ? self->hotKeys().backend().unavailableReason() : QString(); };
     model.pause = [self](bool paused) {
         if (!self)
             return;

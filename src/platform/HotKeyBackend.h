@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <functional>
 #include <memory>
 
@@ -16,6 +17,9 @@ public:
     // client holds it) or the key cannot be expressed.
     virtual bool grab(quint32 id, int keyCode, int mods) = 0;
     virtual void ungrab(quint32 id) = 0;
+    // Why this desktop lets no program register global keys at all (every grab then fails);
+    // empty where keys can be registered and a refusal means another client holds the key.
+    virtual QString unavailableReason() const { return {}; }
 
 Q_SIGNALS:
     // A registered key was pressed. Emitted on the main thread, from the event dispatch.
@@ -26,6 +30,8 @@ Q_SIGNALS:
 
 // A backend that accepts every grab and never fires; used where no window system exists.
 std::unique_ptr<HotKeyBackend> makeNullHotKeyBackend();
+// A backend that refuses every grab, saying `reason`: a desktop with no global keys.
+std::unique_ptr<HotKeyBackend> makeUnavailableHotKeyBackend(const QString& reason);
 
 void setHotKeyBackendFactory(std::function<std::unique_ptr<HotKeyBackend>()> factory);
 std::unique_ptr<HotKeyBackend> makeHotKeyBackend();

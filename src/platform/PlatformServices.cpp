@@ -25,6 +25,19 @@ public:
     void ungrab(quint32) override { }
 };
 
+class UnavailableHotKeys final : public HotKeyBackend {
+public:
+    explicit UnavailableHotKeys(QString reason)
+        : m_reason(std::move(reason))
+    { }
+    bool grab(quint32, int, int) override { return false; }
+    void ungrab(quint32) override { }
+    QString unavailableReason() const override { return m_reason; }
+
+private:
+    QString m_reason;
+};
+
 std::unique_ptr<ScreenGrabber>& grabberSlot()
 {
     static std::unique_ptr<ScreenGrabber> slot;
@@ -72,6 +85,11 @@ void setScreenGrabberFactory(std::function<std::unique_ptr<ScreenGrabber>()> fac
 std::unique_ptr<HotKeyBackend> makeNullHotKeyBackend()
 {
     return std::make_unique<NullHotKeys>();
+}
+
+std::unique_ptr<HotKeyBackend> makeUnavailableHotKeyBackend(const QString& reason)
+{
+    return std::make_unique<UnavailableHotKeys>(reason);
 }
 
 void setHotKeyBackendFactory(std::function<std::unique_ptr<HotKeyBackend>()> factory)

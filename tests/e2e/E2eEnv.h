@@ -56,6 +56,12 @@ struct EnvOptions {
 // program started in it, and helpers that drive it from outside as a user would. Everything
 // started is stopped by PID in TearDown.
 class E2eEnv : public ::testing::Test {
+public:
+    // SIGTERM, a bounded wait, then SIGKILL.
+    static void stop(QProcess* p, int graceMs = 3000);
+    // Polls `done` with short pauses (processing events) until it holds or the time is up.
+    static bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000);
+
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -69,14 +75,9 @@ protected:
 
     // Starts a long-running process; stderr goes to a log file in the scratch folder.
     QProcess* startBackground(const QString& program, const QStringList& args);
-    // SIGTERM, a bounded wait, then SIGKILL.
-    static void stop(QProcess* p, int graceMs = 3000);
 
     ToolResult runTool(const QString& program, const QStringList& args, int timeoutMs = 10000,
         const QByteArray& input = {});
-
-    // Polls `done` with short pauses (processing events) until it holds or the time is up.
-    static bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000);
 
     // The program under test.
     QProcess* startQuillet(const QStringList& args = {});

@@ -173,6 +173,22 @@ TEST_F(AppDelegateTest, MenuTitlesCarryTheStoredShortcuts)
     ShortcutStore::reset();
 }
 
+// A desktop that takes no global keys (Wayland) must not be reported as holding them: every
+// key is refused, the status says none is held, and the settings window learns why.
+TEST_F(AppDelegateTest, DesktopWithoutGlobalKeysHoldsNoneAndSaysWhy)
+{
+    delegate.reset();
+    setHotKeyBackendFactory([] { return makeUnavailableHotKeyBackend("没有全局快捷键"); });
+    delegate = std::make_unique<AppDelegate>();
+    delegate->applicationDidFinishLaunching();
+    EXPECT_EQ(delegate->hotKeysRegistered(), 0);
+    EXPECT_TRUE(delegate->handleRequest({"status", {}}).text.contains("hotkeys-registered: 0"));
+    SettingsModel& model = SettingsModel::shared();
+    EXPECT_EQ(model.page(), SettingsPage::shortcuts);
+    EXPECT_EQ(model.hotKeyReason(), "没有全局快捷键");
+    EXPECT_EQ(model.failed().size(), 4);
+}
+
 TEST_F(AppDelegateTest, RegistersTheStoreInOrderAndListsRefusedKeys)
 {
     QList<Shortcut> stored = ShortcutStore::all(HotKeyAction::capture);

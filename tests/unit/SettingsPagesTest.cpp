@@ -297,15 +297,31 @@ TEST_F(SettingsPagesTest, RecorderShowsKeyCapsAndRecordsWithTheModel)
 TEST_F(SettingsPagesTest, FailedShortcutsShowAsOneWarningLine)
 {
     QStringList failing = {"F1", "⌃⇧A"};
+    QString limit;
     model->apply = [&] { return failing; };
+    model->hotKeyLimit = [&] { return limit; };
     model->refresh();
     open(SettingsPage::shortcuts);
     const QString line = "F1、⌃⇧A 注册失败，可能重复或被其他应用占用，换一个试试。";
     EXPECT_TRUE(texts().contains(line));
+
+    // A desktop that takes no global keys: not "taken by another program", but the commands to
+    // bind in the desktop, with the lines to copy for the keys recorded here.
+    limit = "Wayland 桌面不让程序自己注册全局快捷键";
+    model->refresh();
+    const QString all = texts().join("|");
+    EXPECT_FALSE(all.contains("注册失败"));
+    EXPECT_TRUE(all.contains(limit + "。请在桌面的键盘设置里把按键绑定到命令“quillet capture”"))
+        << all.toStdString();
+    EXPECT_TRUE(all.contains("bindsym F1 exec quillet capture"));
+    EXPECT_TRUE(all.contains("bind = , F3, exec, quillet pin"));
+
     failing.clear();
+    limit.clear();
     model->refresh();
     EXPECT_FALSE(texts().contains(line));
     EXPECT_FALSE(texts().join("|").contains("注册失败"));
+    EXPECT_FALSE(texts().join("|").contains("bindsym"));
 }
 
 TEST_F(SettingsPagesTest, PermissionBadgeFollowsTheModelAndLeadsToGeneral)

@@ -1,5 +1,6 @@
 #include "settings/Shortcut.h"
 #include "platform/KeyCodes.h"
+#include "settings/DesktopBindings.h"
 
 #include <QKeyEvent>
 #include <gtest/gtest.h>
@@ -187,4 +188,31 @@ TEST(ShortcutTest, ModifierPressesAreRecognised)
     }
     EXPECT_FALSE(
         Shortcut::isModifierKey(QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier)));
+}
+
+// The lines a user copies into sway's or Hyprland's configuration where the desktop takes no
+// global keys: modifiers in each file's own names and order, keysym names for the key.
+TEST(DesktopBindings, LinesForSwayAndHyprland)
+{
+    struct Case {
+        Shortcut key;
+        HotKeyAction action;
+        const char* sway;
+        const char* hyprland;
+    };
+    const Case cases[] = {
+        {{122, 0, "F1"}, HotKeyAction::capture, "bindsym F1 exec quillet capture",
+            "bind = , F1, exec, quillet capture"},
+        {{0, modControl | modShift, "A"}, HotKeyAction::capture,
+            "bindsym Ctrl+Shift+a exec quillet capture",
+            "bind = CTRL SHIFT, A, exec, quillet capture"},
+        {{35, modCommand | modOption | modControl | modShift, "P"}, HotKeyAction::pin,
+            "bindsym Mod4+Ctrl+Mod1+Shift+p exec quillet pin",
+            "bind = SUPER CTRL ALT SHIFT, P, exec, quillet pin"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sway);
+        EXPECT_EQ(DesktopBindings::swayLine(c.key, c.action), QString::fromUtf8(c.sway));
+        EXPECT_EQ(DesktopBindings::hyprlandLine(c.key, c.action), QString::fromUtf8(c.hyprland));
+    }
 }

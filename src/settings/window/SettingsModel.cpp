@@ -53,7 +53,7 @@ bool SettingsModel::hasPrivacySettings() const
 
 void SettingsModel::refresh()
 {
-    setFailed(apply ? apply() : QStringList());
+    setFailed(apply ? apply() : QStringList(), hotKeyLimit ? hotKeyLimit() : QString());
     ++m_revision;
     Q_EMIT revisionChanged();
     Q_EMIT changed();
@@ -188,11 +188,12 @@ void SettingsModel::relaunch()
         Qt::QueuedConnection);
 }
 
-void SettingsModel::setFailed(const QStringList& failed)
+void SettingsModel::setFailed(const QStringList& failed, const QString& reason)
 {
-    if (failed == m_failed)
+    if (failed == m_failed && reason == m_hotKeyReason)
         return;
     m_failed = failed;
+    m_hotKeyReason = reason;
     Q_EMIT failedChanged();
     Q_EMIT changed();
 }

@@ -42,6 +42,8 @@ public:
     bool isRecording(const QString& id) const { return m_recording == id; }
     // Display strings of the shortcuts the window system refused at the last refresh().
     const QStringList& failed() const { return m_failed; }
+    // Why no global key can be registered on this desktop at all; empty where they can.
+    const QString& hotKeyReason() const { return m_hotKeyReason; }
     bool permission() const { return m_permission; }
     // Why captures cannot read the screen; empty while permitted.
     const QString& permissionReason() const { return m_permissionReason; }
@@ -55,6 +57,8 @@ public:
     // Installed by the controller: registers every global hot key from the shortcut store again
     // and returns the display strings of those that failed.
     std::function<QStringList()> apply = [] { return QStringList(); };
+    // Installed by the controller: why the desktop takes no global keys, or nothing.
+    std::function<QString()> hotKeyLimit = [] { return QString(); };
     // Installed by the controller: true releases every global hot key, false takes them again.
     std::function<void(bool)> pause = [](bool) {};
     // Ends the program; relaunch() calls it once the new instance is on its way.
@@ -92,7 +96,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void setFailed(const QStringList& failed);
+    void setFailed(const QStringList& failed, const QString& reason);
     void setPermission(bool permission, const QString& reason);
     void setLoginEnabled(bool on);
     void setPinCount(int count);
@@ -105,6 +109,7 @@ private:
     std::optional<SettingsPage> m_page = SettingsPage::general;
     std::optional<QString> m_recording;
     QStringList m_failed;
+    QString m_hotKeyReason;
     bool m_permission = true;
     QString m_permissionReason;
     bool m_loginEnabled = false;

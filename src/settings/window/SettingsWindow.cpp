@@ -84,10 +84,12 @@ bool SettingsWindow::event(QEvent* event)
     // window it must end, or they would stay released behind a window nobody looks at.
     if (event->type() == QEvent::WindowDeactivate)
         m_model.stopRecording();
-    const bool handled = QWidget::event(event);
     // The repaint manager paints and flushes the whole window on this request; the pixels are
-    // on screen once the server has carried out that flush.
-    if (m_tracePaint && event->type() == QEvent::UpdateRequest) {
+    // on screen once the server has carried out that flush. Decided before the base class
+    // handles the event: a deferred delete ends with this window gone.
+    const bool traced = event->type() == QEvent::UpdateRequest && m_tracePaint;
+    const bool handled = QWidget::event(event);
+    if (traced) {
         m_tracePaint = false;
         NativePointer::syncWithServer();
         trace::mark("settings-painted");

@@ -8,6 +8,8 @@
 #include "settings/window/components/Look.h"
 #include "settings/window/components/RecorderButton.h"
 #include "settings/window/pages/Pages.h"
+
+#include "settings/DesktopBindings.h"
 #include "ui/Accent.h"
 #include "ui/Fonts.h"
 #include "ui/Icons.h"
@@ -167,10 +169,36 @@ private:
     void syncWarning()
     {
         const QStringList& failed = model().failed();
-        m_warning->setVisible(!failed.isEmpty());
-        m_warningText->setText(failed.join(QStringLiteral("、"))
-            + QStringLiteral(" 注册失败，可能重复或被其他应用占用，换一个试试。"));
+        const QString& limit = model().hotKeyReason();
+        m_warning->setVisible(!failed.isEmpty() || !limit.isEmpty());
+        m_warningText->setTextInteractionFlags(
+            limit.isEmpty() ? Qt::NoTextInteraction : Qt::TextSelectableByMouse);
+        m_warningText->setText(limit.isEmpty() ? failed.join(QStringLiteral("、"))
+                    + QStringLiteral(" 注册失败，可能重复或被其他应用占用，换一个试试。")
+                                               : bindYourselfText(limit));
         m_warningText->setAccessibleName(m_warningText->text());
+    }
+
+    // The desktop takes no global keys: the user binds them to the commands in its keyboard
+    // settings; for sway and Hyprland, the lines to copy, with the keys recorded here.
+    static QString bindYourselfText(const QString& limit)
+    {
+        QStringList sway, hyprland;
+        for (HotKeyAction action : allHotKeyActions) {
+            for (const Shortcut& s : ShortcutStore::all(action)) {
+                sway.append(DesktopBindings::swayLine(s, action));
+                hyprland.append(DesktopBindings::hyprlandLine(s, action));
+            }
+        }
+        QString text = limit
+            + QStringLiteral("。请在桌面的键盘设置里把按键绑定到命令“%1”（截图）和“%2”（贴图）。")
+                  .arg(DesktopBindings::command(HotKeyAction::capture),
+                      DesktopBindings::command(HotKeyAction::pin));
+        if (!sway.isEmpty()) {
+            text += QStringLiteral("\nsway 的配置里写：\n") + sway.join(QLatin1Char('\n'))
+                + QStringLiteral("\nHyprland 的配置里写：\n") + hyprland.join(QLatin1Char('\n'));
+        }
+        return text;
     }
 
     QWidget* m_warning;

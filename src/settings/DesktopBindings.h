@@ -1,0 +1,22 @@
+#pragma once
+
+#include "settings/Shortcut.h"
+
+#include <QString>
+
+namespace quillet {
+
+// Where the desktop gives programs no global keys, the user binds a key to the program's
+// command in the desktop's own configuration. These are the lines to copy for the two
+// compositors whose configuration is a text file.
+namespace DesktopBindings {
+
+// The command a key should run for `action`: "quillet capture", "quillet pin".
+QString command(HotKeyAction action);
+// sway (and i3): bindsym Ctrl+Shift+k exec quillet capture
+QString swayLine(const Shortcut& key, HotKeyAction action);
+// Hyprland: bind = CTRL SHIFT, K, exec, quillet capture
+QString hyprlandLine(const Shortcut& key, HotKeyAction action);
+
+} // namespace DesktopBindings
+} // namespace quillet
