@@ -33,6 +33,11 @@ Loaded decode(QImageReader& reader, const QString& name)
     if (const QSize claimed = reader.size(); claimed.isValid()) {
         if (const auto why = refusal(claimed))
             return {{}, name.isEmpty() ? *why : QStringLiteral("%1：%2").arg(*why, name), true};
+        // Nor may the decoder allocate more than the size the header claims, at up to 8 bytes a
+        // pixel (16 bits a channel): a GIF of 28 bytes whose frame lies about its size would
+        // otherwise have its reader allocate the whole bound.
+        const qint64 claimedBytes = qint64(claimed.width()) * claimed.height() * 8;
+        QImageReader::setAllocationLimit(int((std::min(claimedBytes, maxDecodedBytes) >> 20) + 1));
     }
     QImage image = reader.read();
     if (image.isNull()) {
