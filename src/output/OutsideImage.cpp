@@ -24,11 +24,8 @@ QString systemError()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-Loaded decode(QImageReader& reader, const QString& name)
+Loaded decodeWithin(QImageReader& reader, const QString& name)
 {
-    // Formats that cannot tell their size before decoding still stop at this bound, in the
-    // reader, before the pixels are allocated.
-    QImageReader::setAllocationLimit(int(maxDecodedBytes >> 20));
     reader.setAutoTransform(true);
     if (const QSize claimed = reader.size(); claimed.isValid()) {
         if (const auto why = refusal(claimed))
@@ -49,6 +46,17 @@ Loaded decode(QImageReader& reader, const QString& name)
     if (const auto why = refusal(image.size())) // a header that said less than it held
         return {{}, *why, true};
     return {image, {}};
+}
+
+Loaded decode(QImageReader& reader, const QString& name)
+{
+    // Formats that cannot tell their size before decoding still stop at this bound, in the
+    // reader, before the pixels are allocated. The bound is the whole program's: it is left
+    // there for every later reader, never at one image's own.
+    QImageReader::setAllocationLimit(int(maxDecodedBytes >> 20));
+    Loaded loaded = decodeWithin(reader, name);
+    QImageReader::setAllocationLimit(int(maxDecodedBytes >> 20));
+    return loaded;
 }
 
 } // namespace

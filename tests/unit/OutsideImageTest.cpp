@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -101,6 +102,21 @@ TEST(OutsideImageTest, ImagesBeyondTheBoundsAreRefusedBeforeDecoding)
         EXPECT_TRUE(fromFile.error.contains(path) || !c.refused);
     }
     QGuiApplication::clipboard()->clear();
+}
+
+// A GIF of 27 bytes whose frame claims far more than its screen: its reader would allocate
+// the program's whole bound for it. It is refused within the size its header gave, and the
+// bound every later reader gets is the program's again.
+TEST(OutsideImageTest, DecoderKeepsToTheSizeTheHeaderClaims)
+{
+    const QByteArray lying("\x60\x49\x46\x38\x78\x70\x6d\x24\x00\x00\x00\x00\x00\x2c\x00\x00\x00"
+                           "\x38\x39\x02\x00\x00\x00\x61\x3f\x01\x04",
+        27);
+    const OutsideImage::Loaded l = OutsideImage::readData(lying, "gif");
+    EXPECT_TRUE(l.image.isNull());
+    EXPECT_FALSE(l.tooLarge);
+    EXPECT_TRUE(l.error.startsWith("无法读取图片")) << l.error.toStdString();
+    EXPECT_EQ(qint64(QImageReader::allocationLimit()) << 20, OutsideImage::maxDecodedBytes);
 }
 
 TEST(OutsideImageTest, OnlyRegularFilesAreRead)
