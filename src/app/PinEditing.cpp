@@ -80,6 +80,7 @@ void AppDelegate::edit(PinWindow* pin)
         || !screenGrabber().canRecordScreen())
         return;
     m_busy = true;
+    pin->setEditing(true);
     const QRectF frame = pin->globalFrame();
     const PinEdit edit = pin->edit().value_or(PinEdit {pin->image(), {}});
     QPointer<AppDelegate> self(this);

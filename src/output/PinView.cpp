@@ -189,6 +189,9 @@ void PinView::keyPressEvent(QKeyEvent* event)
         QWidget::keyPressEvent(event);
         return;
     }
+    // Keys typed while the session it was sent into is still opening belong to that session.
+    if (w->isEditing())
+        return;
     const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
     switch (event->key()) {
     case Qt::Key_Escape:

@@ -274,6 +274,8 @@ void PinWindow::closeEvent(QCloseEvent* event)
 
 void PinWindow::orderFront()
 {
+    // Given back: its keys are its own again.
+    m_editing = false;
     // A window manager forgets a window's workspaces when it is withdrawn.
     const bool wasHidden = !isVisible();
     if (wasHidden)

@@ -53,6 +53,10 @@ public:
     // Whether the user wanted a drop shadow when this pin was made.
     bool wantsShadow() const { return m_wantsShadow; }
     bool isClosing() const { return m_closing; }
+    // Sent into an annotation session that has not given it back yet: its keys wait, so that
+    // an Escape typed right after Return cannot close the pin the session is about to show.
+    bool isEditing() const { return m_editing; }
+    void setEditing(bool editing) { m_editing = editing; }
     PinView* view() const { return m_view; }
 
     // The frame in global points (y up).
@@ -96,6 +100,7 @@ private:
     qreal m_opacity = 1.0;
     bool m_wantsShadow = false;
     bool m_closing = false;
+    bool m_editing = false;
     bool m_closed = false;
     PinView* m_view = nullptr;
     QPointer<QVariantAnimation> m_appear;

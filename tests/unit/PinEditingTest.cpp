@@ -7,6 +7,7 @@
 #include "capture/CaptureSession.h"
 #include "capture/CaptureView.h"
 #include "capture/Grabber.h"
+#include "capture/OverlayWindow.h"
 #include "capture/annotation/AnnotationDrawing.h"
 #include "output/PinView.h"
 #include "output/PinWindow.h"
@@ -197,6 +198,8 @@ protected:
     {
         if (delegate->session())
             delegate->session()->finish(false);
+        // A fade-out left running would hold back the next test's first grab.
+        OverlayWindow::dismissLeaving();
         PinWindow::closeAll();
         waitUntil([] { return PinWindow::count() == 0; });
         delegate.reset();
@@ -360,6 +363,33 @@ TEST_F(PinEditingTest, FailedOrEmptyGrabBringsThePinBackUsable)
     // Still usable: it can be edited again.
     grabber->calls = 0;
     EXPECT_TRUE(openEdit(pin));
+}
+
+// Return and then Escape typed at once: the Escape reaches the pin while the screens are still
+// being read. It must not close the pin (and its annotations) the session is about to show;
+// once the session gives the pin back, Escape closes it as usual.
+TEST_F(PinEditingTest, KeysTypedWhileTheEditOpensDoNotCloseThePin)
+{
+    QPointer<PinWindow> pin
+        = pinAt(QRectF(150, 120, 140, 90), {shape(Tool::rect, {{10, 10}, {50, 30}})});
+    const auto press = [&](Qt::Key key) {
+        QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(pin->view(), &e);
+    };
+    press(Qt::Key_Return);
+    ASSERT_EQ(grabber->calls, 1);
+    press(Qt::Key_Escape);
+    ASSERT_TRUE(pin);
+    EXPECT_FALSE(pin->isClosing());
+    grabber->deliver();
+    ASSERT_TRUE(delegate->session() && delegate->session()->isEditing());
+    delegate->session()->active()->keyDown(Qt::Key_Escape, {});
+    ASSERT_TRUE(pin);
+    EXPECT_FALSE(pin->isClosing());
+    EXPECT_FALSE(pin->isEditing());
+    ASSERT_TRUE(waitUntil([&] { return !delegate->session(); }));
+    press(Qt::Key_Escape);
+    EXPECT_TRUE(!pin || pin->isClosing());
 }
 
 TEST_F(PinEditingTest, PinningReplacesThePinEveryOtherEndBringsItBack)
