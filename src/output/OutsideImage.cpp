@@ -8,6 +8,7 @@
 #include <QMimeData>
 
 #include <algorithm>
+#include <optional>
 
 #include <cerrno>
 #include <cstring>
@@ -24,11 +25,37 @@ QString systemError()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
+// Pixels a byte of a compressed raster can stand for at most, with room to spare: a blank
+// 1-bit PNG, the extreme of real files, needs about one byte for 8,000 pixels, GIF's codes
+// one for 1,400. A header claiming far more is a bomb's: decoders allocate the whole picture
+// before they find the data missing, half a gigabyte for a file of 23 bytes. Small pictures
+// pass whatever their file; drawings (SVG) have no such ratio.
+constexpr qint64 pixelsPerByte = 16384;
+constexpr qint64 pixelsAlwaysAllowed = qint64(1) << 20;
+
+std::optional<QString> implausible(QSize claimed, QImageReader& reader)
+{
+    const qint64 pixels = qint64(claimed.width()) * claimed.height();
+    const QByteArray format = reader.format().toLower();
+    if (pixels <= pixelsAlwaysAllowed || format.startsWith("svg") || !reader.device()
+        || reader.device()->isSequential())
+        return std::nullopt;
+    const qint64 bytes = reader.device()->size();
+    if (pixels <= pixelsAlwaysAllowed + bytes * pixelsPerByte)
+        return std::nullopt;
+    return QStringLiteral("图片已损坏：声明 %1×%2 像素，数据却只有 %3 字节")
+        .arg(claimed.width())
+        .arg(claimed.height())
+        .arg(bytes);
+}
+
 Loaded decodeWithin(QImageReader& reader, const QString& name)
 {
     reader.setAutoTransform(true);
     if (const QSize claimed = reader.size(); claimed.isValid()) {
         if (const auto why = refusal(claimed))
+            return {{}, name.isEmpty() ? *why : QStringLiteral("%1：%2").arg(*why, name), true};
+        if (const auto why = implausible(claimed, reader))
             return {{}, name.isEmpty() ? *why : QStringLiteral("%1：%2").arg(*why, name), true};
         // Nor may the decoder allocate more than the size the header claims, at up to 8 bytes a
         // pixel (16 bits a channel): a GIF of 28 bytes whose frame lies about its size would

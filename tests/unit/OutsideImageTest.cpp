@@ -104,19 +104,28 @@ TEST(OutsideImageTest, ImagesBeyondTheBoundsAreRefusedBeforeDecoding)
     QGuiApplication::clipboard()->clear();
 }
 
-// A GIF of 27 bytes whose frame claims far more than its screen: its reader would allocate
-// the program's whole bound for it. It is refused within the size its header gave, and the
-// bound every later reader gets is the program's again.
-TEST(OutsideImageTest, DecoderKeepsToTheSizeTheHeaderClaims)
+// GIFs of a few bytes whose headers claim millions of pixels: their reader would allocate
+// the whole picture (up to the program's bound) before finding the data missing. They are
+// refused on the header, and the bound every later reader gets is the program's again.
+TEST(OutsideImageTest, TinyFilesClaimingHugePicturesAreRefusedBeforeDecoding)
 {
-    const QByteArray lying("\x60\x49\x46\x38\x78\x70\x6d\x24\x00\x00\x00\x00\x00\x2c\x00\x00\x00"
-                           "\x38\x39\x02\x00\x00\x00\x61\x3f\x01\x04",
-        27);
-    const OutsideImage::Loaded l = OutsideImage::readData(lying, "gif");
-    EXPECT_TRUE(l.image.isNull());
-    EXPECT_FALSE(l.tooLarge);
-    EXPECT_TRUE(l.error.startsWith("无法读取图片")) << l.error.toStdString();
-    EXPECT_EQ(qint64(QImageReader::allocationLimit()) << 20, OutsideImage::maxDecodedBytes);
+    const QByteArray bombs[] = {
+        // 569×14336 in 27 bytes, its frame larger still.
+        QByteArray("\x60\x49\x46\x38\x78\x70\x6d\x24\x00\x00\x00\x00\x00\x2c\x00\x00\x00"
+                   "\x38\x39\x02\x00\x00\x00\x61\x3f\x01\x04",
+            27),
+        // 9465×13637 in 23 bytes.
+        QByteArray("\x60\x49\x46\x38\x39\x21\xf9\x24\x00\x00\x00\x00\x00\x2c\x00\x00\x06\x34\x30"
+                   "\x61\x3f\x01\x04",
+            23),
+    };
+    for (const QByteArray& bytes : bombs) {
+        const OutsideImage::Loaded l = OutsideImage::readData(bytes, "gif");
+        EXPECT_TRUE(l.image.isNull());
+        EXPECT_TRUE(l.tooLarge);
+        EXPECT_TRUE(l.error.startsWith("图片已损坏")) << l.error.toStdString();
+        EXPECT_EQ(qint64(QImageReader::allocationLimit()) << 20, OutsideImage::maxDecodedBytes);
+    }
 }
 
 TEST(OutsideImageTest, OnlyRegularFilesAreRead)
