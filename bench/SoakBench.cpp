@@ -52,9 +52,9 @@ XResources xResourcesOf(pid_t pid, const std::string& display)
         xcb_disconnect(c);
         return out;
     }
-    xcb_res_client_id_spec_t spec {XCB_NONE, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    xcb_res_client_id_spec_t everyPid {XCB_NONE, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
     std::unique_ptr<xcb_res_query_client_ids_reply_t, decltype(&std::free)> ids(
-        xcb_res_query_client_ids_reply(c, xcb_res_query_client_ids(c, 1, &spec), nullptr),
+        xcb_res_query_client_ids_reply(c, xcb_res_query_client_ids(c, 1, &everyPid), nullptr),
         &std::free);
     uint32_t base = 0;
     if (ids) {
