@@ -188,8 +188,13 @@ void CapturePrelude::handOff(const std::shared_ptr<CaptureSession>& session)
 
 void CapturePrelude::pollDrag()
 {
-    if (!m_sentDown || m_target.expired() || m_closed)
+    if (!m_sentDown || m_closed)
         return;
+    // The session ended under a held press: nothing is left to follow it for.
+    if (m_target.expired()) {
+        close();
+        return;
+    }
     const PointerState now = m_grab->pointer();
     const QPointF p = globalPoint(now.qtPos);
     if (!now.leftHeld) {
@@ -213,7 +218,8 @@ void CapturePrelude::scheduleClose(int afterMs)
         const std::shared_ptr<CapturePrelude> self = weak.lock();
         if (!self || !self->m_keepAlive)
             return;
-        if (self->m_sentDown && self->m_sinceHandOff.elapsed() < self->m_timing.deadlineMs)
+        if (self->m_sentDown && !self->m_target.expired()
+            && self->m_sinceHandOff.elapsed() < self->m_timing.deadlineMs)
             self->scheduleClose(self->m_timing.recheckMs);
         else
             self->close();
