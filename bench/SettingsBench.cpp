@@ -17,12 +17,7 @@
 
 namespace {
 
-using quillet::bench::Desk;
-using quillet::bench::launch;
-using quillet::bench::median;
-using quillet::bench::monotonicNs;
-using quillet::bench::rssMiB;
-using quillet::bench::runToEnd;
+using namespace quillet::bench;
 
 constexpr int openings = 20;
 

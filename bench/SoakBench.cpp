@@ -20,9 +20,7 @@
 
 namespace {
 
-using quillet::bench::Desk;
-using quillet::bench::rssMiB;
-using quillet::bench::runToEnd;
+using namespace quillet::bench;
 
 int scaled(int n)
 {
@@ -52,18 +50,24 @@ XResources xResourcesOf(pid_t pid, const std::string& display)
         xcb_disconnect(c);
         return out;
     }
-    xcb_res_client_id_spec_t everyPid {XCB_NONE, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-    std::unique_ptr<xcb_res_query_client_ids_reply_t, decltype(&std::free)> ids(
-        xcb_res_query_client_ids_reply(c, xcb_res_query_client_ids(c, 1, &everyPid), nullptr),
-        &std::free);
+    // Each client's resource base, asked in turn for the process it belongs to.
     uint32_t base = 0;
-    if (ids) {
+    std::unique_ptr<xcb_res_query_clients_reply_t, decltype(&std::free)> clients(
+        xcb_res_query_clients_reply(c, xcb_res_query_clients(c), nullptr), &std::free);
+    for (auto cl = clients ? xcb_res_query_clients_clients_iterator(clients.get())
+                           : xcb_res_client_iterator_t {};
+         clients && cl.rem && !base; xcb_res_client_next(&cl)) {
+        const xcb_res_client_id_spec_t asked {
+            cl.data->resource_base, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+        std::unique_ptr<xcb_res_query_client_ids_reply_t, decltype(&std::free)> ids(
+            xcb_res_query_client_ids_reply(c, xcb_res_query_client_ids(c, 1, &asked), nullptr),
+            &std::free);
+        if (!ids)
+            continue;
         for (auto it = xcb_res_query_client_ids_ids_iterator(ids.get()); it.rem;
              xcb_res_client_id_value_next(&it)) {
-            if (it.data->length >= 4 && pid_t(*xcb_res_client_id_value_value(it.data)) == pid) {
-                base = it.data->spec.client;
-                break;
-            }
+            if (it.data->length >= 4 && pid_t(*xcb_res_client_id_value_value(it.data)) == pid)
+                base = cl.data->resource_base;
         }
     }
     if (base) {
