@@ -9,14 +9,14 @@ set -euo pipefail
 want=(build-essential cmake pkg-config
       qt6-base-dev qt6-base-dev-tools libqt6svg6-dev qt6-svg-dev libqt6opengl6-dev
       libxcb1-dev libxcb-keysyms1-dev libxcb-shm0-dev libxcb-damage0-dev libxcb-xfixes0-dev libxcb-randr0-dev
-      libxkbcommon-dev libxkbcommon-x11-dev libdeflate-dev
+      libxkbcommon-dev libxkbcommon-x11-dev libdeflate-dev libwayland-dev
       fonts-noto-cjk fonts-material-design-icons-iconfont libgl-dev qt6-qpa-plugins qt6-translations-l10n dpkg-dev)
 if [[ "${1:-}" == "--test" ]]; then
   want+=(libgtest-dev googletest libbenchmark-dev libxcb-res0-dev
          xvfb xauth xdotool xclip openbox x11-xserver-utils x11-utils imagemagick xcompmgr trayer
          desktop-file-utils appstream lintian man-db mandoc
          dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0
-         sway grim qt6-wayland
+         sway swaybg grim wl-clipboard wtype qt6-wayland
          clang libclang-rt-14-dev)
 fi
 if [[ "${1:-}" == "--clean-room" ]]; then

@@ -58,11 +58,6 @@ AppDelegate::~AppDelegate()
         qApp->removeEventFilter(m_captureKeys);
 }
 
-bool AppDelegate::waylandSession()
-{
-    return quillet::waylandSession();
-}
-
 void AppDelegate::applicationDidFinishLaunching()
 {
     if (m_launched)
@@ -111,15 +106,15 @@ void AppDelegate::applicationDidFinishLaunching()
 
     // 10. The screen-reading permission (always granted on X11). Whatever needs the user's
     // attention opens the settings window where it can be put right.
-    if (waylandSession()) {
-        say(QStringLiteral("当前是 Wayland 会话，截图暂不可用（只支持 X11 会话）；贴图仍可使用"));
-        openSettings(SettingsPage::general);
-    } else if (!screenGrabber().canRecordScreen()) {
+    if (!screenGrabber().canRecordScreen()) {
         const QString reason = screenGrabber().unavailableReason();
         say(reason.isEmpty() ? QStringLiteral("无法读取屏幕内容，截图不可用") : reason);
         openSettings(SettingsPage::general);
     } else {
-        if (!m_launchFailures.isEmpty())
+        // A key another program holds is worth the user's attention at once. A desktop that
+        // takes no global keys at all (Wayland) would otherwise open the window at every login;
+        // the shortcuts page shows what to bind whenever the user opens it.
+        if (!m_launchFailures.isEmpty() && m_hotKeys->backend().unavailableReason().isEmpty())
             openSettings(SettingsPage::shortcuts);
         // Everything the first capture would otherwise wait for, made while nothing happens.
         m_readiness = new CaptureReadiness(this);

@@ -66,9 +66,6 @@ public:
     void openSettings(std::optional<SettingsPage> page);
     HotKeyCenter& hotKeys() { return *m_hotKeys; }
 
-    // True under a Wayland session, where a root-window grab would show the wrong picture.
-    static bool waylandSession();
-
     // Makes a pin of an image; true when a pin window is on screen. Tests replace it.
     std::function<bool(const QImage&)> pinImage;
 

@@ -5,6 +5,7 @@
 
 #include "capture/CapturePrelude.h"
 #include "capture/CaptureSession.h"
+#include "capture/CaptureView.h"
 #include "capture/Grabber.h"
 #include "output/Output.h"
 #include "output/OutsideImage.h"
@@ -12,6 +13,7 @@
 #include "platform/Geometry.h"
 #include "platform/Screen.h"
 #include "platform/ScreenGrabber.h"
+#include "platform/SystemServices.h"
 #include "settings/Prefs.h"
 #include "settings/window/SettingsModel.h"
 #include "ui/AppIcons.h"
@@ -63,7 +65,7 @@ void AppDelegate::startCapture()
     }
     // Without the screen there is nothing to capture: the general page says why and what
     // can be done about it.
-    if (waylandSession() || !screenGrabber().canRecordScreen()) {
+    if (!screenGrabber().canRecordScreen()) {
         openSettings(SettingsPage::general);
         return;
     }
@@ -178,6 +180,9 @@ QString AppDelegate::statusText() const
                  .trimmed();
     lines << QStringLiteral("session: %1").arg(m_session ? "open" : "none");
     lines << QStringLiteral("overlays: %1").arg(m_session ? m_session->windows().size() : 0);
+    // The screen whose overlay takes the keys: the one the pointer last came into.
+    if (m_session && m_session->keyView())
+        lines << QStringLiteral("key-screen: %1").arg(m_session->keyView()->screen().name);
     lines << QStringLiteral("busy: %1").arg(m_busy ? 1 : 0);
     // Whether the buffers a capture uses are made (shortly after launch and screen changes).
     lines << QStringLiteral("capture-ready: %1").arg(m_readiness && m_readiness->isReady() ? 1 : 0);
@@ -216,7 +221,7 @@ QString AppDelegate::statusText() const
     lines << QStringLiteral("settings-window: %1")
                  .arg(m_settingsWindow && m_settingsWindow->isVisible() ? 1 : 0);
     lines << QStringLiteral("settings-page: %1").arg(rawValue(SettingsModel::shared().shownPage()));
-    lines << QStringLiteral("wayland: %1").arg(waylandSession() ? 1 : 0);
+    lines << QStringLiteral("wayland: %1").arg(quillet::waylandSession() ? 1 : 0);
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
@@ -246,9 +251,9 @@ Reply AppDelegate::handleRequest(const Request& request)
         return {0, {}};
     }
     if (verb == QLatin1String("capture")) {
-        if (waylandSession()) {
-            startCapture(); // the alert says the same on screen
-            return {1, QStringLiteral("Wayland 会话中暂时无法截图\n")};
+        if (!screenGrabber().canRecordScreen()) {
+            startCapture(); // the settings window says the same on screen
+            return {1, QStringLiteral("无法截图：%1\n").arg(screenGrabber().unavailableReason())};
         }
         if (Output::saveInProgress()) {
             startCapture(); // beeps and raises the alert

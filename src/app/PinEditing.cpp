@@ -76,8 +76,7 @@ void bringBack(PinWindow* pin)
 void AppDelegate::edit(PinWindow* pin)
 {
     // Refused without a word: the user is already busy with a capture, or cannot capture.
-    if (!pin || pin->isClosing() || m_session || m_busy || waylandSession()
-        || !screenGrabber().canRecordScreen())
+    if (!pin || pin->isClosing() || m_session || m_busy || !screenGrabber().canRecordScreen())
         return;
     m_busy = true;
     pin->setEditing(true);

@@ -140,6 +140,8 @@ private:
     };
 
     bool gated() const;
+    // The overlay that holds the keys when it is not this one.
+    CaptureView* keyHolder();
     bool live() const;
     void updateCursor(QPointF p);
     void redraw();

@@ -7,6 +7,7 @@
 #include "output/PinWindow.h"
 #include "platform/Geometry.h"
 
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -457,8 +458,20 @@ void CaptureView::mouseReleaseEvent(QMouseEvent* event)
         mouseUpAt(viewPoint(event->position()));
 }
 
+CaptureView* CaptureView::keyHolder()
+{
+    CaptureView* key = m_session ? m_session->keyView() : nullptr;
+    return key && key != this ? key : nullptr;
+}
+
 void CaptureView::keyPressEvent(QKeyEvent* event)
 {
+    // Where the compositor, not the program, says which window has the keyboard (Wayland), it
+    // may be another overlay than the one the user works in: the keys belong to that one.
+    if (CaptureView* key = keyHolder()) {
+        QCoreApplication::sendEvent(key, event);
+        return;
+    }
     // The application's Ctrl+C, Ctrl+S and Ctrl+Z normally arrive as shortcuts; when nothing
     // took them they land here and mean the same.
     if (event->matches(QKeySequence::Copy)) {

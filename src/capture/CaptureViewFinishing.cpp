@@ -75,6 +75,10 @@ void CaptureView::copyAndFinish()
 
 void CaptureView::copy()
 {
+    if (CaptureView* key = keyHolder()) {
+        key->copy();
+        return;
+    }
     if (live() && m_selected)
         copyAndFinish();
 }
@@ -98,12 +102,20 @@ void CaptureView::saveAndFinish()
 
 void CaptureView::saveImage()
 {
+    if (CaptureView* key = keyHolder()) {
+        key->saveImage();
+        return;
+    }
     if (live() && m_selected)
         saveAndFinish();
 }
 
 void CaptureView::undo()
 {
+    if (CaptureView* key = keyHolder()) {
+        key->undo();
+        return;
+    }
     if (!live() || !m_selected)
         return;
     m_annotator->undo();

@@ -3,6 +3,7 @@
 #include "capture/CaptureView.h"
 #include "capture/NativePointer.h"
 #include "platform/Geometry.h"
+#include "platform/WindowSystem.h"
 
 #include <QBackingStore>
 #include <QPropertyAnimation>
@@ -213,6 +214,13 @@ void OverlayWindow::setView(CaptureView* view)
 
 void OverlayWindow::present()
 {
+    if (!clientPlacesWindows()) {
+        // Only the compositor places windows: full screen on the output set above is the one
+        // way to cover it exactly.
+        showFullScreen();
+        raise();
+        return;
+    }
     setGeometry(qtGeometryOf(m_screen));
     show();
     raise();

@@ -50,21 +50,13 @@ DesktopServices::DesktopServices(XdgAutostart autostart)
     : m_autostart(std::move(autostart))
 { }
 
-QString DesktopServices::waylandReason()
-{
-    return QStringLiteral("当前是 Wayland 会话。墨钉目前只能在 X11 会话中读取屏幕，"
-                          "在这里截图只会得到错误的画面。请在 X11 会话中使用截图；贴图仍可使用。");
-}
-
 bool DesktopServices::capturePermitted() const
 {
-    return !waylandSession() && screenGrabber().canRecordScreen();
+    return screenGrabber().canRecordScreen();
 }
 
 QString DesktopServices::captureDeniedReason() const
 {
-    if (waylandSession())
-        return waylandReason();
     if (screenGrabber().canRecordScreen())
         return {};
     const QString reason = screenGrabber().unavailableReason();

@@ -22,9 +22,6 @@ public:
     bool startNewInstance() override;
     void beep() override;
 
-    // The sentence that explains why captures cannot work in a Wayland session.
-    static QString waylandReason();
-
 private:
     XdgAutostart m_autostart;
 };

@@ -19,6 +19,25 @@ public:
     QList<WindowRecord> windowList() override { return {}; }
 };
 
+class UnavailableGrabber final : public ScreenGrabber {
+public:
+    explicit UnavailableGrabber(QString reason)
+        : m_reason(std::move(reason))
+    { }
+    void grabAll(const QList<Screen>&, const QList<quint32>&, Done done) override
+    {
+        GrabResult r;
+        r.error = m_reason;
+        done(r);
+    }
+    QList<WindowRecord> windowList() override { return {}; }
+    bool canRecordScreen() const override { return false; }
+    QString unavailableReason() const override { return m_reason; }
+
+private:
+    QString m_reason;
+};
+
 class NullHotKeys final : public HotKeyBackend {
 public:
     bool grab(quint32, int, int) override { return true; }
@@ -80,6 +99,11 @@ void setScreenGrabber(std::unique_ptr<ScreenGrabber> grabber)
 void setScreenGrabberFactory(std::function<std::unique_ptr<ScreenGrabber>()> factory)
 {
     grabberFactory() = std::move(factory);
+}
+
+std::unique_ptr<ScreenGrabber> makeUnavailableScreenGrabber(const QString& reason)
+{
+    return std::make_unique<UnavailableGrabber>(reason);
 }
 
 std::unique_ptr<HotKeyBackend> makeNullHotKeyBackend()

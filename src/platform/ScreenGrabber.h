@@ -26,8 +26,8 @@ struct GrabResult {
     QList<QImage> images; // one per requested screen, same order; null = not matched
 };
 
-// Reads the screen. Backends: X11 (root-window grabs) and a fake one for tests; a Wayland portal
-// backend can take its place later without the logic noticing.
+// Reads the screen. Backends: X11 (root-window grabs), Wayland (screen copy or the portal) and a
+// fake one for tests.
 class ScreenGrabber : public QObject {
     Q_OBJECT
 public:
@@ -50,7 +50,13 @@ public:
     // Whether the program may read the screen at all (always so on X11).
     virtual bool canRecordScreen() const { return true; }
     virtual QString unavailableReason() const { return {}; }
+    // How the screen is read, for the permission card where the desktop offers several ways;
+    // empty where there is only the one.
+    virtual QString routeDescription() const { return {}; }
 };
+
+// A grabber for a session where the screen cannot be read, saying why.
+std::unique_ptr<ScreenGrabber> makeUnavailableScreenGrabber(const QString& reason);
 
 // The grabber of this session. Chosen once: QUILLET_GRABBER=fake forces the fake backend.
 ScreenGrabber& screenGrabber();

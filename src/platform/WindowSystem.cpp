@@ -10,7 +10,23 @@ std::function<bool()>& probe()
     return p;
 }
 
+bool& placesWindows()
+{
+    static bool places = true;
+    return places;
+}
+
 } // namespace
+
+bool clientPlacesWindows()
+{
+    return placesWindows();
+}
+
+void setClientPlacesWindows(bool places)
+{
+    placesWindows() = places;
+}
 
 bool compositorActive()
 {

@@ -10,4 +10,9 @@ bool compositorActive();
 
 void setCompositorProbe(std::function<bool()> probe);
 
+// Whether a window goes where the program puts it (X11), or where the compositor decides
+// (Wayland), so that a window meant to cover a screen must ask for full screen instead.
+bool clientPlacesWindows();
+void setClientPlacesWindows(bool places);
+
 } // namespace quillet

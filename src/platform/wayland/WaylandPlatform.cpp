@@ -1,6 +1,10 @@
 #include "platform/wayland/WaylandPlatform.h"
 
 #include "platform/HotKeyBackend.h"
+#include "platform/ScreenGrabber.h"
+#include "platform/WindowSystem.h"
+#include "platform/wayland/ScreencopyGrabber.h"
+#include "platform/wayland/WaylandGrabChoice.h"
 
 #include <QGuiApplication>
 
@@ -16,6 +20,26 @@ bool installWaylandPlatform()
     if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
         return false;
     setHotKeyBackendFactory([] { return makeUnavailableHotKeyBackend(waylandHotKeyReason()); });
+    // The compositor decides where windows go: overlays ask for full screen on their output.
+    setClientPlacesWindows(false);
+
+    // Asked once at start, on a connection the grabber then keeps: a few milliseconds.
+    auto session = std::make_shared<std::unique_ptr<ScreencopySession>>(
+        std::make_unique<ScreencopySession>());
+    WaylandOffers offers;
+    offers.screenCopy = (*session)->available(&offers.screenCopyMissing);
+    const WaylandGrabChoice choice
+        = chooseWaylandGrab(offers, qEnvironmentVariable("QUILLET_WAYLAND_GRAB"));
+    setScreenGrabberFactory([choice, session]() -> std::unique_ptr<ScreenGrabber> {
+        switch (choice.route) {
+        case WaylandGrabRoute::screenCopy:
+            return std::make_unique<ScreencopyGrabber>(std::move(*session));
+        case WaylandGrabRoute::portal:
+        case WaylandGrabRoute::none:
+            break;
+        }
+        return makeUnavailableScreenGrabber(choice.reason);
+    });
     return true;
 }
 

@@ -1,0 +1,134 @@
+// Captures on a headless sway with two outputs of different sizes, read through the compositor's
+// screen copy: a drag selects exactly, Return puts the region's exact pixels on the clipboard as
+// image/png for other clients, Ctrl+S saves them, and the capture key again pins the region.
+#include "WaylandRig.h"
+
+#include <QRandomGenerator>
+#include <QSettings>
+
+namespace quillet::e2e {
+namespace {
+
+QImage noise(QSize size, quint32 seed)
+{
+    QImage image(size, QImage::Format_RGB32);
+    QRandomGenerator random(seed);
+    for (int y = 0; y < size.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < size.width(); ++x)
+            line[x] = 0xff000000 | (random.generate() & 0xffffff);
+    }
+    return image;
+}
+
+class WaylandCaptureThroughScreenCopy : public WaylandRig {
+protected:
+    void SetUp() override
+    {
+        m_left = noise({1280, 720}, 11);
+        m_right = noise({800, 600}, 12);
+        startCompositor({m_left, m_right});
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        const QString config = m_env.value(QStringLiteral("XDG_CONFIG_HOME"));
+        QDir().mkpath(config + QStringLiteral("/quillet"));
+        QSettings s(config + QStringLiteral("/quillet/quillet.conf"), QSettings::IniFormat);
+        s.setValue(QStringLiteral("quickSave"), true);
+        s.setValue(QStringLiteral("saveDir"), saved());
+        s.sync();
+        QDir().mkpath(saved());
+        startInput();
+        ASSERT_FALSE(HasFatalFailure());
+        startProgram();
+    }
+
+    QString saved() const { return m_dir.filePath(QStringLiteral("saved")); }
+
+    // Opens a capture and waits until both overlays are up. The pointer waits in a corner: a
+    // compositor that draws it in software (as headless sway does) copies it with the screen.
+    bool openCapture()
+    {
+        if (!pointer("move 1279 719"))
+            return false;
+        if (run(QStringLiteral(QUILLET_BINARY), {"capture"}).exitCode != 0)
+            return false;
+        // Up means shown by the compositor, one full-screen overlay per output.
+        return E2eEnv::waitFor([&] {
+            return status().contains(QLatin1String("session: open"))
+                && visibleViews().fullScreen == 2;
+        });
+    }
+
+    // The overlay shows the selection: undimmed in its middle, away from the frame, its handles,
+    // the size label and the tool bar, which may sit inside a selection near the screen's edge.
+    bool selectionShown(const QString& output, const QImage& picture, const QRect& r)
+    {
+        const QRect inside
+            = r.adjusted(r.width() / 4, r.height() / 4, -r.width() / 4, -r.height() / 4);
+        return E2eEnv::waitFor(
+            [&] { return outputImage(output).copy(inside) == picture.copy(inside); });
+    }
+
+    bool sessionGone()
+    {
+        return E2eEnv::waitFor([&] { return status().contains(QLatin1String("session: none")); });
+    }
+
+    QImage m_left;
+    QImage m_right;
+};
+
+TEST_F(WaylandCaptureThroughScreenCopy, CopySaveAndPinOnBothOutputs)
+{
+    if (IsSkipped())
+        return;
+    ASSERT_FALSE(HasFatalFailure());
+    const QString started = status();
+    // A desktop without global keys does not open the settings window at every start.
+    EXPECT_TRUE(started.contains(QLatin1String("settings-window: 0"))) << started.toStdString();
+
+    // Left output: drag, Return copies; the clipboard outlives the overlay.
+    ASSERT_TRUE(openCapture());
+    ASSERT_TRUE(drag({100, 50}, {400, 250}));
+    ASSERT_TRUE(selectionShown(QStringLiteral("HEADLESS-1"), m_left, QRect(100, 50, 300, 200)));
+    ASSERT_TRUE(key({"-k", "Return"}));
+    ASSERT_TRUE(sessionGone());
+    QImage copied;
+    EXPECT_TRUE(E2eEnv::waitFor([&] {
+        copied = clipboardPng();
+        return !copied.isNull();
+    }));
+    EXPECT_EQ(differingPixels(copied, m_left.copy(100, 50, 300, 200)), 0);
+
+    // Right output: Ctrl+S saves the region under a new name.
+    ASSERT_TRUE(openCapture());
+    // The press follows once the overlay there has the pointer.
+    ASSERT_TRUE(pointer("move 1320 30"));
+    ASSERT_TRUE(E2eEnv::waitFor(
+        [&] { return status().contains(QLatin1String("key-screen: HEADLESS-2")); }));
+    ASSERT_TRUE(drag({1280 + 40, 30}, {1280 + 760, 570}));
+    ASSERT_TRUE(selectionShown(QStringLiteral("HEADLESS-2"), m_right, QRect(40, 30, 720, 540)));
+    ASSERT_TRUE(key({"-M", "ctrl", "-k", "s", "-m", "ctrl"}));
+    fprintf(stderr, "%s\n", qPrintable(status()));
+    QStringList files;
+    EXPECT_TRUE(E2eEnv::waitFor([&] {
+        files = QDir(saved()).entryList({QStringLiteral("*.png")}, QDir::Files);
+        return files.size() == 1;
+    })) << files.join(' ').toStdString();
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_EQ(differingPixels(
+                  QImage(QDir(saved()).filePath(files.first())), m_right.copy(40, 30, 720, 540)),
+        0);
+    ASSERT_TRUE(sessionGone());
+
+    // The capture command during a capture pins the region; the pin shows its pixels.
+    ASSERT_TRUE(openCapture());
+    ASSERT_TRUE(drag({600, 300}, {760, 420}));
+    ASSERT_TRUE(selectionShown(QStringLiteral("HEADLESS-1"), m_left, QRect(600, 300, 160, 120)));
+    EXPECT_EQ(run(QStringLiteral(QUILLET_BINARY), {"capture"}).exitCode, 0);
+    ASSERT_TRUE(sessionGone());
+    EXPECT_TRUE(E2eEnv::waitFor([&] { return status().contains(QLatin1String("pins: 1")); }));
+}
+
+} // namespace
+} // namespace quillet::e2e

@@ -1,0 +1,321 @@
+#pragma once
+
+// A headless sway (wlroots) compositor started by a test, the way the X11 tests start Xvfb: a
+// private runtime folder, one output per picture given (each shown 1:1 as its background, side
+// by side from the left), and the program on Qt's Wayland platform. Input comes from a virtual
+// pointer (wlpointer) and virtual keyboards (wtype); the clipboard is read with wl-paste.
+#include "E2eEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace quillet::e2e {
+
+class WaylandRig : public ::testing::Test {
+protected:
+    // Starts sway with these outputs; skips the test where sway cannot run here.
+    void startCompositor(const QList<QImage>& backgrounds)
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        // sway runs as another user (see below) and must read its files.
+        QFile::setPermissions(m_dir.path(),
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                | QFileDevice::ReadOther | QFileDevice::ExeOther);
+        QDir(m_dir.path()).mkpath(QStringLiteral("runtime"));
+        QFile::setPermissions(
+            runtime(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QDir(m_dir.path()).mkpath(QStringLiteral("config"));
+        QByteArray conf = "default_border none\nfocus_follows_mouse no\n";
+        int x = 0;
+        for (int i = 0; i < backgrounds.size(); ++i) {
+            const QImage& bg = backgrounds[i];
+            const QString file = m_dir.filePath(QStringLiteral("output-%1.png").arg(i + 1));
+            ASSERT_TRUE(bg.save(file));
+            QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::ReadOther);
+            conf += QStringLiteral(
+                "output HEADLESS-%1 resolution %2x%3 position %4 0 bg %5 center\n")
+                        .arg(i + 1)
+                        .arg(bg.width())
+                        .arg(bg.height())
+                        .arg(x)
+                        .arg(file)
+                        .toUtf8();
+            x += bg.width();
+            m_layout = m_layout.united(QRect(x - bg.width(), 0, bg.width(), bg.height()));
+        }
+        QFile f(m_dir.filePath(QStringLiteral("sway.conf")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(conf);
+        f.close();
+        QFile::setPermissions(f.fileName(), QFileDevice::ReadOwner | QFileDevice::ReadOther);
+
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+        env.insert(QStringLiteral("HOME"), m_dir.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime());
+        env.insert(QStringLiteral("WLR_BACKENDS"), QStringLiteral("headless"));
+        env.insert(QStringLiteral("WLR_RENDERER"), QStringLiteral("pixman"));
+        env.insert(QStringLiteral("WLR_LIBINPUT_NO_DEVICES"), QStringLiteral("1"));
+        env.insert(QStringLiteral("WLR_HEADLESS_OUTPUTS"),
+            QString::number(std::max<qsizetype>(1, backgrounds.size())));
+        m_sway = new QProcess;
+        m_sway->setProcessEnvironment(env);
+        m_sway->setProcessChannelMode(QProcess::MergedChannels);
+        const QStringList swayArgs
+            = {QStringLiteral("-c"), m_dir.filePath(QStringLiteral("sway.conf"))};
+        // sway refuses to run as root; a user namespace makes this process someone else.
+        if (::getuid() == 0) {
+            m_sway->start(QStringLiteral("unshare"),
+                QStringList {QStringLiteral("--user"), QStringLiteral("--map-user=1000"),
+                    QStringLiteral("--map-group=1000"), QStringLiteral("sway")}
+                    + swayArgs);
+        } else {
+            m_sway->start(QStringLiteral("sway"), swayArgs);
+        }
+        const bool up = E2eEnv::waitFor(
+            [&] {
+                m_display = socketName();
+                return !m_display.isEmpty() || m_sway->state() == QProcess::NotRunning;
+            },
+            15000);
+        if (!up || m_display.isEmpty()) {
+            m_sway->waitForFinished(200);
+            GTEST_SKIP() << "headless sway did not start here: "
+                         << m_sway->readAll().right(600).toStdString();
+        }
+
+        m_env = env;
+        m_env.remove(QStringLiteral("WLR_BACKENDS"));
+        m_env.remove(QStringLiteral("WLR_RENDERER"));
+        m_env.remove(QStringLiteral("WLR_LIBINPUT_NO_DEVICES"));
+        m_env.remove(QStringLiteral("WLR_HEADLESS_OUTPUTS"));
+        m_env.insert(QStringLiteral("WAYLAND_DISPLAY"), m_display);
+        m_env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+        m_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+        m_env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+
+        // Every background drawn: the screen shows what the test compares with.
+        for (int i = 0; i < backgrounds.size(); ++i) {
+            const QString name = QStringLiteral("HEADLESS-%1").arg(i + 1);
+            const QImage want = backgrounds[i].convertToFormat(QImage::Format_RGB32);
+            ASSERT_TRUE(E2eEnv::waitFor([&] { return outputImage(name) == want; }, 10000))
+                << name.toStdString() << " never showed its background";
+        }
+    }
+
+    // A virtual pointer and a keyboard made before the program starts, so that the seat has both
+    // when the program binds them. Each wtype run adds a keyboard of its own for a moment; one
+    // that appeared only then would lose its first keys while the program binds it.
+    void startInput()
+    {
+        m_pointer = new QProcess;
+        m_pointer->setProcessEnvironment(m_env);
+        m_pointer->start(QStringLiteral(WLPOINTER_BINARY),
+            {QString::number(m_layout.width()), QString::number(m_layout.height())});
+        ASSERT_TRUE(E2eEnv::waitFor([&] {
+            m_pointer->waitForReadyRead(50);
+            return m_pointer->canReadLine() && m_pointer->readLine().startsWith("ready");
+        }));
+        m_keyboard = new QProcess;
+        m_keyboard->setProcessEnvironment(m_env);
+        m_keyboard->start(
+            QStringLiteral("wtype"), {QStringLiteral("-s"), QStringLiteral("86400000")});
+        // 1 pointer, 2 keyboard
+        ASSERT_TRUE(E2eEnv::waitFor([&] {
+            return (swayQuery("get_seats")
+                           .array()
+                           .at(0)
+                           .toObject()
+                           .value(QLatin1String("capabilities"))
+                           .toInt()
+                       & 3)
+                == 3;
+        })) << "the seat never got the virtual pointer and keyboard";
+    }
+
+    bool pointer(const QByteArray& line)
+    {
+        m_pointer->write(line + '\n');
+        return E2eEnv::waitFor([&] {
+            m_pointer->waitForReadyRead(50);
+            return m_pointer->canReadLine() && m_pointer->readLine().startsWith("ok");
+        });
+    }
+
+    bool drag(QPoint from, QPoint to)
+    {
+        return pointer(QStringLiteral("move %1 %2").arg(from.x()).arg(from.y()).toLatin1())
+            && pointer("press")
+            && pointer(QStringLiteral("move %1 %2")
+                           .arg((from.x() + to.x()) / 2)
+                           .arg((from.y() + to.y()) / 2)
+                           .toLatin1())
+            && pointer(QStringLiteral("move %1 %2").arg(to.x()).arg(to.y()).toLatin1())
+            && pointer("release");
+    }
+
+    bool key(const QStringList& wtypeArgs)
+    {
+        return run(QStringLiteral("wtype"), wtypeArgs).exitCode == 0;
+    }
+
+    // `readErrors`: the test reads the program's stderr; otherwise it goes to the test's own.
+    void startProgram(const QProcessEnvironment& extra = {}, bool readErrors = false)
+    {
+        QProcessEnvironment env = m_env;
+        for (const QString& k : extra.keys())
+            env.insert(k, extra.value(k));
+        m_program = new QProcess;
+        m_program->setProcessEnvironment(env);
+        if (!readErrors)
+            m_program->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_program->start(QStringLiteral(QUILLET_BINARY), QStringList());
+        ASSERT_TRUE(
+            E2eEnv::waitFor([&] { return status().contains(QLatin1String("pid: ")); }, 15000))
+            << m_program->readAllStandardError().toStdString();
+    }
+
+    void TearDown() override
+    {
+        if (m_program)
+            E2eEnv::stop(m_program);
+        if (m_pointer)
+            E2eEnv::stop(m_pointer);
+        if (m_keyboard)
+            E2eEnv::stop(m_keyboard);
+        if (m_sway)
+            E2eEnv::stop(m_sway);
+        delete m_program;
+        delete m_pointer;
+        delete m_keyboard;
+        delete m_sway;
+    }
+
+    QString runtime() const { return m_dir.filePath(QStringLiteral("runtime")); }
+
+    QString socketName() const
+    {
+        const QStringList sockets = QDir(runtime()).entryList(
+            {QStringLiteral("wayland-*")}, QDir::System | QDir::Files | QDir::NoDotAndDotDot);
+        for (const QString& s : sockets) {
+            if (!s.endsWith(QLatin1String(".lock")))
+                return s;
+        }
+        return {};
+    }
+
+    ToolResult run(const QString& program, const QStringList& args, int timeoutMs = 10000)
+    {
+        QProcess p;
+        p.setProcessEnvironment(m_env);
+        p.start(program, args);
+        ToolResult r;
+        if (!p.waitForStarted(timeoutMs))
+            return r;
+        r.timedOut = !p.waitForFinished(timeoutMs);
+        if (r.timedOut) {
+            p.kill();
+            p.waitForFinished();
+            return r;
+        }
+        r.out = p.readAllStandardOutput();
+        r.err = p.readAllStandardError();
+        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        return r;
+    }
+
+    QString status()
+    {
+        return QString::fromUtf8(run(QStringLiteral(QUILLET_BINARY), {"status"}).out);
+    }
+
+    // The compositor's own picture of an output (or of them all), through grim.
+    QImage outputImage(const QString& output = {})
+    {
+        const QString file = m_dir.filePath(QStringLiteral("screen.png"));
+        QFile::remove(file);
+        QStringList args;
+        if (!output.isEmpty())
+            args << QStringLiteral("-o") << output;
+        if (run(QStringLiteral("grim"), args << file).exitCode != 0)
+            return {};
+        return QImage(file).convertToFormat(QImage::Format_RGB32);
+    }
+
+    // The program's windows sway shows now, from its IPC tree: full-screen ones and others.
+    struct Views {
+        int fullScreen = 0;
+        int other = 0;
+    };
+    QJsonDocument swayQuery(const char* type)
+    {
+        const QStringList sockets = QDir(runtime()).entryList(
+            {QStringLiteral("sway-ipc.*.sock")}, QDir::System | QDir::NoDotAndDotDot);
+        if (sockets.isEmpty())
+            return {};
+        QProcessEnvironment env = m_env;
+        env.insert(QStringLiteral("SWAYSOCK"), QDir(runtime()).filePath(sockets.first()));
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral("swaymsg"), {QStringLiteral("-t"), QString::fromLatin1(type)});
+        if (!p.waitForFinished(5000))
+            return {};
+        return QJsonDocument::fromJson(p.readAllStandardOutput());
+    }
+
+    Views visibleViews()
+    {
+        Views v;
+        const std::function<void(const QJsonObject&)> walk = [&](const QJsonObject& n) {
+            if (n.value(QLatin1String("pid")).toInteger() == m_program->processId()
+                && n.value(QLatin1String("visible")).toBool())
+                ++(n.value(QLatin1String("fullscreen_mode")).toInt() ? v.fullScreen : v.other);
+            for (const char* key : {"nodes", "floating_nodes"}) {
+                for (const QJsonValue& c : n.value(QLatin1String(key)).toArray())
+                    walk(c.toObject());
+            }
+        };
+        walk(swayQuery("get_tree").object());
+        return v;
+    }
+
+    // How many pixels two pictures differ in, their colour alone counted; -1 for other sizes.
+    static int differingPixels(const QImage& a, const QImage& b)
+    {
+        if (a.size() != b.size() || a.isNull())
+            return -1;
+        int n = 0;
+        for (int y = 0; y < a.height(); ++y) {
+            for (int x = 0; x < a.width(); ++x)
+                n += (a.pixel(x, y) & 0xffffff) != (b.pixel(x, y) & 0xffffff);
+        }
+        return n;
+    }
+
+    QImage clipboardPng()
+    {
+        const ToolResult r = run(QStringLiteral("wl-paste"), {"--no-newline", "-t", "image/png"});
+        return r.exitCode == 0
+            ? QImage::fromData(r.out, "PNG").convertToFormat(QImage::Format_RGB32)
+            : QImage();
+    }
+
+    QTemporaryDir m_dir;
+    QProcess* m_sway = nullptr;
+    QProcess* m_program = nullptr;
+    QProcess* m_pointer = nullptr;
+    QProcess* m_keyboard = nullptr;
+    QString m_display;
+    QRect m_layout;
+    QProcessEnvironment m_env;
+};
+
+} // namespace quillet::e2e

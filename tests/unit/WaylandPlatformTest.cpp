@@ -1,0 +1,67 @@
+#include "platform/wayland/OutputTransform.h"
+#include "platform/wayland/WaylandGrabChoice.h"
+
+#include <QTransform>
+#include <gtest/gtest.h>
+
+using namespace quillet;
+
+TEST(WaylandGrabChoice, ScreenCopyFirstThenThePortalElseWhyNot)
+{
+    struct Case {
+        bool screenCopy;
+        bool portal;
+        const char16_t* only;
+        WaylandGrabRoute route;
+        const char* reasonHas; // for none
+    };
+    const Case cases[] = {
+        {true, true, u"", WaylandGrabRoute::screenCopy, nullptr},
+        {true, false, u"", WaylandGrabRoute::screenCopy, nullptr},
+        {false, true, u"", WaylandGrabRoute::portal, nullptr},
+        {false, false, u"", WaylandGrabRoute::none, "截图门户"},
+        {true, true, u"portal", WaylandGrabRoute::portal, nullptr},
+        {true, false, u"portal", WaylandGrabRoute::none, "截图门户"},
+        {false, true, u"screencopy", WaylandGrabRoute::none, "合成器坏了"},
+        {true, true, u"none", WaylandGrabRoute::none, "QUILLET_WAYLAND_GRAB"},
+        {false, true, u"unknown", WaylandGrabRoute::portal, nullptr},
+    };
+    for (const Case& c : cases) {
+        WaylandOffers offers;
+        offers.screenCopy = c.screenCopy;
+        offers.portal = c.portal;
+        offers.screenCopyMissing = QStringLiteral("合成器坏了");
+        const WaylandGrabChoice choice = chooseWaylandGrab(offers, QStringView(c.only));
+        const std::string label = QString::fromUtf16(c.only).toStdString() + " "
+            + std::to_string(c.screenCopy) + std::to_string(c.portal);
+        EXPECT_EQ(choice.route, c.route) << label;
+        if (c.reasonHas) {
+            EXPECT_TRUE(choice.reason.contains(QString::fromUtf8(c.reasonHas)))
+                << label << " " << choice.reason.toStdString();
+            EXPECT_TRUE(choice.reason.contains(QStringLiteral("贴图仍可使用"))) << label;
+        } else {
+            EXPECT_TRUE(choice.reason.isEmpty()) << label;
+            EXPECT_FALSE(waylandRouteDescription(choice.route).isEmpty()) << label;
+        }
+    }
+}
+
+// Every output transform, undone: the compositor's buffer is the upright picture flipped around
+// the vertical axis (for the flipped ones) and then turned counter-clockwise.
+TEST(OutputTransform, EveryTransformGivesTheUprightPicture)
+{
+    QImage upright(3, 2, QImage::Format_RGB32);
+    for (int y = 0; y < 2; ++y) {
+        for (int x = 0; x < 3; ++x)
+            upright.setPixel(x, y, qRgb(x * 80, y * 200, 40));
+    }
+    for (int transform = 0; transform < 8; ++transform) {
+        QImage buffer = transform >= 4 ? upright.mirrored(true, false) : upright;
+        buffer = buffer.transformed(QTransform().rotate(-90.0 * (transform % 4)));
+        for (bool yInverted : {false, true}) {
+            const QImage given = yInverted ? buffer.mirrored(false, true) : buffer;
+            EXPECT_EQ(uprightOutputImage(given, transform, yInverted), upright)
+                << "transform " << transform << (yInverted ? " y-inverted" : "");
+        }
+    }
+}
