@@ -17,6 +17,7 @@ if [[ "${1:-}" == "--test" ]]; then
          desktop-file-utils appstream lintian man-db mandoc
          dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0
          sway swaybg grim wl-clipboard wtype qt6-wayland
+         xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk pipewire
          clang libclang-rt-14-dev)
 fi
 if [[ "${1:-}" == "--clean-room" ]]; then

@@ -222,6 +222,9 @@ QString AppDelegate::statusText() const
                  .arg(m_settingsWindow && m_settingsWindow->isVisible() ? 1 : 0);
     lines << QStringLiteral("settings-page: %1").arg(rawValue(SettingsModel::shared().shownPage()));
     lines << QStringLiteral("wayland: %1").arg(quillet::waylandSession() ? 1 : 0);
+    lines << QStringLiteral("capture-route: %1")
+                 .arg(screenGrabber().canRecordScreen() ? screenGrabber().routeName()
+                                                        : QStringLiteral("none"));
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 

@@ -63,6 +63,11 @@ QString DesktopServices::captureDeniedReason() const
     return reason.isEmpty() ? QStringLiteral("墨钉没有读取屏幕的权限。") : reason;
 }
 
+QString DesktopServices::captureRoute() const
+{
+    return screenGrabber().canRecordScreen() ? screenGrabber().routeDescription() : QString();
+}
+
 bool DesktopServices::loginItemEnabled() const
 {
     return m_autostart.enabled();

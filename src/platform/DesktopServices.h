@@ -17,6 +17,7 @@ public:
     QString captureDeniedReason() const override;
     bool loginItemEnabled() const override;
     bool setLoginItemEnabled(bool on) override;
+    QString captureRoute() const override;
     bool hasPrivacySettings() const override { return false; }
     bool openPrivacySettings() override { return false; }
     bool startNewInstance() override;

@@ -31,6 +31,7 @@ public:
 
     void grabAll(const QList<Screen>& screens, const QList<quint32>& excluding, Done done) override;
     QList<WindowRecord> windowList() override { return windows_; }
+    QString routeName() const override { return QStringLiteral("fake"); }
 
 private:
     QHash<QString, QImage> images;

@@ -53,6 +53,8 @@ public:
     // How the screen is read, for the permission card where the desktop offers several ways;
     // empty where there is only the one.
     virtual QString routeDescription() const { return {}; }
+    // A short stable name of the way ("x11", "screencopy", "portal", "none"), for scripts.
+    virtual QString routeName() const { return QStringLiteral("none"); }
 };
 
 // A grabber for a session where the screen cannot be read, saying why.

@@ -15,6 +15,8 @@ public:
     virtual bool capturePermitted() const = 0;
     // Why not, in a sentence the user can act on; empty while permitted.
     virtual QString captureDeniedReason() const = 0;
+    // While permitted: how the screen is read, where the desktop offers more than one way.
+    virtual QString captureRoute() const { return {}; }
 
     // Whether the program is set to start when the user logs in.
     virtual bool loginItemEnabled() const = 0;

@@ -61,6 +61,8 @@ public:
     static void stop(QProcess* p, int graceMs = 3000);
     // Polls `done` with short pauses (processing events) until it holds or the time is up.
     static bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000);
+    // False once the process has ended, a zombie included.
+    static bool processAlive(qint64 pid);
 
 protected:
     void SetUp() override;
@@ -87,7 +89,6 @@ protected:
     // Waits until a started instance answers and has registered its hot keys.
     bool waitForQuilletReady(int timeoutMs = 10000);
     QString quilletStderr() const;
-    static bool processAlive(qint64 pid);
 
     // Keyboard and mouse through xdotool.
     bool key(const QString& keys);

@@ -8,12 +8,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -111,6 +113,54 @@ protected:
         }
     }
 
+    // A session bus of the test's own with the desktop portal on it (xdg-desktop-portal, its
+    // wlroots backend, and PipeWire, without which that backend will not start). The services the
+    // bus starts end with it.
+    void startPortal()
+    {
+        QProcessEnvironment env = m_env;
+        env.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("sway"));
+        // The GTK backend (which only lends its Access dialog) would otherwise wait for an
+        // accessibility bus nobody started.
+        env.insert(QStringLiteral("NO_AT_BRIDGE"), QStringLiteral("1"));
+        env.insert(QStringLiteral("GTK_A11Y"), QStringLiteral("none"));
+        m_bus = new QProcess;
+        m_bus->setProcessEnvironment(env);
+        m_bus->start(QStringLiteral("dbus-daemon"),
+            {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
+                QStringLiteral("--print-address=1")});
+        QByteArray address;
+        ASSERT_TRUE(E2eEnv::waitFor([&] {
+            m_bus->waitForReadyRead(50);
+            address += m_bus->readAllStandardOutput();
+            return address.contains('\n');
+        })) << "no session bus";
+        m_env.insert(
+            QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromUtf8(address.trimmed()));
+        env.insert(
+            QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromUtf8(address.trimmed()));
+        m_pipewire = new QProcess;
+        m_pipewire->setProcessEnvironment(env);
+        m_pipewire->start(QStringLiteral("pipewire"), QStringList());
+        ASSERT_TRUE(E2eEnv::waitFor([&] {
+            return QFileInfo::exists(QDir(runtime()).filePath(QStringLiteral("pipewire-0")));
+        })) << "PipeWire did not start";
+        // The portal starts on the first call, in a fraction of a second mostly; sometimes it
+        // waits out a 25 s D-Bus timeout inside before it answers.
+        QProcess ask;
+        ask.setProcessEnvironment(m_env);
+        ask.start(QStringLiteral("gdbus"),
+            {QStringLiteral("call"), QStringLiteral("--session"), QStringLiteral("--dest"),
+                QStringLiteral("org.freedesktop.portal.Desktop"), QStringLiteral("--object-path"),
+                QStringLiteral("/org/freedesktop/portal/desktop"), QStringLiteral("--method"),
+                QStringLiteral("org.freedesktop.DBus.Properties.Get"),
+                QStringLiteral("org.freedesktop.portal.Screenshot"), QStringLiteral("version"),
+                QStringLiteral("--timeout"), QStringLiteral("40")});
+        ASSERT_TRUE(ask.waitForFinished(45000) && ask.exitCode() == 0)
+            << "the portal has no Screenshot interface: "
+            << ask.readAllStandardError().toStdString();
+    }
+
     // A virtual pointer and a keyboard made before the program starts, so that the seat has both
     // when the program binds them. Each wtype run adds a keyboard of its own for a moment; one
     // that appeared only then would lose its first keys while the program binds it.
@@ -191,12 +241,43 @@ protected:
             E2eEnv::stop(m_pointer);
         if (m_keyboard)
             E2eEnv::stop(m_keyboard);
+        if (m_pipewire)
+            E2eEnv::stop(m_pipewire);
+        if (m_bus) {
+            stopChildrenOf(m_bus->processId());
+            E2eEnv::stop(m_bus);
+        }
         if (m_sway)
             E2eEnv::stop(m_sway);
         delete m_program;
         delete m_pointer;
         delete m_keyboard;
+        delete m_pipewire;
+        delete m_bus;
         delete m_sway;
+    }
+
+    // The services a bus started for the test (the portal and its backends), by PID.
+    static void stopChildrenOf(qint64 parent)
+    {
+        QList<qint64> children;
+        for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            bool number = false;
+            const qint64 pid = entry.toLongLong(&number);
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+            if (!number || !stat.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray line = stat.readAll();
+            const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+            if (fields.size() > 1 && fields[1].toLongLong() == parent)
+                children.append(pid);
+        }
+        for (qint64 pid : children)
+            ::kill(pid_t(pid), SIGTERM);
+        for (qint64 pid : children) {
+            if (!E2eEnv::waitFor([&] { return !E2eEnv::processAlive(pid); }, 3000))
+                ::kill(pid_t(pid), SIGKILL);
+        }
     }
 
     QString runtime() const { return m_dir.filePath(QStringLiteral("runtime")); }
@@ -313,6 +394,8 @@ protected:
     QProcess* m_program = nullptr;
     QProcess* m_pointer = nullptr;
     QProcess* m_keyboard = nullptr;
+    QProcess* m_bus = nullptr;
+    QProcess* m_pipewire = nullptr;
     QString m_display;
     QRect m_layout;
     QProcessEnvironment m_env;

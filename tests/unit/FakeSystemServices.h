@@ -11,6 +11,7 @@ class FakeSystemServices final : public SystemServices {
 public:
     bool permitted = true;
     QString reason;
+    QString route;
     bool login = false;
     bool loginWritable = true;
     bool privacyPane = false;
@@ -18,6 +19,7 @@ public:
 
     bool capturePermitted() const override { return permitted; }
     QString captureDeniedReason() const override { return permitted ? QString() : reason; }
+    QString captureRoute() const override { return permitted ? route : QString(); }
     bool loginItemEnabled() const override { return login; }
     bool setLoginItemEnabled(bool on) override
     {

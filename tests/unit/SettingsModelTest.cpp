@@ -62,6 +62,12 @@ TEST_F(SettingsModelTest, StartsOnTheGeneralPageAndRefreshReadsEveryFact)
     EXPECT_FALSE(model.permission());
     EXPECT_EQ(model.permissionReason(), "no screen");
     EXPECT_TRUE(model.loginEnabled());
+    // Permitted again, the card says which of the desktop's ways reads the screen.
+    services.permitted = true;
+    services.route = "through the portal";
+    model.refresh();
+    EXPECT_TRUE(model.permission());
+    EXPECT_EQ(model.permissionReason(), "through the portal");
 }
 
 TEST_F(SettingsModelTest, EachWayOutOfARecording)

@@ -1,4 +1,5 @@
 #include "platform/wayland/OutputTransform.h"
+#include "platform/wayland/PortalGrabber.h"
 #include "platform/wayland/WaylandGrabChoice.h"
 
 #include <QTransform>
@@ -63,5 +64,25 @@ TEST(OutputTransform, EveryTransformGivesTheUprightPicture)
             EXPECT_EQ(uprightOutputImage(given, transform, yInverted), upright)
                 << "transform " << transform << (yInverted ? " y-inverted" : "");
         }
+    }
+}
+
+// The portal's one picture of the desktop, cut into the screens at their places, at the scale
+// the picture has.
+TEST(PortalGrabber, CutsTheDesktopPictureIntoTheScreens)
+{
+    const QList<QRect> places = {QRect(0, 0, 1280, 720), QRect(1280, 0, 800, 600)};
+    for (int scale : {1, 2}) {
+        QImage desktop(2080 * scale, 720 * scale, QImage::Format_RGB32);
+        desktop.fill(Qt::black);
+        for (int y = 0; y < desktop.height(); ++y) {
+            for (int x = 0; x < desktop.width(); ++x)
+                desktop.setPixel(x, y, qRgb(x % 251, y % 241, (x / 251 + y / 241) % 256));
+        }
+        const QList<QSize> sizes = {QSize(1280, 720) * scale, QSize(800, 600) * scale};
+        const QList<QImage> parts = PortalGrabber::split(desktop, places, sizes);
+        ASSERT_EQ(parts.size(), 2);
+        EXPECT_EQ(parts[0], desktop.copy(0, 0, 1280 * scale, 720 * scale)) << scale;
+        EXPECT_EQ(parts[1], desktop.copy(1280 * scale, 0, 800 * scale, 600 * scale)) << scale;
     }
 }

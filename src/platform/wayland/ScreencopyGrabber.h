@@ -21,6 +21,7 @@ public:
     void grabAll(const QList<Screen>& screens, const QList<quint32>& excluding, Done done) override;
     QList<WindowRecord> windowList() override { return {}; }
     QString routeDescription() const override;
+    QString routeName() const override { return QStringLiteral("screencopy"); }
 
     static QList<ScreencopySession::Target> targetsFor(const QList<Screen>& screens);
 

@@ -3,6 +3,7 @@
 #include "platform/HotKeyBackend.h"
 #include "platform/ScreenGrabber.h"
 #include "platform/WindowSystem.h"
+#include "platform/wayland/PortalGrabber.h"
 #include "platform/wayland/ScreencopyGrabber.h"
 #include "platform/wayland/WaylandGrabChoice.h"
 
@@ -28,14 +29,20 @@ bool installWaylandPlatform()
         std::make_unique<ScreencopySession>());
     WaylandOffers offers;
     offers.screenCopy = (*session)->available(&offers.screenCopyMissing);
-    const WaylandGrabChoice choice
-        = chooseWaylandGrab(offers, qEnvironmentVariable("QUILLET_WAYLAND_GRAB"));
+    // The portal is asked only where screen copy is missing or not wanted: it may have to start.
+    const QString only = qEnvironmentVariable("QUILLET_WAYLAND_GRAB");
+    if ((!offers.screenCopy || only == QLatin1String("portal")) && only != QLatin1String("none"))
+        offers.portal = PortalGrabber::available();
+    const WaylandGrabChoice choice = chooseWaylandGrab(offers, only);
     setScreenGrabberFactory([choice, session]() -> std::unique_ptr<ScreenGrabber> {
         switch (choice.route) {
         case WaylandGrabRoute::screenCopy:
             return std::make_unique<ScreencopyGrabber>(std::move(*session));
         case WaylandGrabRoute::portal:
+            session->reset();
+            return std::make_unique<PortalGrabber>();
         case WaylandGrabRoute::none:
+            session->reset();
             break;
         }
         return makeUnavailableScreenGrabber(choice.reason);

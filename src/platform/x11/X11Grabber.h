@@ -33,6 +33,7 @@ public:
     // frozen image would be wrong; the grabber says so rather than showing a partial screen.
     bool canRecordScreen() const override;
     QString unavailableReason() const override;
+    QString routeName() const override { return QStringLiteral("x11"); }
 
     // One screen's rectangle on the root window in device pixels, and the image size it must give.
     struct Target {

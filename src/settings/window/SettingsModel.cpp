@@ -13,7 +13,8 @@ SettingsModel::SettingsModel(SystemServices* services, QObject* parent)
     , m_services(services)
 {
     m_permission = this->services().capturePermitted();
-    m_permissionReason = m_permission ? QString() : this->services().captureDeniedReason();
+    m_permissionReason
+        = m_permission ? this->services().captureRoute() : this->services().captureDeniedReason();
     m_loginEnabled = this->services().loginItemEnabled();
 }
 
@@ -58,7 +59,8 @@ void SettingsModel::refresh()
     Q_EMIT revisionChanged();
     Q_EMIT changed();
     const bool permitted = services().capturePermitted();
-    setPermission(permitted, permitted ? QString() : services().captureDeniedReason());
+    setPermission(
+        permitted, permitted ? services().captureRoute() : services().captureDeniedReason());
     setLoginEnabled(services().loginItemEnabled());
     setPinCount(PinWindow::count());
 }

@@ -45,7 +45,8 @@ public:
     // Why no global key can be registered on this desktop at all; empty where they can.
     const QString& hotKeyReason() const { return m_hotKeyReason; }
     bool permission() const { return m_permission; }
-    // Why captures cannot read the screen; empty while permitted.
+    // Why captures cannot read the screen; while permitted, how it is read where the desktop
+    // offers more than one way (empty otherwise).
     const QString& permissionReason() const { return m_permissionReason; }
     bool loginEnabled() const { return m_loginEnabled; }
     int pinCount() const { return m_pinCount; }

@@ -109,8 +109,11 @@ private:
         if (granted) {
             m_mark->set(QStringLiteral("checkmark.seal.fill"), srgb(0.20, 0.75, 0.35));
             m_status->setText(QStringLiteral("已开启，可以正常截图"));
+            // Where the desktop offers several ways to read the screen, which one is in use.
+            const QString route = model().permissionReason();
             m_detail->setText(
-                QStringLiteral("墨钉只在你按下截图快捷键的那一刻读取屏幕，不会在后台录制。"));
+                QStringLiteral("墨钉只在你按下截图快捷键的那一刻读取屏幕，不会在后台录制。")
+                + (route.isEmpty() ? QString() : QLatin1Char('\n') + route));
         } else {
             m_mark->set(QStringLiteral("exclamationmark.triangle.fill"), srgb(1.0, 0.58, 0.0));
             m_status->setText(QStringLiteral("还没有开启录屏权限"));

@@ -1,6 +1,7 @@
 // Captures on a headless sway with two outputs of different sizes, read through the compositor's
-// screen copy: a drag selects exactly, Return puts the region's exact pixels on the clipboard as
-// image/png for other clients, Ctrl+S saves them, and the capture key again pins the region.
+// screen copy and through the desktop portal: a drag selects exactly, Return puts the region's
+// exact pixels on the clipboard as image/png for other clients, Ctrl+S saves them, and the
+// capture key again pins the region.
 #include "WaylandRig.h"
 
 #include <QRandomGenerator>
@@ -21,7 +22,8 @@ QImage noise(QSize size, quint32 seed)
     return image;
 }
 
-class WaylandCaptureThroughScreenCopy : public WaylandRig {
+class WaylandCaptureCopiesSavesAndPins : public WaylandRig,
+                                         public ::testing::WithParamInterface<const char*> {
 protected:
     void SetUp() override
     {
@@ -37,9 +39,19 @@ protected:
         s.setValue(QStringLiteral("saveDir"), saved());
         s.sync();
         QDir().mkpath(saved());
+        const bool portal = QByteArray(GetParam()) == "portal";
+        if (portal) {
+            startPortal();
+            ASSERT_FALSE(HasFatalFailure());
+        }
         startInput();
         ASSERT_FALSE(HasFatalFailure());
-        startProgram();
+        QProcessEnvironment route;
+        route.insert(QStringLiteral("QUILLET_WAYLAND_GRAB"), QString::fromLatin1(GetParam()));
+        startProgram(route);
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_TRUE(status().contains(QStringLiteral("capture-route: ") + GetParam()))
+            << status().toStdString() << (m_bus ? m_bus->readAllStandardError().toStdString() : "");
     }
 
     QString saved() const { return m_dir.filePath(QStringLiteral("saved")); }
@@ -78,7 +90,7 @@ protected:
     QImage m_right;
 };
 
-TEST_F(WaylandCaptureThroughScreenCopy, CopySaveAndPinOnBothOutputs)
+TEST_P(WaylandCaptureCopiesSavesAndPins, OnBothOutputs)
 {
     if (IsSkipped())
         return;
@@ -129,6 +141,10 @@ TEST_F(WaylandCaptureThroughScreenCopy, CopySaveAndPinOnBothOutputs)
     ASSERT_TRUE(sessionGone());
     EXPECT_TRUE(E2eEnv::waitFor([&] { return status().contains(QLatin1String("pins: 1")); }));
 }
+
+INSTANTIATE_TEST_SUITE_P(Routes, WaylandCaptureCopiesSavesAndPins,
+    ::testing::Values("screencopy", "portal"),
+    [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 } // namespace
 } // namespace quillet::e2e

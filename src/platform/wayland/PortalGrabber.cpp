@@ -1,0 +1,241 @@
+#include "platform/wayland/PortalGrabber.h"
+
+#include "platform/wayland/WaylandGrabChoice.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusVariant>
+#include <QImageReader>
+#include <QScreen>
+#include <QThreadPool>
+#include <QUrl>
+
+namespace quillet {
+
+namespace {
+
+const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString screenshotInterface = QStringLiteral("org.freedesktop.portal.Screenshot");
+const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
+
+// A desktop that asks the user first waits for the answer; past this the grab gives up.
+constexpr int answerMs = 120000;
+
+// Pictures from the portal are read with the same bound as any picture from outside.
+constexpr int largestSide = 32768;
+
+QImage readPicture(const QString& file, QString* why)
+{
+    QImageReader reader(file);
+    const QSize size = reader.size();
+    if (size.isValid() && (size.width() > largestSide || size.height() > largestSide)) {
+        *why = QStringLiteral("截图门户给出的图片大得不合理");
+        return {};
+    }
+    const QImage image = reader.read();
+    if (image.isNull())
+        *why = QStringLiteral("读不了截图门户给出的图片：%1").arg(reader.errorString());
+    return image;
+}
+
+} // namespace
+
+PortalGrabber::PortalGrabber()
+{
+    checkInterface();
+    m_deadline.setSingleShot(true);
+    m_deadline.setInterval(answerMs);
+    connect(&m_deadline, &QTimer::timeout, this,
+        [this] { fail(QStringLiteral("截图门户一直没有回应")); });
+}
+
+PortalGrabber::~PortalGrabber()
+{
+    stopListening();
+}
+
+bool PortalGrabber::available(QString* why)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnectionInterface* names = bus.isConnected() ? bus.interface() : nullptr;
+    if (!names) {
+        if (why)
+            *why = QStringLiteral("没有会话总线（D-Bus），也就没有截图门户");
+        return false;
+    }
+    // Only whether the bus has or can start a portal: starting one can take seconds, which the
+    // program's start must not wait for. Whether it has a Screenshot interface is asked then.
+    if (names->isServiceRegistered(portalService).value()
+        || names->activatableServiceNames().value().contains(portalService))
+        return true;
+    if (why)
+        *why = QStringLiteral("桌面没有提供截图门户（xdg-desktop-portal）");
+    return false;
+}
+
+void PortalGrabber::checkInterface()
+{
+    QDBusMessage ask = QDBusMessage::createMethodCall(portalService, portalPath,
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    ask << screenshotInterface << QStringLiteral("version");
+    auto* watcher
+        = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(ask, answerMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        const QDBusMessage reply = w->reply();
+        // A portal that is there but has no Screenshot interface (no backend for this desktop)
+        // can never capture; one that was slow to answer may still.
+        if (reply.type() == QDBusMessage::ErrorMessage
+            && reply.errorName() != QLatin1String("org.freedesktop.DBus.Error.NoReply"))
+            m_missing = QStringLiteral(
+                "桌面的门户没有截图接口（xdg-desktop-portal 找不到这个桌面的截图后端）。"
+                "贴图仍可使用。");
+    });
+}
+
+QList<QImage> PortalGrabber::split(
+    const QImage& desktop, const QList<QRect>& qtRects, const QList<QSize>& pixelSizes)
+{
+    QList<QImage> out;
+    QRect layout;
+    for (const QRect& r : qtRects)
+        layout = layout.united(r);
+    if (desktop.isNull() || layout.isEmpty()) {
+        for (qsizetype i = 0; i < qtRects.size(); ++i)
+            out.append(QImage());
+        return out;
+    }
+    // The picture spans the layout at one scale, the largest screen's, on every desktop seen.
+    const qreal fx = qreal(desktop.width()) / layout.width();
+    const qreal fy = qreal(desktop.height()) / layout.height();
+    for (qsizetype i = 0; i < qtRects.size(); ++i) {
+        const QRect& r = qtRects[i];
+        const QRect source(qRound((r.x() - layout.x()) * fx), qRound((r.y() - layout.y()) * fy),
+            qRound(r.width() * fx), qRound(r.height() * fy));
+        if (!desktop.rect().contains(source)) {
+            out.append(QImage());
+            continue;
+        }
+        QImage part = desktop.copy(source).convertToFormat(QImage::Format_RGB32);
+        const QSize want = i < pixelSizes.size() ? pixelSizes[i] : QSize();
+        if (!want.isEmpty() && part.size() != want)
+            part = part.scaled(want, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        out.append(part);
+    }
+    return out;
+}
+
+void PortalGrabber::grabAll(const QList<Screen>& screens, const QList<quint32>&, Done done)
+{
+    if (m_pending) {
+        // One question to the desktop at a time; the program asks for the next capture only
+        // after this one's answer.
+        GrabResult r;
+        r.error = QStringLiteral("上一次截图还在等桌面回应");
+        done(r);
+        return;
+    }
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    Pending p;
+    for (const Screen& s : screens) {
+        p.qtRects.append(s.qscreen ? s.qscreen->geometry() : s.frame.toRect());
+        p.pixelSizes.append(QSize(s.pixelWidth(), s.pixelHeight()));
+    }
+    p.done = std::move(done);
+    // The portal answers on a request object whose path it derives from our bus name and this
+    // token; listening before asking means no answer can come too early to be heard.
+    const QString token = QStringLiteral("quillet%1").arg(++m_serial);
+    QString sender = bus.baseService().mid(1);
+    sender.replace(QLatin1Char('.'), QLatin1Char('_'));
+    p.requestPath
+        = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
+    bus.connect(portalService, p.requestPath, requestInterface, QStringLiteral("Response"), this,
+        SLOT(responded(uint, QVariantMap)));
+    m_pending = std::move(p);
+    m_deadline.start();
+
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        portalService, portalPath, screenshotInterface, QStringLiteral("Screenshot"));
+    QVariantMap options;
+    options.insert(QStringLiteral("handle_token"), token);
+    options.insert(QStringLiteral("interactive"), false);
+    call << QString() << options;
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 10000), this);
+    const int serial = m_serial;
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+        [this, serial](QDBusPendingCallWatcher* w) {
+            w->deleteLater();
+            const QDBusPendingReply<QDBusObjectPath> reply = *w;
+            if (reply.isError() && m_pending && serial == m_serial)
+                fail(QStringLiteral("截图门户拒绝了请求：%1").arg(reply.error().message()));
+        });
+}
+
+void PortalGrabber::responded(uint code, const QVariantMap& results)
+{
+    if (!m_pending)
+        return;
+    if (code == 1) {
+        fail(QStringLiteral("截图被取消了"));
+        return;
+    }
+    const QUrl uri(results.value(QStringLiteral("uri")).toString());
+    if (code != 0 || !uri.isLocalFile()) {
+        fail(QStringLiteral("截图门户没能截图"));
+        return;
+    }
+    Pending p = std::move(*m_pending);
+    stopListening();
+    // Decoding a whole desktop takes a while at 4K: off the main thread.
+    QThreadPool::globalInstance()->start([p = std::move(p), file = uri.toLocalFile()]() mutable {
+        QString why;
+        const QImage desktop = readPicture(file, &why);
+        GrabResult result;
+        if (desktop.isNull())
+            result.error = why;
+        else
+            result.images = split(desktop, p.qtRects, p.pixelSizes);
+        QCoreApplication* app = QCoreApplication::instance();
+        if (!app)
+            return;
+        QMetaObject::invokeMethod(
+            app,
+            [done = std::move(p.done), result = std::move(result)]() mutable {
+                done(std::move(result));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void PortalGrabber::fail(const QString& why)
+{
+    if (!m_pending)
+        return;
+    Done done = std::move(m_pending->done);
+    stopListening();
+    GrabResult r;
+    r.error = why;
+    done(r);
+}
+
+void PortalGrabber::stopListening()
+{
+    m_deadline.stop();
+    if (!m_pending)
+        return;
+    QDBusConnection::sessionBus().disconnect(portalService, m_pending->requestPath,
+        requestInterface, QStringLiteral("Response"), this, SLOT(responded(uint, QVariantMap)));
+    m_pending.reset();
+}
+
+QString PortalGrabber::routeDescription() const
+{
+    return waylandRouteDescription(WaylandGrabRoute::portal);
+}
+
+} // namespace quillet

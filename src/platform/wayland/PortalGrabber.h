@@ -1,0 +1,59 @@
+#pragma once
+
+#include "platform/ScreenGrabber.h"
+
+#include <QPointer>
+#include <QRect>
+#include <QSize>
+#include <QTimer>
+
+namespace quillet {
+
+// Reads the screens through the desktop portal's Screenshot interface (xdg-desktop-portal), for
+// Wayland desktops whose compositor offers no screen copy to programs (GNOME, KDE). The portal
+// hands back one picture of the whole desktop, which is cut into one image per screen. The
+// desktop may ask the user first; a grab then waits for the answer.
+class PortalGrabber final : public ScreenGrabber {
+    Q_OBJECT
+public:
+    PortalGrabber();
+    ~PortalGrabber() override;
+
+    void grabAll(const QList<Screen>& screens, const QList<quint32>& excluding, Done done) override;
+    QList<WindowRecord> windowList() override { return {}; }
+    QString routeDescription() const override;
+    QString routeName() const override { return QStringLiteral("portal"); }
+    bool canRecordScreen() const override { return m_missing.isEmpty(); }
+    QString unavailableReason() const override { return m_missing; }
+
+    // Whether the session bus has a portal or can start one; `why` says what is missing when
+    // not. Asks the bus only, so it is quick.
+    static bool available(QString* why = nullptr);
+
+    // One picture of the desktop cut into the screens': `qtRects` are the screens' places in the
+    // layout, `pixelSizes` the sizes their images must have. Null images where a screen lies
+    // outside the picture.
+    static QList<QImage> split(
+        const QImage& desktop, const QList<QRect>& qtRects, const QList<QSize>& pixelSizes);
+
+private Q_SLOTS:
+    void responded(uint code, const QVariantMap& results);
+
+private:
+    struct Pending {
+        QString requestPath;
+        QList<QRect> qtRects;
+        QList<QSize> pixelSizes;
+        Done done;
+    };
+    void checkInterface();
+    void fail(const QString& why);
+    void stopListening();
+
+    std::optional<Pending> m_pending;
+    QTimer m_deadline;
+    int m_serial = 0;
+    QString m_missing; // why the portal cannot capture, once it said so
+};
+
+} // namespace quillet
