@@ -86,9 +86,12 @@ void CaptureSession::show(bool fade)
         OverlayWindow* w = m_windows[i];
         if (self)
             m_views[i]->holdSession(self);
-        w->setWindowOpacity(fade ? 0.0 : 1.0);
+        // Where windows have no opacity of their own (Wayland) the overlay simply appears.
+        const bool fadeIn = fade && windowOpacitySupported();
+        if (windowOpacitySupported())
+            w->setWindowOpacity(fadeIn ? 0.0 : 1.0);
         w->present();
-        if (fade) {
+        if (fadeIn) {
             // Without a compositor the opacity is ignored and the overlay simply appears.
             auto* anim = new QPropertyAnimation(w, "windowOpacity", w);
             anim->setDuration(fadeInMs);
@@ -223,7 +226,7 @@ void CaptureSession::finish(bool fade)
         return;
     // Without a compositor the fade would only hold the frozen picture on screen a moment
     // longer.
-    const bool fades = fade && compositorActive();
+    const bool fades = fade && compositorActive() && windowOpacitySupported();
     for (OverlayWindow* w : windows) {
         if (!fades || !w->isVisible()) {
             w->retire();

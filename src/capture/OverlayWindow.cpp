@@ -109,7 +109,8 @@ OverlayWindow* OverlayWindow::acquire(const Screen& screen)
         w->setAttribute(Qt::WA_TransparentForMouseEvents, false);
         if (QWindow* handle = w->windowHandle())
             handle->setFlag(Qt::WindowTransparentForInput, false);
-        w->setWindowOpacity(1.0);
+        if (windowOpacitySupported())
+            w->setWindowOpacity(1.0);
         return w;
     }
     return new OverlayWindow(screen);

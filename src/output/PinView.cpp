@@ -7,6 +7,8 @@
 #include "ui/Fonts.h"
 #include "ui/Icons.h"
 
+#include "platform/WindowSystem.h"
+
 #include <QContextMenuEvent>
 #include <QFontMetricsF>
 #include <QKeyEvent>
@@ -62,6 +64,12 @@ void PinView::paintEvent(QPaintEvent*)
         return;
     QPainter p(this);
     const QRectF bounds = rect();
+    if (!windowOpacitySupported()) {
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.fillRect(bounds, Qt::transparent);
+        p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        p.setOpacity(w->shownOpacity());
+    }
     // Drawn from every device pixel of the image, so a 2× capture stays crisp at zoom 1.
     p.setRenderHint(QPainter::SmoothPixmapTransform, w->zoom() <= sharpZoomAbove);
     p.drawImage(bounds, w->image(), QRectF(w->image().rect()));

@@ -8,6 +8,7 @@
 #include "platform/FreedMemory.h"
 #include "platform/Geometry.h"
 #include "platform/Screen.h"
+#include "platform/WindowSystem.h"
 #include "settings/Prefs.h"
 
 #include <QApplication>
@@ -67,7 +68,9 @@ PinWindow::PinWindow(const QImage& image, const QRectF& globalFrame)
     // X11 cannot give an opaque window a shadow of its own; with a compositor the compositor
     // draws it (or not) by its own rules. A margin drawn inside a translucent window would show
     // as black without one, so the preference stays a wish recorded here.
-    setAttribute(Qt::WA_TranslucentBackground, false);
+    // Where windows have no opacity of their own (Wayland) the pin draws its fade and
+    // translucency over a transparent background instead.
+    setAttribute(Qt::WA_TranslucentBackground, !windowOpacitySupported());
     setAttribute(Qt::WA_DeleteOnClose, true);
     setAttribute(Qt::WA_QuitOnClose, false);
     setWindowTitle(QStringLiteral("墨钉贴图"));
@@ -132,11 +135,12 @@ void PinWindow::appear(const QRectF& target)
         -target.width() * 0.03, -target.height() * 0.03);
     // The frame is the target from the start; only the shown geometry springs towards it.
     m_frame = target;
-    setWindowOpacity(0.0);
+    showOpacity(0.0);
     applyFrame(start);
     winId();
     stickToAllWorkspaces(this);
     show();
+    placeWindow(this, m_applied);
     raise();
     activateWindow();
     stickToAllWorkspaces(this);
@@ -150,7 +154,7 @@ void PinWindow::appear(const QRectF& target)
     anim->setEasingCurve(spring);
     connect(anim, &QVariantAnimation::valueChanged, this, [this, start, target](const QVariant& v) {
         const qreal t = v.toReal();
-        setWindowOpacity(std::clamp(m_opacity * t, 0.0, 1.0));
+        showOpacity(std::clamp(m_opacity * t, 0.0, 1.0));
         applyFrame(lerp(start, target, t));
     });
     connect(anim, &QVariantAnimation::finished, this, &PinWindow::finishAppearing);
@@ -167,7 +171,7 @@ void PinWindow::finishAppearing()
         m_appear = nullptr;
         anim->stop();
     }
-    setWindowOpacity(m_opacity);
+    showOpacity(m_opacity);
     applyFrame(m_frame);
 }
 
@@ -175,6 +179,15 @@ void PinWindow::setFrame(const QRectF& globalFrame)
 {
     m_frame = globalFrame;
     applyFrame(globalFrame);
+}
+
+void PinWindow::showOpacity(qreal opacity)
+{
+    m_shownOpacity = opacity;
+    if (windowOpacitySupported())
+        setWindowOpacity(opacity);
+    else
+        m_view->update();
 }
 
 void PinWindow::applyFrame(const QRectF& globalFrame)
@@ -187,6 +200,8 @@ void PinWindow::applyFrame(const QRectF& globalFrame)
     const int bottom = std::max(top + 1, int(qRound(q.top() + q.height())));
     m_applied = QRect(left, top, right - left, bottom - top);
     setGeometry(m_applied);
+    if (isVisible())
+        placeWindow(this, m_applied);
 }
 
 void PinWindow::adoptGeometry()
@@ -194,7 +209,8 @@ void PinWindow::adoptGeometry()
     // Moves we did not ask for come from the window manager (a system move, a placement rule);
     // the frame follows them. Our own requests may be confirmed late, so ignore them while
     // appearing.
-    const QRect g = geometry();
+    // Where only the compositor knows the place (Wayland), it is asked.
+    const QRect g = placedGeometry(this).value_or(geometry());
     if (m_appear || m_closed || g == m_applied || !isVisible())
         return;
     const QRectF primary = primaryQtGeometry();
@@ -225,6 +241,7 @@ void PinWindow::setZoom(qreal z)
 {
     if (m_appear)
         finishAppearing();
+    adoptGeometry(); // a move by the compositor (Wayland's) sends no event
     const QSizeF size = pointSize(m_image);
     m_zoom = PinGeometry::clampZoom(z, size, currentScreens());
     const QSizeF newSize(size.width() * m_zoom, size.height() * m_zoom);
@@ -237,7 +254,7 @@ void PinWindow::setOpacity(qreal opacity)
     if (m_appear)
         finishAppearing();
     m_opacity = std::clamp(opacity, PinGeometry::minOpacity, PinGeometry::maxOpacity);
-    setWindowOpacity(m_opacity);
+    showOpacity(m_opacity);
 }
 
 void PinWindow::closePin()
@@ -250,10 +267,10 @@ void PinWindow::closePin()
         finishAppearing();
     auto* fade = new QVariantAnimation(this);
     fade->setDuration(closeMs);
-    fade->setStartValue(windowOpacity());
+    fade->setStartValue(shownOpacity());
     fade->setEndValue(0.0);
     connect(fade, &QVariantAnimation::valueChanged, this,
-        [this](const QVariant& v) { setWindowOpacity(v.toReal()); });
+        [this](const QVariant& v) { showOpacity(v.toReal()); });
     connect(fade, &QVariantAnimation::finished, this, [this] {
         m_closed = true;
         close(); // deletes the window later (WA_DeleteOnClose)
@@ -281,6 +298,7 @@ void PinWindow::orderFront()
     if (wasHidden)
         stickToAllWorkspaces(this);
     show();
+    placeWindow(this, m_applied);
     raise();
     if (wasHidden)
         stickToAllWorkspaces(this);

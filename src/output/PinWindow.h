@@ -48,6 +48,9 @@ public:
 
     // The pin's own opacity (shown only where a compositor runs); the target while appearing.
     qreal opacity() const { return m_opacity; }
+    // The opacity shown now, fades included; the view draws with it where the window system
+    // cannot make the window itself translucent.
+    qreal shownOpacity() const { return m_shownOpacity; }
     void setOpacity(qreal opacity);
 
     // Whether the user wanted a drop shadow when this pin was made.
@@ -87,6 +90,7 @@ private:
     // Shows a frame (rounded to whole points) without making it the logical one.
     void applyFrame(const QRectF& globalFrame);
     void adoptGeometry();
+    void showOpacity(qreal opacity);
     void appear(const QRectF& target);
     void finishAppearing();
     // A drag without a window manager: the pin follows the pointer itself.
@@ -98,6 +102,7 @@ private:
     QRectF m_frame; // global points, y up: what the logic reasons about
     QRect m_applied; // the Qt geometry last asked for, to tell our moves from the WM's
     qreal m_opacity = 1.0;
+    qreal m_shownOpacity = 1.0;
     bool m_wantsShadow = false;
     bool m_closing = false;
     bool m_editing = false;

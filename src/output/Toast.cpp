@@ -100,6 +100,8 @@ ToastWidget::ToastWidget(const QString& text, const QImage& thumbnail, std::opti
     , leading(leadingSizeFor(thumbnail, swatch))
 {
     setAttribute(Qt::WA_ShowWithoutActivating);
+    // The name a compositor's rules know it by (sway floats it).
+    setWindowTitle(QStringLiteral("墨钉提示"));
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -167,8 +169,9 @@ void ToastWidget::present(const Screen& screen)
     if (!thumbnail.isNull())
         thumbnail = shrunkThumbnail(thumbnail, leading, screen.scale);
     move(startPos);
-    setWindowOpacity(0.0);
+    showOpacity(0.0);
     show();
+    placeWindow(this, QRect(startPos, size()));
 
     // Opacity needs a compositor on X11; the rise does not, so the toast still arrives visibly
     // without one, and the same timers end it.
@@ -179,8 +182,9 @@ void ToastWidget::present(const Screen& screen)
     appear->setEasingCurve(appearCurve());
     connect(appear, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
         const qreal t = v.toReal();
-        setWindowOpacity(t);
+        showOpacity(t);
         move(lerp(startPos, finalPos, t));
+        placeWindow(this, QRect(pos(), size()));
     });
     appear->start(QAbstractAnimation::DeleteWhenStopped);
 
@@ -198,11 +202,11 @@ void ToastWidget::dismiss()
     dismissing = true;
     auto* fade = new QVariantAnimation(this);
     fade->setDuration(fadeOutMs);
-    fade->setStartValue(windowOpacity());
+    fade->setStartValue(shownOpacity);
     fade->setEndValue(0.0);
     fade->setEasingCurve(QEasingCurve::InOutQuad);
     connect(fade, &QVariantAnimation::valueChanged, this,
-        [this](const QVariant& v) { setWindowOpacity(v.toReal()); });
+        [this](const QVariant& v) { showOpacity(v.toReal()); });
     connect(fade, &QVariantAnimation::finished, this, [this] {
         if (currentToast == this)
             currentToast = nullptr;
@@ -211,9 +215,20 @@ void ToastWidget::dismiss()
     fade->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
+void ToastWidget::showOpacity(qreal opacity)
+{
+    shownOpacity = opacity;
+    if (windowOpacitySupported())
+        setWindowOpacity(opacity);
+    else
+        update(); // drawn translucent, over its transparent background
+}
+
 void ToastWidget::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
+    if (!windowOpacitySupported())
+        p.setOpacity(shownOpacity);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
 

@@ -45,6 +45,7 @@ protected:
 
 private:
     void dismiss();
+    void showOpacity(qreal opacity);
     void paintLeading(QPainter& p, const QRectF& box);
     void paintCheck(QPainter& p, const QRectF& box);
 
@@ -57,6 +58,7 @@ private:
     QPoint startPos;
     QPoint finalPos;
     bool dismissing = false;
+    qreal shownOpacity = 1.0;
 };
 
 } // namespace quillet

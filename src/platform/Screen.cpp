@@ -41,8 +41,28 @@ QList<Screen> currentScreens()
     return out;
 }
 
+namespace {
+std::function<std::optional<QPoint>()>& pointerSource()
+{
+    static std::function<std::optional<QPoint>()> source;
+    return source;
+}
+} // namespace
+
+void setPointerSource(std::function<std::optional<QPoint>()> source)
+{
+    pointerSource() = std::move(source);
+}
+
 QPointF globalMouseLocation()
 {
+    if (pointerSource()) {
+        // A window system that tells the pointer only to the window under it (Wayland): until
+        // one of ours has seen it, the middle of the main screen stands in for it.
+        if (const std::optional<QPoint> p = pointerSource()())
+            return globalFromQt(QPointF(*p), primaryQtGeometry());
+        return globalFromQt(primaryQtGeometry().center(), primaryQtGeometry());
+    }
     return globalFromQt(QPointF(QCursor::pos()), primaryQtGeometry());
 }
 

@@ -4,6 +4,8 @@
 #include <QPointer>
 #include <QRectF>
 #include <QString>
+#include <functional>
+#include <optional>
 
 class QScreen;
 
@@ -35,6 +37,10 @@ QList<Screen> currentScreens();
 
 // The pointer in global coordinates.
 QPointF globalMouseLocation();
+
+// Where the window system tells the pointer only to the window under it, a source of where it
+// was last seen (Qt coordinates), or nothing before it was ever seen.
+void setPointerSource(std::function<std::optional<QPoint>()> source);
 
 // Moves the pointer to a global point.
 void warpMouse(QPointF global);

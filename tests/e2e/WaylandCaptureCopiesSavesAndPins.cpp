@@ -140,6 +140,17 @@ TEST_P(WaylandCaptureCopiesSavesAndPins, OnBothOutputs)
     EXPECT_EQ(run(QStringLiteral(QUILLET_BINARY), {"capture"}).exitCode, 0);
     ASSERT_TRUE(sessionGone());
     EXPECT_TRUE(E2eEnv::waitFor([&] { return status().contains(QLatin1String("pins: 1")); }));
+    // sway takes requests to place windows: the pin floats exactly on its region.
+    const QRect region(600, 300, 160, 120);
+    EXPECT_TRUE(E2eEnv::waitFor([&] { return visibleViews().floating == QList<QRect> {region}; }))
+        << visibleViews().floating.size() << " floating windows";
+    // Its pixels are the region's, inside the edge it draws while it has the pointer.
+    const QRect inside = region.adjusted(3, 3, -3, -3);
+    EXPECT_TRUE(E2eEnv::waitFor([&] {
+        return differingPixels(
+                   outputImage(QStringLiteral("HEADLESS-1")).copy(inside), m_left.copy(inside))
+            == 0;
+    }));
 }
 
 INSTANTIATE_TEST_SUITE_P(Routes, WaylandCaptureCopiesSavesAndPins,

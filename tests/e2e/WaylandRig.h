@@ -100,6 +100,11 @@ protected:
         m_env.remove(QStringLiteral("WLR_LIBINPUT_NO_DEVICES"));
         m_env.remove(QStringLiteral("WLR_HEADLESS_OUTPUTS"));
         m_env.insert(QStringLiteral("WAYLAND_DISPLAY"), m_display);
+        // What sway gives the programs it starts, and a desktop session passes on.
+        const QStringList ipc = QDir(runtime()).entryList(
+            {QStringLiteral("sway-ipc.*.sock")}, QDir::System | QDir::NoDotAndDotDot);
+        if (!ipc.isEmpty())
+            m_env.insert(QStringLiteral("SWAYSOCK"), QDir(runtime()).filePath(ipc.first()));
         m_env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
         m_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
         m_env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
@@ -335,6 +340,7 @@ protected:
     struct Views {
         int fullScreen = 0;
         int other = 0;
+        QList<QRect> floating; // where the floating ones are, in layout coordinates
     };
     QJsonDocument swayQuery(const char* type)
     {
@@ -355,16 +361,24 @@ protected:
     Views visibleViews()
     {
         Views v;
-        const std::function<void(const QJsonObject&)> walk = [&](const QJsonObject& n) {
+        const std::function<void(const QJsonObject&, bool)> walk = [&](const QJsonObject& n,
+                                                                       bool floating) {
             if (n.value(QLatin1String("pid")).toInteger() == m_program->processId()
-                && n.value(QLatin1String("visible")).toBool())
+                && n.value(QLatin1String("visible")).toBool()) {
                 ++(n.value(QLatin1String("fullscreen_mode")).toInt() ? v.fullScreen : v.other);
-            for (const char* key : {"nodes", "floating_nodes"}) {
-                for (const QJsonValue& c : n.value(QLatin1String(key)).toArray())
-                    walk(c.toObject());
+                const QJsonObject r = n.value(QLatin1String("rect")).toObject();
+                if (floating)
+                    v.floating.append(QRect(r.value(QLatin1String("x")).toInt(),
+                        r.value(QLatin1String("y")).toInt(),
+                        r.value(QLatin1String("width")).toInt(),
+                        r.value(QLatin1String("height")).toInt()));
             }
+            for (const QJsonValue& c : n.value(QLatin1String("nodes")).toArray())
+                walk(c.toObject(), floating);
+            for (const QJsonValue& c : n.value(QLatin1String("floating_nodes")).toArray())
+                walk(c.toObject(), true);
         };
-        walk(swayQuery("get_tree").object());
+        walk(swayQuery("get_tree").object(), false);
         return v;
     }
 

@@ -1,15 +1,39 @@
 #include "platform/wayland/WaylandPlatform.h"
 
 #include "platform/HotKeyBackend.h"
+#include "platform/Screen.h"
 #include "platform/ScreenGrabber.h"
 #include "platform/WindowSystem.h"
 #include "platform/wayland/PortalGrabber.h"
 #include "platform/wayland/ScreencopyGrabber.h"
+#include "platform/wayland/SwayIpc.h"
 #include "platform/wayland/WaylandGrabChoice.h"
 
+#include <QCursor>
 #include <QGuiApplication>
 
 namespace quillet {
+
+namespace {
+
+// Notes whether the pointer has ever been over one of our windows: before that, what Qt says
+// of its position is only its starting value.
+class PointerSeen final : public QObject {
+public:
+    bool seen = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (!seen && watched->isWindowType()
+            && (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter
+                || event->type() == QEvent::MouseButtonPress))
+            seen = true;
+        return false;
+    }
+};
+
+} // namespace
 
 QString waylandHotKeyReason()
 {
@@ -23,6 +47,20 @@ bool installWaylandPlatform()
     setHotKeyBackendFactory([] { return makeUnavailableHotKeyBackend(waylandHotKeyReason()); });
     // The compositor decides where windows go: overlays ask for full screen on their output.
     setClientPlacesWindows(false);
+    setWindowOpacitySupported(false);
+    auto* pointer = new PointerSeen;
+    pointer->setParent(qApp);
+    qApp->installEventFilter(pointer);
+    setPointerSource([pointer]() -> std::optional<QPoint> {
+        if (!pointer->seen)
+            return std::nullopt;
+        return QCursor::pos();
+    });
+    // sway alone takes requests to place a client's windows: pins go exactly on their region.
+    if (SwayIpc::available()) {
+        SwayIpc::floatOwnWindows();
+        setWindowPlacement(&SwayIpc::place, &SwayIpc::placed);
+    }
 
     // Asked once at start, on a connection the grabber then keeps: a few milliseconds.
     auto session = std::make_shared<std::unique_ptr<ScreencopySession>>(
