@@ -1,7 +1,10 @@
 #include "platform/wayland/OutputTransform.h"
 #include "platform/wayland/PortalGrabber.h"
+#include "platform/wayland/SwayIpc.h"
 #include "platform/wayland/WaylandGrabChoice.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTransform>
 #include <gtest/gtest.h>
 
@@ -85,4 +88,36 @@ TEST(PortalGrabber, CutsTheDesktopPictureIntoTheScreens)
         EXPECT_EQ(parts[0], desktop.copy(0, 0, 1280 * scale, 720 * scale)) << scale;
         EXPECT_EQ(parts[1], desktop.copy(1280 * scale, 0, 800 * scale, 600 * scale)) << scale;
     }
+}
+
+// sway's tree as its IPC gives it, reduced to what the window list reads: the shown windows of
+// other programs, full-screen ones first, then floating ones top first, then tiles.
+TEST(SwayIpc, WindowsFromTheTreeFrontMostFirst)
+{
+    const QByteArray json = R"({"nodes":[{"type":"output","nodes":[{"type":"workspace",
+        "nodes":[
+          {"id":10,"pid":500,"visible":true,"fullscreen_mode":0,"nodes":[],
+           "rect":{"x":0,"y":0,"width":640,"height":720}},
+          {"id":11,"pid":42,"visible":true,"fullscreen_mode":0,"nodes":[],
+           "rect":{"x":640,"y":0,"width":640,"height":720}}],
+        "floating_nodes":[
+          {"id":12,"pid":501,"visible":true,"fullscreen_mode":0,"nodes":[],
+           "rect":{"x":100,"y":100,"width":300,"height":200}},
+          {"id":13,"pid":502,"visible":true,"fullscreen_mode":0,"nodes":[],
+           "rect":{"x":150,"y":120,"width":300,"height":200}}]},
+        {"type":"workspace","nodes":[
+          {"id":14,"pid":503,"visible":false,"fullscreen_mode":0,"nodes":[],
+           "rect":{"x":0,"y":0,"width":1280,"height":720}}],"floating_nodes":[]}]},
+      {"type":"output","nodes":[{"type":"workspace","nodes":[
+          {"id":15,"pid":504,"visible":true,"fullscreen_mode":1,"nodes":[],
+           "rect":{"x":1280,"y":0,"width":800,"height":600}}],"floating_nodes":[]}]}]})";
+    const QList<WindowRecord> windows
+        = SwayIpc::windowsFromTree(QJsonDocument::fromJson(json).object(), 42);
+    QList<quint32> ids;
+    for (const WindowRecord& w : windows)
+        ids << w.windowId;
+    EXPECT_EQ(ids, (QList<quint32> {15, 13, 12, 10}));
+    ASSERT_EQ(windows.size(), 4);
+    EXPECT_EQ(windows[1].qtBounds, QRect(150, 120, 300, 200));
+    EXPECT_EQ(windows[1].layer, 0);
 }

@@ -1,5 +1,6 @@
 #include "platform/wayland/PortalGrabber.h"
 
+#include "platform/wayland/SwayIpc.h"
 #include "platform/wayland/WaylandGrabChoice.h"
 
 #include <QCoreApplication>
@@ -231,6 +232,11 @@ void PortalGrabber::stopListening()
     QDBusConnection::sessionBus().disconnect(portalService, m_pending->requestPath,
         requestInterface, QStringLiteral("Response"), this, SLOT(responded(uint, QVariantMap)));
     m_pending.reset();
+}
+
+QList<WindowRecord> PortalGrabber::windowList()
+{
+    return SwayIpc::windows();
 }
 
 QString PortalGrabber::routeDescription() const

@@ -20,7 +20,7 @@ public:
     ~PortalGrabber() override;
 
     void grabAll(const QList<Screen>& screens, const QList<quint32>& excluding, Done done) override;
-    QList<WindowRecord> windowList() override { return {}; }
+    QList<WindowRecord> windowList() override;
     QString routeDescription() const override;
     QString routeName() const override { return QStringLiteral("portal"); }
     bool canRecordScreen() const override { return m_missing.isEmpty(); }

@@ -1,5 +1,6 @@
 #include "platform/wayland/ScreencopyGrabber.h"
 
+#include "platform/wayland/SwayIpc.h"
 #include "platform/wayland/WaylandGrabChoice.h"
 
 #include <QCoreApplication>
@@ -53,6 +54,11 @@ void ScreencopyGrabber::grabAll(const QList<Screen>& screens, const QList<quint3
             },
             Qt::QueuedConnection);
     });
+}
+
+QList<WindowRecord> ScreencopyGrabber::windowList()
+{
+    return SwayIpc::windows();
 }
 
 QString ScreencopyGrabber::routeDescription() const

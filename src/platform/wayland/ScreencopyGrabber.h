@@ -10,7 +10,7 @@ namespace quillet {
 
 // Reads the screens through the compositor's screen copy, on a thread of its own that keeps its
 // Wayland connection between captures. Wayland tells a client nothing about other clients'
-// windows, so there is no window list: selection is by dragging.
+// windows; sway's IPC does, and elsewhere there is no window list: selection is by dragging.
 class ScreencopyGrabber final : public ScreenGrabber {
     Q_OBJECT
 public:
@@ -19,7 +19,7 @@ public:
     ~ScreencopyGrabber() override;
 
     void grabAll(const QList<Screen>& screens, const QList<quint32>& excluding, Done done) override;
-    QList<WindowRecord> windowList() override { return {}; }
+    QList<WindowRecord> windowList() override;
     QString routeDescription() const override;
     QString routeName() const override { return QStringLiteral("screencopy"); }
 

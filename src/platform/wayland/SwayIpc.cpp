@@ -179,4 +179,44 @@ std::optional<QRect> SwayIpc::placed(QWidget* window)
     return found;
 }
 
+QList<WindowRecord> SwayIpc::windows()
+{
+    const std::optional<QJsonDocument> tree = request(getTree);
+    return tree ? windowsFromTree(tree->object(), ::getpid()) : QList<WindowRecord> {};
+}
+
+QList<WindowRecord> SwayIpc::windowsFromTree(const QJsonObject& tree, qint64 ownPid)
+{
+    QList<WindowRecord> fullScreen, floating, tiled;
+    auto record = [](const QJsonObject& n) {
+        const QJsonObject r = n.value(QLatin1String("rect")).toObject();
+        WindowRecord w;
+        w.qtBounds = QRect(r.value(QLatin1String("x")).toInt(), r.value(QLatin1String("y")).toInt(),
+            r.value(QLatin1String("width")).toInt(), r.value(QLatin1String("height")).toInt());
+        w.windowId = quint32(n.value(QLatin1String("id")).toInteger());
+        return w;
+    };
+    // Floating containers are listed bottom first; so are their children.
+    const std::function<void(const QJsonObject&, bool)> walk
+        = [&](const QJsonObject& n, bool isFloating) {
+              const bool view = n.contains(QLatin1String("pid"))
+                  && n.value(QLatin1String("nodes")).toArray().isEmpty();
+              if (view && n.value(QLatin1String("visible")).toBool()
+                  && n.value(QLatin1String("pid")).toInteger() != ownPid) {
+                  if (n.value(QLatin1String("fullscreen_mode")).toInt() != 0)
+                      fullScreen.append(record(n));
+                  else if (isFloating)
+                      floating.prepend(record(n));
+                  else
+                      tiled.append(record(n));
+              }
+              for (const QJsonValue& c : n.value(QLatin1String("nodes")).toArray())
+                  walk(c.toObject(), isFloating);
+              for (const QJsonValue& c : n.value(QLatin1String("floating_nodes")).toArray())
+                  walk(c.toObject(), true);
+          };
+    walk(tree, false);
+    return fullScreen + floating + tiled;
+}
+
 } // namespace quillet

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ScreenGrabber.h"
+
 #include <QByteArray>
 #include <QJsonDocument>
 #include <QRect>
@@ -35,6 +37,11 @@ public:
 
     // Where sway shows a window of ours now, if it shows it.
     static std::optional<QRect> placed(QWidget* window);
+
+    // The other programs' windows on the workspaces shown now, front-most first, from sway's
+    // tree: full-screen ones, then floating ones top first, then tiles.
+    static QList<WindowRecord> windows();
+    static QList<WindowRecord> windowsFromTree(const QJsonObject& tree, qint64 ownPid);
 };
 
 } // namespace quillet
