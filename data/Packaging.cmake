@@ -13,7 +13,8 @@ read pixel colours in the magnifier, add rectangles, arrows, text and numbered
 stamps, then copy the result, save it as PNG, or pin it to the screen as a
 floating window. The clipboard's image or text can be pinned too.
 .
-The interface is in Simplified Chinese. Screen capture needs an X11 session.")
+The interface is in Simplified Chinese. Screen capture works on X11 and on
+Wayland desktops with screen copy (wlroots) or the desktop portal.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
