@@ -23,8 +23,9 @@ namespace quillet::e2e {
 
 class WaylandRig : public ::testing::Test {
 protected:
-    // Starts sway with these outputs; skips the test where sway cannot run here.
-    void startCompositor(const QList<QImage>& backgrounds)
+    // Starts sway with these outputs, each at `scale` (so its background fills it, pixel for
+    // pixel); skips the test where sway cannot run here.
+    void startCompositor(const QList<QImage>& backgrounds, int scale = 1)
     {
         ASSERT_TRUE(m_dir.isValid());
         // sway runs as another user (see below) and must read its files.
@@ -42,16 +43,19 @@ protected:
             const QString file = m_dir.filePath(QStringLiteral("output-%1.png").arg(i + 1));
             ASSERT_TRUE(bg.save(file));
             QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::ReadOther);
-            conf += QStringLiteral(
-                "output HEADLESS-%1 resolution %2x%3 position %4 0 bg %5 center\n")
-                        .arg(i + 1)
-                        .arg(bg.width())
-                        .arg(bg.height())
-                        .arg(x)
-                        .arg(file)
-                        .toUtf8();
-            x += bg.width();
-            m_layout = m_layout.united(QRect(x - bg.width(), 0, bg.width(), bg.height()));
+            conf
+                += QStringLiteral(
+                    "output HEADLESS-%1 resolution %2x%3 position %4 0 scale %5 bg %6 %7\n")
+                       .arg(i + 1)
+                       .arg(bg.width())
+                       .arg(bg.height())
+                       .arg(x)
+                       .arg(scale)
+                       .arg(file, scale == 1 ? QStringLiteral("center") : QStringLiteral("stretch"))
+                       .toUtf8();
+            const QSize points = bg.size() / scale;
+            m_layout = m_layout.united(QRect(QPoint(x, 0), points));
+            x += points.width();
         }
         QFile f(m_dir.filePath(QStringLiteral("sway.conf")));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
