@@ -218,6 +218,10 @@ void CaptureSession::finish(bool fade)
     }
     for (OverlayWindow* w : windows)
         w->ignoreInput();
+    // The keyboard grab is gone at the server before anyone can learn that the capture ended:
+    // a hot key pressed right then must reach its passive grab, not the overlay on its way out.
+    if (!windows.isEmpty())
+        NativePointer::syncWithServer();
     // The pin had the keyboard when it was sent into editing: it gets it back once the overlay
     // has let go, so its keys (Return to edit again, Escape, zoom) work without a click.
     if (restored)
