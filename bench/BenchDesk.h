@@ -69,6 +69,37 @@ inline double median(std::vector<double> v)
     return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
+// The time stamp of the next "quillet-trace WHAT" line the program writes to `fd`, or nothing
+// after `timeoutMs`; `pending` keeps what was read past it. `lastCommand`, when given, gets the
+// time stamp of each "command" mark passed on the way.
+inline std::optional<qint64> readTrace(
+    int fd, QByteArray& pending, const char* what, int timeoutMs, qint64* lastCommand = nullptr)
+{
+    const QByteArray wanted = QByteArray("quillet-trace ") + what + ' ';
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < timeoutMs) {
+        const qsizetype nl = pending.indexOf('\n');
+        if (nl >= 0) {
+            const QByteArray line = pending.left(nl);
+            pending.remove(0, nl + 1);
+            if (lastCommand && line.startsWith("quillet-trace command "))
+                *lastCommand = line.mid(22).trimmed().toLongLong();
+            if (line.startsWith(wanted))
+                return line.mid(wanted.size()).trimmed().toLongLong();
+            continue;
+        }
+        pollfd pfd {fd, POLLIN, 0};
+        if (::poll(&pfd, 1, 5) > 0) {
+            char buf[4096];
+            const ssize_t n = ::read(fd, buf, sizeof(buf));
+            if (n > 0)
+                pending.append(buf, n);
+        }
+    }
+    return std::nullopt;
+}
+
 // A private X server of one size (optionally split in two monitors) with the program running
 // on it, its trace read from a pipe; `prefs` are written to its settings file before it starts.
 class Desk {
@@ -149,29 +180,7 @@ public:
     // The time stamp of the next "quillet-trace WHAT" line, or nothing after `timeoutMs`.
     std::optional<qint64> nextTrace(const char* what, int timeoutMs)
     {
-        const QByteArray wanted = QByteArray("quillet-trace ") + what + ' ';
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < timeoutMs) {
-            const qsizetype nl = m_pending.indexOf('\n');
-            if (nl >= 0) {
-                const QByteArray line = m_pending.left(nl);
-                m_pending.remove(0, nl + 1);
-                if (line.startsWith("quillet-trace command "))
-                    lastCommand = line.mid(22).trimmed().toLongLong();
-                if (line.startsWith(wanted))
-                    return line.mid(wanted.size()).trimmed().toLongLong();
-                continue;
-            }
-            pollfd pfd {m_trace, POLLIN, 0};
-            if (::poll(&pfd, 1, 5) > 0) {
-                char buf[4096];
-                const ssize_t n = ::read(m_trace, buf, sizeof(buf));
-                if (n > 0)
-                    m_pending.append(buf, n);
-            }
-        }
-        return std::nullopt;
+        return readTrace(m_trace, m_pending, what, timeoutMs, &lastCommand);
     }
 
     // The time stamp of the next paint of every overlay of a new session.

@@ -152,27 +152,7 @@ private:
 
     std::optional<qint64> nextTrace(const char* what, int timeoutMs)
     {
-        const QByteArray wanted = QByteArray("quillet-trace ") + what + ' ';
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < timeoutMs) {
-            const qsizetype nl = m_pending.indexOf('\n');
-            if (nl >= 0) {
-                const QByteArray line = m_pending.left(nl);
-                m_pending.remove(0, nl + 1);
-                if (line.startsWith(wanted))
-                    return line.mid(wanted.size()).trimmed().toLongLong();
-                continue;
-            }
-            pollfd pfd {m_trace, POLLIN, 0};
-            if (::poll(&pfd, 1, 5) > 0) {
-                char buf[4096];
-                const ssize_t n = ::read(m_trace, buf, sizeof(buf));
-                if (n > 0)
-                    m_pending.append(buf, n);
-            }
-        }
-        return std::nullopt;
+        return readTrace(m_trace, m_pending, what, timeoutMs);
     }
 
     QTemporaryDir m_dir;
