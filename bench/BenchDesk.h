@@ -100,6 +100,21 @@ inline std::optional<qint64> readTrace(
     return std::nullopt;
 }
 
+// Starts the program with its trace on: the marks come on stderr, read back through `trace`
+// (non-blocking). -1 when no pipe could be made.
+inline pid_t launchTraced(std::vector<std::string> env, int* trace)
+{
+    env.push_back("QUILLET_TRACE=1");
+    int err[2];
+    if (::pipe(err) != 0)
+        return -1;
+    const pid_t pid = launch({QUILLET_BINARY}, env, -1, err[1]);
+    ::close(err[1]);
+    *trace = err[0];
+    ::fcntl(*trace, F_SETFL, O_NONBLOCK);
+    return pid;
+}
+
 // A private X server of one size (optionally split in two monitors) with the program running
 // on it, its trace read from a pipe; `prefs` are written to its settings file before it starts.
 class Desk {
@@ -134,15 +149,9 @@ public:
             runToEnd({"xrandr", "--setmonitor", "LEFT", "1280/339x800/212+0+0", "screen"}, m_env);
             runToEnd({"xrandr", "--setmonitor", "RIGHT", "1024/271x768/203+1280+0", "none"}, m_env);
         }
-        std::vector<std::string> env = m_env;
-        env.push_back("QUILLET_TRACE=1");
-        int err[2];
-        if (::pipe(err) != 0)
+        m_program = launchTraced(m_env, &m_trace);
+        if (m_program < 0)
             return;
-        m_program = launch({QUILLET_BINARY}, env, -1, err[1]);
-        ::close(err[1]);
-        m_trace = err[0];
-        ::fcntl(m_trace, F_SETFL, O_NONBLOCK);
         // Measured once the program has made ready what captures use, as it does after launch.
         m_ok = waitFor([&] {
             const QString s = status();

@@ -66,15 +66,10 @@ public:
         // A keyboard that stays, so the program's is bound before the first Escape.
         m_keyboard = launch({"wtype", "-s", "86400000"}, m_env);
         std::vector<std::string> env = m_env;
-        env.push_back("QUILLET_TRACE=1");
         env.push_back(std::string("QUILLET_WAYLAND_GRAB=") + (portal ? "portal" : "screencopy"));
-        int err[2];
-        if (::pipe(err) != 0)
+        m_program = launchTraced(env, &m_trace);
+        if (m_program < 0)
             return;
-        m_program = launch({QUILLET_BINARY}, env, -1, err[1]);
-        ::close(err[1]);
-        m_trace = err[0];
-        ::fcntl(m_trace, F_SETFL, O_NONBLOCK);
         m_ok = Desk::waitFor([&] {
             return status().contains(
                 QLatin1String(portal ? "capture-route: portal" : "capture-route: screencopy"));
