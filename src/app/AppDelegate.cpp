@@ -10,6 +10,7 @@
 #include "output/PinWindow.h"
 #include "platform/ScreenGrabber.h"
 #include "platform/SystemServices.h"
+#include "settings/DesktopBindings.h"
 #include "settings/HotKeyCenter.h"
 #include "settings/Prefs.h"
 #include "settings/ShortcutStore.h"
@@ -158,11 +159,15 @@ QStringList AppDelegate::registerHotKeys()
                     self->pinClipboard();
             };
         }
-        for (const Shortcut& s : ShortcutStore::all(action)) {
-            if (m_hotKeys->registerShortcut(s, handler))
+        for (int slot = 0; slot < ShortcutStore::slots; ++slot) {
+            const std::optional<Shortcut> s = ShortcutStore::get(action, slot);
+            if (!s)
+                continue;
+            if (m_hotKeys->registerShortcut(
+                    *s, handler, DesktopBindings::purpose(*s, action, slot)))
                 ++registered;
             else
-                failures.append(s.display());
+                failures.append(s->display());
         }
     }
     if (m_statusMenu) {

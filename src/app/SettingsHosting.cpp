@@ -18,6 +18,7 @@ void AppDelegate::installSettingsHooks()
     model.apply = [self] { return self ? self->registerHotKeys() : QStringList(); };
     model.hotKeyLimit
         = [self] { return self ? self->hotKeys().backend().unavailableReason() : QString(); };
+    model.desktopKeyNote = [self] { return self ? self->hotKeys().backend().note() : QString(); };
     model.pause = [self](bool paused) {
         if (!self)
             return;

@@ -10,22 +10,73 @@ struct ModName {
     int bit;
     const char* sway;
     const char* hyprland;
+    const char* portal;
 };
 
-// In the order both configurations write them.
+// In the order the configurations write them.
 constexpr ModName modNames[] = {
-    {modCommand, "Mod4", "SUPER"},
-    {modControl, "Ctrl", "CTRL"},
-    {modOption, "Mod1", "ALT"},
-    {modShift, "Shift", "SHIFT"},
+    {modCommand, "Mod4", "SUPER", "LOGO"},
+    {modControl, "Ctrl", "CTRL", "CTRL"},
+    {modOption, "Mod1", "ALT", "ALT"},
+    {modShift, "Shift", "SHIFT", "SHIFT"},
 };
 
-// Both take X keysym names, in which letters are lower case and F keys keep their capital.
+struct Punctuation {
+    char16_t symbol;
+    const char* keysym;
+};
+
+// Keys whose label is a symbol go by their keysym's name: "bindsym Ctrl+," binds nothing.
+constexpr Punctuation punctuation[] = {
+    {u',', "comma"},
+    {u'.', "period"},
+    {u'/', "slash"},
+    {u';', "semicolon"},
+    {u'\'', "apostrophe"},
+    {u'[', "bracketleft"},
+    {u']', "bracketright"},
+    {u'\\', "backslash"},
+    {u'-', "minus"},
+    {u'=', "equal"},
+    {u'`', "grave"},
+};
+
+struct NamedKey {
+    qint64 keyCode;
+    const char* keysym;
+};
+
+// Keys the program labels with a symbol or a Chinese name.
+constexpr NamedKey namedKeys[] = {
+    {49, "space"},
+    {36, "Return"},
+    {48, "Tab"},
+    {123, "Left"},
+    {124, "Right"},
+    {125, "Down"},
+    {126, "Up"},
+    {115, "Home"},
+    {119, "End"},
+    {116, "Prior"},
+    {121, "Next"},
+};
+
+// All of them take X keysym names, in which letters are lower case and F keys keep their capital.
 QString keyName(const Shortcut& key)
 {
+    for (const NamedKey& n : namedKeys) {
+        if (key.keyCode == n.keyCode)
+            return QLatin1String(n.keysym);
+    }
     const QString label = key.label.trimmed();
-    if (label.size() == 1 && label.at(0).isLetter())
-        return label.toLower();
+    if (label.size() == 1) {
+        if (label.at(0).isLetter())
+            return label.toLower();
+        for (const Punctuation& p : punctuation) {
+            if (label.at(0) == QChar(p.symbol))
+                return QLatin1String(p.keysym);
+        }
+    }
     return label;
 }
 
@@ -55,8 +106,35 @@ QString hyprlandLine(const Shortcut& key, HotKeyAction action)
         if (key.mods & m.bit)
             mods.append(QLatin1String(m.hyprland));
     }
+    // Hyprland writes letters in capitals; longer keysym names keep their case.
+    QString name = keyName(key);
+    if (name.size() == 1)
+        name = name.toUpper();
     return QStringLiteral("bind = %1, %2, exec, %3")
-        .arg(mods.join(QLatin1Char(' ')), keyName(key).toUpper(), command(action));
+        .arg(mods.join(QLatin1Char(' ')), name, command(action));
+}
+
+QString trigger(const Shortcut& key)
+{
+    QStringList parts;
+    for (const ModName& m : modNames) {
+        if (key.mods & m.bit)
+            parts.append(QLatin1String(m.portal));
+    }
+    parts.append(keyName(key));
+    return parts.join(QLatin1Char('+'));
+}
+
+HotKeyPurpose purpose(const Shortcut& key, HotKeyAction action, int slot)
+{
+    HotKeyPurpose p;
+    p.name = slot == 0 ? rawValue(action)
+                       : QStringLiteral("%1-%2").arg(rawValue(action)).arg(slot + 1);
+    p.description = slot == 0
+        ? title(action)
+        : QStringLiteral("%1（第 %2 组按键）").arg(title(action)).arg(slot + 1);
+    p.trigger = trigger(key);
+    return p;
 }
 
 } // namespace quillet::DesktopBindings

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/HotKeyBackend.h"
 #include "settings/Shortcut.h"
 
 #include <QString>
@@ -17,6 +18,11 @@ QString command(HotKeyAction action);
 QString swayLine(const Shortcut& key, HotKeyAction action);
 // Hyprland: bind = CTRL SHIFT, K, exec, quillet capture
 QString hyprlandLine(const Shortcut& key, HotKeyAction action);
+// The freedesktop shortcuts notation the desktop's shortcuts portal takes: CTRL+SHIFT+a, F1.
+QString trigger(const Shortcut& key);
+// What the key in `slot` of `action` is for, under a name that stays the same from run to run
+// so that the desktop remembers what the user bound: "capture", "capture-2", "pin", "pin-2".
+HotKeyPurpose purpose(const Shortcut& key, HotKeyAction action, int slot);
 
 } // namespace DesktopBindings
 } // namespace quillet

@@ -32,11 +32,14 @@ HotKeyCenter::HotKeyCenter(std::unique_ptr<HotKeyBackend> backend)
 // own grabs when it is destroyed with the center.
 HotKeyCenter::~HotKeyCenter() = default;
 
-bool HotKeyCenter::registerKey(int keyCode, int mods, std::function<void()> handler)
+bool HotKeyCenter::registerKey(
+    int keyCode, int mods, std::function<void()> handler, const HotKeyPurpose& purpose)
 {
     const quint32 id = m_nextID;
     // Identifiers are spent on refused keys as well, so an id is never handed out twice.
     ++m_nextID;
+    if (!purpose.name.isEmpty())
+        m_backend->describe(id, purpose);
     if (!m_backend->grab(id, keyCode, mods))
         return false;
     m_handlers.insert(id, std::move(handler));
@@ -44,14 +47,15 @@ bool HotKeyCenter::registerKey(int keyCode, int mods, std::function<void()> hand
     return true;
 }
 
-bool HotKeyCenter::registerShortcut(const Shortcut& shortcut, std::function<void()> handler)
+bool HotKeyCenter::registerShortcut(
+    const Shortcut& shortcut, std::function<void()> handler, const HotKeyPurpose& purpose)
 {
     const auto fits = [](qint64 v) { return v >= 0 && v <= std::numeric_limits<int>::max(); };
     if (!fits(shortcut.keyCode) || !fits(shortcut.mods)) {
         ++m_nextID;
         return false;
     }
-    return registerKey(int(shortcut.keyCode), int(shortcut.mods), std::move(handler));
+    return registerKey(int(shortcut.keyCode), int(shortcut.mods), std::move(handler), purpose);
 }
 
 void HotKeyCenter::unregisterAll()

@@ -19,11 +19,13 @@ public:
     ~HotKeyCenter() override;
 
     // True when the window system accepted the key.
-    bool registerKey(int keyCode, int mods, std::function<void()> handler);
+    bool registerKey(
+        int keyCode, int mods, std::function<void()> handler, const HotKeyPurpose& purpose = {});
     // registerKey for a stored shortcut. A key code or mask that does not fit the window
     // system's integers counts as refused (and still uses an identifier) rather than being
     // truncated into some other key.
-    bool registerShortcut(const Shortcut& shortcut, std::function<void()> handler);
+    bool registerShortcut(
+        const Shortcut& shortcut, std::function<void()> handler, const HotKeyPurpose& purpose = {});
     void unregisterAll();
 
     quint32 nextID() const { return m_nextID; }

@@ -4,23 +4,10 @@
 // capture key again pins the region.
 #include "WaylandRig.h"
 
-#include <QRandomGenerator>
 #include <QSettings>
 
 namespace quillet::e2e {
 namespace {
-
-QImage noise(QSize size, quint32 seed)
-{
-    QImage image(size, QImage::Format_RGB32);
-    QRandomGenerator random(seed);
-    for (int y = 0; y < size.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < size.width(); ++x)
-            line[x] = 0xff000000 | (random.generate() & 0xffffff);
-    }
-    return image;
-}
 
 class WaylandCaptureCopiesSavesAndPins : public WaylandRig,
                                          public ::testing::WithParamInterface<const char*> {

@@ -14,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -122,6 +123,66 @@ protected:
         }
     }
 
+    // A session bus of the test's own. `bare`: one that starts no services, so that nothing
+    // of the distribution's answers on it; otherwise the session's usual services.
+    void startBus(const QProcessEnvironment& env, bool bare)
+    {
+        QStringList args = {QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
+            QStringLiteral("--print-address=1")};
+        if (bare) {
+            const QString config = m_dir.filePath(QStringLiteral("bus.conf"));
+            QFile file(config);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(
+                "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</"
+                "auth>"
+                "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
+            file.close();
+            args.prepend(QStringLiteral("--config-file=") + config);
+        } else {
+            args.prepend(QStringLiteral("--session"));
+        }
+        m_bus = new QProcess;
+        m_bus->setProcessEnvironment(env);
+        m_bus->start(QStringLiteral("dbus-daemon"), args);
+        QByteArray address;
+        ASSERT_TRUE(E2eEnv::waitFor([&] {
+            m_bus->waitForReadyRead(50);
+            address += m_bus->readAllStandardOutput();
+            return address.contains('\n');
+        })) << "no session bus";
+        m_env.insert(
+            QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromUtf8(address.trimmed()));
+    }
+
+    // A stand-in for a desktop's GlobalShortcuts portal on a bus of its own (tools/fakeshortcuts).
+    void startShortcutsPortal(const QStringList& args = {})
+    {
+        startBus(m_env, true);
+        ASSERT_FALSE(HasFatalFailure());
+        m_shortcuts = new QProcess;
+        m_shortcuts->setProcessEnvironment(m_env);
+        m_shortcuts->start(QStringLiteral(FAKE_SHORTCUTS_BINARY), args);
+        ASSERT_TRUE(shortcutsLine().startsWith("ready"));
+    }
+
+    // The stand-in portal's next report.
+    QByteArray shortcutsLine(int timeoutMs = 10000)
+    {
+        QByteArray line;
+        E2eEnv::waitFor(
+            [&] {
+                m_shortcuts->waitForReadyRead(50);
+                if (!m_shortcuts->canReadLine())
+                    return false;
+                line = m_shortcuts->readLine().trimmed();
+                return true;
+            },
+            timeoutMs);
+        return line;
+    }
+
     // A session bus of the test's own with the desktop portal on it (xdg-desktop-portal, its
     // wlroots backend, and PipeWire, without which that backend will not start). The services the
     // bus starts end with it.
@@ -133,21 +194,10 @@ protected:
         // accessibility bus nobody started.
         env.insert(QStringLiteral("NO_AT_BRIDGE"), QStringLiteral("1"));
         env.insert(QStringLiteral("GTK_A11Y"), QStringLiteral("none"));
-        m_bus = new QProcess;
-        m_bus->setProcessEnvironment(env);
-        m_bus->start(QStringLiteral("dbus-daemon"),
-            {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
-                QStringLiteral("--print-address=1")});
-        QByteArray address;
-        ASSERT_TRUE(E2eEnv::waitFor([&] {
-            m_bus->waitForReadyRead(50);
-            address += m_bus->readAllStandardOutput();
-            return address.contains('\n');
-        })) << "no session bus";
-        m_env.insert(
-            QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromUtf8(address.trimmed()));
-        env.insert(
-            QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromUtf8(address.trimmed()));
+        startBus(env, false);
+        ASSERT_FALSE(HasFatalFailure());
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+            m_env.value(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")));
         m_pipewire = new QProcess;
         m_pipewire->setProcessEnvironment(env);
         m_pipewire->start(QStringLiteral("pipewire"), QStringList());
@@ -252,6 +302,8 @@ protected:
             E2eEnv::stop(m_keyboard);
         if (m_pipewire)
             E2eEnv::stop(m_pipewire);
+        if (m_shortcuts)
+            E2eEnv::stop(m_shortcuts);
         if (m_bus) {
             stopChildrenOf(m_bus->processId());
             E2eEnv::stop(m_bus);
@@ -262,6 +314,7 @@ protected:
         delete m_pointer;
         delete m_keyboard;
         delete m_pipewire;
+        delete m_shortcuts;
         delete m_bus;
         delete m_sway;
     }
@@ -386,6 +439,19 @@ protected:
         return v;
     }
 
+    // A picture no two regions of which look alike, so that any offset shows.
+    static QImage noise(QSize size, quint32 seed)
+    {
+        QImage image(size, QImage::Format_RGB32);
+        QRandomGenerator random(seed);
+        for (int y = 0; y < size.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < size.width(); ++x)
+                line[x] = 0xff000000 | (random.generate() & 0xffffff);
+        }
+        return image;
+    }
+
     // How many pixels two pictures differ in, their colour alone counted; -1 for other sizes.
     static int differingPixels(const QImage& a, const QImage& b)
     {
@@ -414,6 +480,7 @@ protected:
     QProcess* m_keyboard = nullptr;
     QProcess* m_bus = nullptr;
     QProcess* m_pipewire = nullptr;
+    QProcess* m_shortcuts = nullptr;
     QString m_display;
     QRect m_layout;
     QProcessEnvironment m_env;

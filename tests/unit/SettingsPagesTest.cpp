@@ -322,6 +322,15 @@ TEST_F(SettingsPagesTest, FailedShortcutsShowAsOneWarningLine)
     EXPECT_FALSE(texts().contains(line));
     EXPECT_FALSE(texts().join("|").contains("注册失败"));
     EXPECT_FALSE(texts().join("|").contains("bindsym"));
+
+    // A desktop that binds the keys itself says what it made of them, under the keys.
+    QString note = "这些快捷键交给桌面管理。桌面现在的绑定：截图 Ctrl+Shift+A。";
+    model->desktopKeyNote = [&] { return note; };
+    model->refresh();
+    EXPECT_TRUE(texts().contains(note));
+    note.clear();
+    model->refresh();
+    EXPECT_FALSE(texts().join("|").contains("交给桌面管理"));
 }
 
 TEST_F(SettingsPagesTest, PermissionBadgeFollowsTheModelAndLeadsToGeneral)

@@ -191,28 +191,37 @@ TEST(ShortcutTest, ModifierPressesAreRecognised)
 }
 
 // The lines a user copies into sway's or Hyprland's configuration where the desktop takes no
-// global keys: modifiers in each file's own names and order, keysym names for the key.
-TEST(DesktopBindings, LinesForSwayAndHyprland)
+// global keys, and the trigger the shortcuts portal is offered: modifiers in each notation's
+// own names and order, keysym names for the key (symbols and named keys by their keysym).
+TEST(DesktopBindings, LinesForSwayAndHyprlandAndPortalTriggers)
 {
     struct Case {
         Shortcut key;
         HotKeyAction action;
         const char* sway;
         const char* hyprland;
+        const char* trigger;
     };
     const Case cases[] = {
         {{122, 0, "F1"}, HotKeyAction::capture, "bindsym F1 exec quillet capture",
-            "bind = , F1, exec, quillet capture"},
+            "bind = , F1, exec, quillet capture", "F1"},
         {{0, modControl | modShift, "A"}, HotKeyAction::capture,
             "bindsym Ctrl+Shift+a exec quillet capture",
-            "bind = CTRL SHIFT, A, exec, quillet capture"},
+            "bind = CTRL SHIFT, A, exec, quillet capture", "CTRL+SHIFT+a"},
         {{35, modCommand | modOption | modControl | modShift, "P"}, HotKeyAction::pin,
             "bindsym Mod4+Ctrl+Mod1+Shift+p exec quillet pin",
-            "bind = SUPER CTRL ALT SHIFT, P, exec, quillet pin"},
+            "bind = SUPER CTRL ALT SHIFT, P, exec, quillet pin", "LOGO+CTRL+ALT+SHIFT+p"},
+        {{43, modControl, ","}, HotKeyAction::pin, "bindsym Ctrl+comma exec quillet pin",
+            "bind = CTRL, comma, exec, quillet pin", "CTRL+comma"},
+        {{49, modOption, "空格"}, HotKeyAction::capture, "bindsym Mod1+space exec quillet capture",
+            "bind = ALT, space, exec, quillet capture", "ALT+space"},
+        {{126, modControl, "↑"}, HotKeyAction::capture, "bindsym Ctrl+Up exec quillet capture",
+            "bind = CTRL, Up, exec, quillet capture", "CTRL+Up"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sway);
         EXPECT_EQ(DesktopBindings::swayLine(c.key, c.action), QString::fromUtf8(c.sway));
+        EXPECT_EQ(DesktopBindings::trigger(c.key), QString::fromUtf8(c.trigger));
         EXPECT_EQ(DesktopBindings::hyprlandLine(c.key, c.action), QString::fromUtf8(c.hyprland));
     }
 }

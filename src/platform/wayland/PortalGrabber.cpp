@@ -1,11 +1,11 @@
 #include "platform/wayland/PortalGrabber.h"
 
+#include "platform/wayland/PortalBus.h"
 #include "platform/wayland/SwayIpc.h"
 #include "platform/wayland/WaylandGrabChoice.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -19,10 +19,10 @@ namespace quillet {
 
 namespace {
 
-const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+using portal::requestInterface;
+const QString& portalService = portal::service;
+const QString& portalPath = portal::path;
 const QString screenshotInterface = QStringLiteral("org.freedesktop.portal.Screenshot");
-const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
 
 // A desktop that asks the user first waits for the answer; past this the grab gives up.
 constexpr int answerMs = 120000;
@@ -48,6 +48,7 @@ QImage readPicture(const QString& file, QString* why)
 
 PortalGrabber::PortalGrabber()
 {
+    portal::registerApp(QDBusConnection::sessionBus());
     checkInterface();
     m_deadline.setSingleShot(true);
     m_deadline.setInterval(answerMs);
@@ -62,19 +63,11 @@ PortalGrabber::~PortalGrabber()
 
 bool PortalGrabber::available(QString* why)
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    QDBusConnectionInterface* names = bus.isConnected() ? bus.interface() : nullptr;
-    if (!names) {
-        if (why)
-            *why = QStringLiteral("没有会话总线（D-Bus），也就没有截图门户");
-        return false;
-    }
-    // Only whether the bus has or can start a portal: starting one can take seconds, which the
-    // program's start must not wait for. Whether it has a Screenshot interface is asked then.
-    if (names->isServiceRegistered(portalService).value()
-        || names->activatableServiceNames().value().contains(portalService))
+    // Only whether the bus has or can start a portal; whether it has a Screenshot interface is
+    // asked once the grabber exists, without waiting.
+    if (portal::offered(QDBusConnection::sessionBus(), why))
         return true;
-    if (why)
+    if (why && QDBusConnection::sessionBus().isConnected())
         *why = QStringLiteral("桌面没有提供截图门户（xdg-desktop-portal）");
     return false;
 }
@@ -151,10 +144,7 @@ void PortalGrabber::grabAll(const QList<Screen>& screens, const QList<quint32>&,
     // The portal answers on a request object whose path it derives from our bus name and this
     // token; listening before asking means no answer can come too early to be heard.
     const QString token = QStringLiteral("quillet%1").arg(++m_serial);
-    QString sender = bus.baseService().mid(1);
-    sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-    p.requestPath
-        = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
+    p.requestPath = portal::requestPath(bus, token);
     bus.connect(portalService, p.requestPath, requestInterface, QStringLiteral("Response"), this,
         SLOT(responded(uint, QVariantMap)));
     m_pending = std::move(p);

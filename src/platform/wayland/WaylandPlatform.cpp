@@ -4,7 +4,9 @@
 #include "platform/Screen.h"
 #include "platform/ScreenGrabber.h"
 #include "platform/WindowSystem.h"
+#include "platform/wayland/PortalBus.h"
 #include "platform/wayland/PortalGrabber.h"
+#include "platform/wayland/PortalHotKeys.h"
 #include "platform/wayland/ScreencopyGrabber.h"
 #include "platform/wayland/SwayIpc.h"
 #include "platform/wayland/WaylandGrabChoice.h"
@@ -44,7 +46,13 @@ bool installWaylandPlatform()
 {
     if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
         return false;
-    setHotKeyBackendFactory([] { return makeUnavailableHotKeyBackend(waylandHotKeyReason()); });
+    // Global keys only through the desktop's shortcuts portal; whether it has that interface is
+    // found out on the first binding, without holding up the start.
+    setHotKeyBackendFactory([]() -> std::unique_ptr<HotKeyBackend> {
+        if (portal::offered(QDBusConnection::sessionBus()))
+            return std::make_unique<PortalHotKeys>();
+        return makeUnavailableHotKeyBackend(waylandHotKeyReason());
+    });
     // The compositor decides where windows go: overlays ask for full screen on their output.
     setClientPlacesWindows(false);
     setWindowOpacitySupported(false);

@@ -54,7 +54,9 @@ bool SettingsModel::hasPrivacySettings() const
 
 void SettingsModel::refresh()
 {
-    setFailed(apply ? apply() : QStringList(), hotKeyLimit ? hotKeyLimit() : QString());
+    const QStringList failed = apply ? apply() : QStringList();
+    setFailed(failed, hotKeyLimit ? hotKeyLimit() : QString(),
+        desktopKeyNote ? desktopKeyNote() : QString());
     ++m_revision;
     Q_EMIT revisionChanged();
     Q_EMIT changed();
@@ -190,12 +192,13 @@ void SettingsModel::relaunch()
         Qt::QueuedConnection);
 }
 
-void SettingsModel::setFailed(const QStringList& failed, const QString& reason)
+void SettingsModel::setFailed(const QStringList& failed, const QString& reason, const QString& note)
 {
-    if (failed == m_failed && reason == m_hotKeyReason)
+    if (failed == m_failed && reason == m_hotKeyReason && note == m_hotKeyNote)
         return;
     m_failed = failed;
     m_hotKeyReason = reason;
+    m_hotKeyNote = note;
     Q_EMIT failedChanged();
     Q_EMIT changed();
 }

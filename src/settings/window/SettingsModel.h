@@ -44,6 +44,8 @@ public:
     const QStringList& failed() const { return m_failed; }
     // Why no global key can be registered on this desktop at all; empty where they can.
     const QString& hotKeyReason() const { return m_hotKeyReason; }
+    // Where the desktop manages the keys it was given: what it says of them; empty elsewhere.
+    const QString& hotKeyNote() const { return m_hotKeyNote; }
     bool permission() const { return m_permission; }
     // Why captures cannot read the screen; while permitted, how it is read where the desktop
     // offers more than one way (empty otherwise).
@@ -60,6 +62,8 @@ public:
     std::function<QStringList()> apply = [] { return QStringList(); };
     // Installed by the controller: why the desktop takes no global keys, or nothing.
     std::function<QString()> hotKeyLimit = [] { return QString(); };
+    // Installed by the controller: what the desktop that manages the keys says of them.
+    std::function<QString()> desktopKeyNote = [] { return QString(); };
     // Installed by the controller: true releases every global hot key, false takes them again.
     std::function<void(bool)> pause = [](bool) {};
     // Ends the program; relaunch() calls it once the new instance is on its way.
@@ -97,7 +101,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void setFailed(const QStringList& failed, const QString& reason);
+    void setFailed(const QStringList& failed, const QString& reason, const QString& note);
     void setPermission(bool permission, const QString& reason);
     void setLoginEnabled(bool on);
     void setPinCount(int count);
@@ -111,6 +115,7 @@ private:
     std::optional<QString> m_recording;
     QStringList m_failed;
     QString m_hotKeyReason;
+    QString m_hotKeyNote;
     bool m_permission = true;
     QString m_permissionReason;
     bool m_loginEnabled = false;

@@ -109,6 +109,10 @@ public:
                                            "清空。普通字母键需要带 ⌃ / ⌥ / ⌘。笔记本键盘上的 "
                                            "F1、F3 通常要按住 Fn。"),
             11, QFont::Normal, true, card));
+        // Where the desktop binds the keys itself: what it made of them.
+        m_note = makeLabel(QString(), 11, QFont::Normal, true, card);
+        m_note->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        card->add(m_note);
 
         m_warning = new QWidget(card);
         auto* warn = new QHBoxLayout(m_warning);
@@ -177,6 +181,10 @@ private:
                     + QStringLiteral(" 注册失败，可能重复或被其他应用占用，换一个试试。")
                                                : bindYourselfText(limit));
         m_warningText->setAccessibleName(m_warningText->text());
+        const QString& note = model().hotKeyNote();
+        m_note->setVisible(!note.isEmpty());
+        m_note->setText(note);
+        m_note->setAccessibleName(note);
     }
 
     // The desktop takes no global keys: the user binds them to the commands in its keyboard
@@ -203,6 +211,7 @@ private:
 
     QWidget* m_warning;
     QLabel* m_warningText;
+    QLabel* m_note;
 };
 
 QFont ShortcutsPage::uiFontSmall()
