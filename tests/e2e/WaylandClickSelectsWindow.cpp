@@ -42,7 +42,8 @@ protected:
 
 TEST_F(WaylandClickSelectsWindow, AClickedWindowIsCopiedAsSwayPlacedIt)
 {
-    startCompositor({noise({1280, 720}, 21)});
+    const QImage background = noise({1280, 720}, 21);
+    startCompositor({background});
     if (IsSkipped() || HasFatalFailure())
         return;
     startInput();
@@ -54,30 +55,35 @@ TEST_F(WaylandClickSelectsWindow, AClickedWindowIsCopiedAsSwayPlacedIt)
         m_window->waitForReadyRead(50);
         return m_window->canReadLine() && m_window->readLine().startsWith("ready");
     })) << "the window never showed";
-    // Floating, away from every edge, so that its rectangle is its own and not the output's.
+    // Floating, away from every edge, with a border of its own: its rectangle is then its own
+    // and not the output's, and a title bar that comes or goes as the client settles how it is
+    // decorated cannot move it.
     ASSERT_EQ(run(QStringLiteral("swaymsg"),
-                  {"[title=\"probe\"] floating enable, resize set 420 260, move absolute position "
+                  {"[title=\"probe\"] floating enable, border pixel 3, move absolute position "
                    "300 200"})
                   .exitCode,
         0);
-    QRect frame;
-    ASSERT_TRUE(E2eEnv::waitFor([&] {
-        frame = viewRect(m_window->processId());
-        return frame.contains(QPoint(510, 330)) && frame.width() < 600;
-    })) << frame.x()
-        << "," << frame.y() << " " << frame.width() << "x" << frame.height();
+    const QRect frame(300, 200, 426, 266);
+    ASSERT_TRUE(E2eEnv::waitFor([&] { return viewRect(m_window->processId()) == frame; }));
     // The pointer waits in a corner while the screen is read: sway draws it into the picture.
     ASSERT_TRUE(pointer("move 1279 719"));
+    const QPoint outside = frame.bottomRight() + QPoint(2, 2);
     QImage before;
     ASSERT_TRUE(E2eEnv::waitFor([&] {
         before = outputImage();
-        return !before.isNull() && (before.pixel(frame.center()) & 0xffffff) == 0x3366cc;
-    }));
+        return !before.isNull() && (before.pixel(frame.center()) & 0xffffff) == 0x3366cc
+            && before.pixel(outside) == background.pixel(outside);
+    })) << "the window is not drawn where the tree says";
 
     QProcessEnvironment route;
     route.insert(QStringLiteral("QUILLET_WAYLAND_GRAB"), QStringLiteral("screencopy"));
     startProgram(route);
     ASSERT_FALSE(HasFatalFailure());
+    // The program's start leaves other programs' windows as they were: the rules it gives sway
+    // for its own windows once made the focused window borderless and sticky.
+    EXPECT_EQ(viewRect(m_window->processId()), frame);
+    // Starting leaves other programs' windows as they were (their title bar and border).
+    EXPECT_EQ(viewRect(m_window->processId()), frame);
     ASSERT_EQ(run(QStringLiteral(QUILLET_BINARY), {"capture"}).exitCode, 0);
     ASSERT_TRUE(E2eEnv::waitFor([&] {
         return status().contains(QLatin1String("session: open")) && visibleViews().fullScreen == 1;

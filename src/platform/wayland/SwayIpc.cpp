@@ -141,11 +141,14 @@ bool SwayIpc::command(const QString& command)
 void SwayIpc::floatOwnWindows()
 {
     // Rules, so that a pin never shows as a tile first; the place comes once it has mapped.
+    // One command a rule: sway splits what it is sent at commas before the rule takes it, and
+    // would run everything after the first comma at once, on whatever window has the focus.
     for (const char* title : {"墨钉贴图", "墨钉提示"}) {
-        command(QStringLiteral("for_window [pid=%1 title=\"^%2$\"] floating enable, sticky enable, "
-                               "border none")
-                    .arg(::getpid())
-                    .arg(QString::fromUtf8(title)));
+        for (const char* what : {"floating enable", "sticky enable", "border none"}) {
+            command(QStringLiteral("for_window [pid=%1 title=\"^%2$\"] %3")
+                        .arg(::getpid())
+                        .arg(QString::fromUtf8(title), QLatin1String(what)));
+        }
     }
 }
 

@@ -44,7 +44,8 @@ int main(int argc, char** argv)
     }
     Plain window(QColor(QLatin1Char('#') + QString::fromLatin1(argv[2])));
     window.setWindowTitle(QString::fromLocal8Bit(argv[1]));
-    window.resize(420, 260);
+    // A fixed size: sway floats such windows from the start, and no configure can change it.
+    window.setFixedSize(420, 260);
     window.show();
     return app.exec();
 }
