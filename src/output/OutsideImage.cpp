@@ -33,6 +33,16 @@ QString systemError()
 constexpr qint64 pixelsPerByte = 16384;
 constexpr qint64 pixelsAlwaysAllowed = qint64(1) << 20;
 
+// A drawing has no pixels of its own: it is drawn at the size it declares, and drawing costs
+// what a picture of that size costs. Forty bytes of SVG can declare 10000×10000, which took
+// seconds of the main thread and 400 MB. Past this side a drawing is drawn smaller, to fit.
+constexpr int drawingSide = 4096;
+
+bool isDrawing(QImageReader& reader)
+{
+    return reader.format().toLower().startsWith("svg");
+}
+
 std::optional<QString> implausible(QSize claimed, QImageReader& reader)
 {
     const qint64 pixels = qint64(claimed.width()) * claimed.height();
@@ -52,7 +62,13 @@ std::optional<QString> implausible(QSize claimed, QImageReader& reader)
 Loaded decodeWithin(QImageReader& reader, const QString& name)
 {
     reader.setAutoTransform(true);
-    if (const QSize claimed = reader.size(); claimed.isValid()) {
+    QSize claimed = reader.size();
+    if (claimed.isValid() && isDrawing(reader)
+        && std::max(claimed.width(), claimed.height()) > drawingSide) {
+        claimed = claimed.scaled(drawingSide, drawingSide, Qt::KeepAspectRatio).expandedTo({1, 1});
+        reader.setScaledSize(claimed);
+    }
+    if (claimed.isValid()) {
         if (const auto why = refusal(claimed))
             return {{}, name.isEmpty() ? *why : QStringLiteral("%1：%2").arg(*why, name), true};
         if (const auto why = implausible(claimed, reader))

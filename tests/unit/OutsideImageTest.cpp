@@ -128,6 +128,28 @@ TEST(OutsideImageTest, TinyFilesClaimingHugePicturesAreRefusedBeforeDecoding)
     }
 }
 
+// A drawing is drawn at the size it declares, but one that declares more than a screen's worth
+// is drawn smaller to fit: declaring 10000×10000 costs forty bytes and drew for seconds.
+TEST(OutsideImageTest, DrawingsDeclaringHugeSizesAreDrawnToFit)
+{
+    if (!QImageReader::supportedImageFormats().contains("svg"))
+        GTEST_SKIP() << "no SVG image plugin";
+    struct Case {
+        const char* svg;
+        QSize size;
+    };
+    const Case cases[] = {
+        {"<svg xmlns='http://www.w3.org/2000/svg' width='300' height='200'/>", {300, 200}},
+        {"<svg xmlns='http://www.w3.org/2000/svg' width='10000' height='10000'/>", {4096, 4096}},
+        {"<svg xmlns='http://www.w3.org/2000/svg' width='16000' height='4000'/>", {4096, 1024}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.svg);
+        const OutsideImage::Loaded loaded = OutsideImage::readData(c.svg, "svg");
+        EXPECT_EQ(loaded.image.size(), c.size) << loaded.error.toStdString();
+    }
+}
+
 TEST(OutsideImageTest, OnlyRegularFilesAreRead)
 {
     QTemporaryDir dir;

@@ -142,7 +142,8 @@ int main(int argc, char** argv)
     quillet::registerPortalShortcutType();
     const bool refuse = app.arguments().contains(QStringLiteral("--refuse"));
     QDBusConnection bus = QDBusConnection::sessionBus();
-    auto* shortcuts = new Shortcuts(refuse);
+    Shortcuts portal(refuse);
+    Shortcuts* shortcuts = &portal;
     if (!bus.registerObject(quillet::portal::path, shortcuts,
             QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties)
         || !bus.registerService(quillet::portal::service)) {
