@@ -37,6 +37,17 @@ void AppDelegate::installSettingsHooks()
     // The permission or the login item may have changed while the user was elsewhere. Not
     // while a slot records: a refresh registers the hot keys again, and the combination the
     // user is about to press would go to the grab instead of the recorder.
+    // A desktop that binds the keys itself answers whenever its user is done with its dialog:
+    // an open window shows the answer then. Queued, after the keys are registered anew.
+    connect(
+        &hotKeys().backend(), &HotKeyBackend::noteChanged, this,
+        [self] {
+            SettingsModel& model = SettingsModel::shared();
+            if (self && self->m_settingsWindow && self->m_settingsWindow->isVisible()
+                && !model.recording())
+                model.refresh();
+        },
+        Qt::QueuedConnection);
     connect(
         qApp, &QGuiApplication::applicationStateChanged, this, [self](Qt::ApplicationState state) {
             SettingsModel& model = SettingsModel::shared();

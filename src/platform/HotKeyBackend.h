@@ -45,6 +45,9 @@ Q_SIGNALS:
     void pressed(quint32 id);
     // The keyboard mapping changed: grabs must be made again.
     void mappingChanged();
+    // What note() says, or which keys work, changed without the program asking: the desktop
+    // answered in its own time.
+    void noteChanged();
 };
 
 // A backend that accepts every grab and never fires; used where no window system exists.

@@ -56,6 +56,9 @@ public:
         return keyCode != m_refused;
     }
     void ungrab(quint32) override { }
+    QString note() const override { return noteText; }
+
+    QString noteText;
 
 private:
     QList<Grab>* m_log;
@@ -526,6 +529,14 @@ TEST_F(AppDelegateTest, SettingsHooksDriveTheHotKeysAndLaunchFailuresOpenTheShor
     const int idleRevision = model.revision();
     Q_EMIT qApp->applicationStateChanged(Qt::ApplicationActive);
     EXPECT_EQ(model.revision(), idleRevision + 1) << "idle: refreshed on coming back";
+
+    // A desktop that answers in its own time: the open window shows what it said.
+    auto* keys = dynamic_cast<FakeHotKeys*>(&delegate->hotKeys().backend());
+    ASSERT_NE(keys, nullptr);
+    keys->noteText = "桌面现在的绑定：截图 F1。";
+    Q_EMIT keys->noteChanged();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(model.hotKeyNote(), keys->noteText);
 
     // Once the controller is gone the hooks do nothing.
     delegate.reset();

@@ -235,6 +235,7 @@ void PortalHotKeys::bindResponse(uint code, const QVariantMap& results)
         finishRequest();
         Q_EMIT answered(false);
         Q_EMIT mappingChanged();
+        Q_EMIT noteChanged();
         return;
     }
     m_bound = m_binding;
@@ -249,6 +250,7 @@ void PortalHotKeys::bindResponse(uint code, const QVariantMap& results)
         m_triggers.insert(s.id, s.info.value(QStringLiteral("trigger_description")).toString());
     finishRequest();
     Q_EMIT answered(true);
+    Q_EMIT noteChanged();
 }
 
 void PortalHotKeys::finishRequest()
