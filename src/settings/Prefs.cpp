@@ -1,5 +1,7 @@
 #include "settings/Prefs.h"
 
+#include "settings/SettingsFile.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -124,7 +126,7 @@ QString filePath()
 
 std::unique_ptr<QSettings> store()
 {
-    return std::make_unique<QSettings>(filePath(), QSettings::IniFormat);
+    return std::make_unique<QSettings>(filePath(), SettingsFile::format());
 }
 
 QVariant defaultValue(const QString& key)

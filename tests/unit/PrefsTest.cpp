@@ -98,6 +98,34 @@ TEST_F(PrefsTest, CorruptFileReadsAsDefaults)
     EXPECT_EQ(Prefs::defaultColor(), 0);
 }
 
+// Values Qt would deserialise with QDataStream, which believes the lengths it reads: a damaged
+// line had Qt allocate gigabytes. Those lines are left out, however Qt's escapes spell them,
+// and the rest of the file reads and writes back as before.
+TEST_F(PrefsTest, SerialisedValuesAreLeftOutAndTheRestKept)
+{
+    writeRaw("[General]\ndimAlpha=0.25\n"
+             "textStyle=@Variant(\\0\\0\\0\\x7f\\xff\\xff\\xff\\xff)\n"
+             "fontSize=\"\\x40Variant(\\0\\0\\0\\x7f\\xff)\"\n"
+             "defaultWidth=1, @DateTime(\\0\\0\\0\\x10)\n"
+             "quickSave=true\n"
+             "saveDir=/tmp\n");
+    EXPECT_EQ(Prefs::dimAlpha(), 0.25);
+    EXPECT_EQ(
+        Prefs::textStyle(), Prefs::defaultValue(QLatin1String(Prefs::textStyleKey)).toLongLong());
+    EXPECT_EQ(Prefs::fontSize(), 48.0);
+    EXPECT_EQ(Prefs::defaultWidth(), 4.0);
+    EXPECT_TRUE(Prefs::quickSave());
+    EXPECT_EQ(Prefs::saveDir().toLocalFile(), "/tmp");
+    // A write keeps what was there and reads back in Qt's own format.
+    Prefs::setDefaultColor(3);
+    EXPECT_EQ(Prefs::defaultColor(), 3);
+    EXPECT_EQ(Prefs::dimAlpha(), 0.25);
+    QSettings plain(Prefs::filePath(), QSettings::IniFormat);
+    EXPECT_EQ(plain.value("defaultColor").toLongLong(), 3);
+    EXPECT_TRUE(plain.value("quickSave").toBool());
+    EXPECT_FALSE(plain.contains("textStyle"));
+}
+
 TEST_F(PrefsTest, UnreadableFileReadsAsDefaults)
 {
     writeRaw("[General]\nfontSize=20\n");
