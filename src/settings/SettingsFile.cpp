@@ -21,7 +21,8 @@ int hexValue(char c)
 
 // The text of `value` with Qt's INI escapes undone, closely enough to see every '@' and
 // letter that Qt would see: \xHH… and \ooo become their character (kept to Latin-1, which is
-// all the prefixes are made of), any other escaped character stands for itself, quotes go.
+// all the prefixes are made of), a continued line joins the next, any other escaped character
+// stands for itself, quotes go.
 QByteArray unescaped(const QByteArray& value)
 {
     QByteArray out;
@@ -35,7 +36,11 @@ QByteArray unescaped(const QByteArray& value)
             continue;
         }
         const char e = value.at(++i);
-        if (e == 'x' || e == 'X') {
+        if (e == '\n' || e == '\r') {
+            // A continued line: the value goes on at the start of the next.
+            if (e == '\r' && i + 1 < value.size() && value.at(i + 1) == '\n')
+                ++i;
+        } else if (e == 'x' || e == 'X') {
             uint code = 0;
             while (i + 1 < value.size() && hexValue(value.at(i + 1)) >= 0)
                 code = (code << 4 | uint(hexValue(value.at(++i)))) & 0xffff;
@@ -115,8 +120,13 @@ QByteArray withoutSerialisedValues(const QByteArray& ini)
         // One entry: up to a line end that no backslash continues.
         qsizetype end = start;
         while (end < ini.size()) {
-            if (ini.at(end) == '\n' && !(end > start && ini.at(end - 1) == '\\'))
-                break;
+            if (ini.at(end) == '\n') {
+                qsizetype before = end - 1;
+                if (before >= start && ini.at(before) == '\r')
+                    --before;
+                if (!(before >= start && ini.at(before) == '\\'))
+                    break;
+            }
             ++end;
         }
         const QByteArray entry = ini.mid(start, end - start);

@@ -1,4 +1,5 @@
 #include "settings/Prefs.h"
+#include "settings/SettingsFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -124,6 +125,29 @@ TEST_F(PrefsTest, SerialisedValuesAreLeftOutAndTheRestKept)
     EXPECT_EQ(plain.value("defaultColor").toLongLong(), 3);
     EXPECT_TRUE(plain.value("quickSave").toBool());
     EXPECT_FALSE(plain.contains("textStyle"));
+}
+
+// The entries left out, however the value is spelt, and those kept.
+TEST(SettingsFile, LeavesOutOnlyWhatQtWouldDeserialise)
+{
+    struct Case {
+        const char* ini;
+        const char* kept;
+    };
+    const Case cases[] = {
+        {"[General]\na=1\nb=@ByteArray(x)\n", "[General]\na=1\nb=@ByteArray(x)\n"},
+        {"a=1\nb=@Variant(\\0)\nc=2", "a=1\nc=2"},
+        {"b=\\x40Variant(\\0)\nc=2\n", "c=2\n"},
+        {"b=\\100DateTime(\\0)\nc=2\n", "c=2\n"},
+        {"b=\"@Vari\\\nant(\\0)\"\nc=2\n", "c=2\n"},
+        {"b=x, @Variant(\\0)\r\nc=2\r\n", "c=2\r\n"},
+        {"b=@Vari\\\r\nant(\\0)\r\nc=2\r\n", "c=2\r\n"},
+        {"saveDir=/home/u/Variant(s)\n", "saveDir=/home/u/Variant(s)\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ini);
+        EXPECT_EQ(SettingsFile::withoutSerialisedValues(c.ini), QByteArray(c.kept));
+    }
 }
 
 TEST_F(PrefsTest, UnreadableFileReadsAsDefaults)
