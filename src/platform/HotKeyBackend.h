@@ -9,8 +9,8 @@ namespace quillet {
 
 // What a hot key is for, told to the backend before the key is grabbed. A desktop that binds
 // keys itself (the shortcuts portal) registers actions under stable names, shows the
-// description in its own settings and treats the trigger ("CTRL+SHIFT+a", in the notation of
-// the freedesktop shortcuts specification) as a wish; other backends only grab the key.
+// description in its own settings and treats the trigger ("CTRL+SHIFT+a", in freedesktop's
+// shortcuts notation) as a wish; other backends only grab the key.
 struct HotKeyPurpose {
     QString name;
     QString description;

@@ -4,6 +4,7 @@
 // private runtime folder, one output per picture given (each shown 1:1 as its background, side
 // by side from the left), and the program on Qt's Wayland platform. Input comes from a virtual
 // pointer (wlpointer) and virtual keyboards (wtype); the clipboard is read with wl-paste.
+#include "../common/BareBus.h"
 #include "E2eEnv.h"
 
 #include <QDir>
@@ -144,11 +145,7 @@ protected:
             const QString config = m_dir.filePath(QStringLiteral("bus.conf"));
             QFile file(config);
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write(
-                "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</"
-                "auth>"
-                "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
+            file.write(quillet::test::bareSessionBusConfig());
             file.close();
             args.prepend(QStringLiteral("--config-file=") + config);
         } else {

@@ -3,6 +3,7 @@
 // desktop says no or has no such portal.
 #include "platform/wayland/PortalHotKeys.h"
 
+#include "../common/BareBus.h"
 #include "WaitUntil.h"
 
 #include <QDBusConnection>
@@ -26,10 +27,7 @@ protected:
         const QString config = m_dir.filePath(QStringLiteral("bus.conf"));
         QFile file(config);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(
-            "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
-            "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-            "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
+        file.write(quillet::test::bareSessionBusConfig());
         file.close();
         m_daemon.start(QStringLiteral("dbus-daemon"),
             {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),

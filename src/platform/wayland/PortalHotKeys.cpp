@@ -144,31 +144,43 @@ void PortalHotKeys::sync()
         return;
     m_binding = want;
     m_busy = true;
-    const QString token = QStringLiteral("quilletkeys%1").arg(++m_serial);
-    listen(portal::requestPath(m_bus, token), SLOT(sessionResponse(uint, QVariantMap)));
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        portal::service, portal::path, shortcutsInterface, QStringLiteral("CreateSession"));
     QVariantMap options;
-    options.insert(QStringLiteral("handle_token"), token);
-    options.insert(QStringLiteral("session_handle_token"), token + QStringLiteral("s"));
-    call << options;
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, callMs), this);
-    const int serial = m_serial;
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-        [this, serial](QDBusPendingCallWatcher* w) {
-            w->deleteLater();
-            const QDBusPendingReply<QDBusObjectPath> reply = *w;
-            if (!reply.isError() || serial != m_serial || !m_busy)
-                return;
-            stopListening();
+    options.insert(
+        QStringLiteral("session_handle_token"), QStringLiteral("quilletkeys%1").arg(++m_sessions));
+    ask(QStringLiteral("CreateSession"), {}, options, SLOT(sessionResponse(uint, QVariantMap)),
+        [this](const QDBusError& error) {
             finishRequest();
-            if (meansNoInterface(reply.error().name())) {
+            if (meansNoInterface(error.name())) {
                 becomeMissing(QStringLiteral("这个桌面的门户不提供全局快捷键"));
             } else if (++m_retries <= retries) {
                 QTimer::singleShot(retryMs, this, &PortalHotKeys::scheduleSync);
             } else {
                 becomeMissing(QStringLiteral("桌面的快捷键门户一直没有回应"));
             }
+        });
+}
+
+void PortalHotKeys::ask(const QString& method, QVariantList args, QVariantMap options,
+    const char* answer, const std::function<void(const QDBusError&)>& refused)
+{
+    const QString token = QStringLiteral("quilletkeys%1").arg(++m_serial);
+    listen(portal::requestPath(m_bus, token), answer);
+    options.insert(QStringLiteral("handle_token"), token);
+    args.append(options);
+    QDBusMessage call
+        = QDBusMessage::createMethodCall(portal::service, portal::path, shortcutsInterface, method);
+    call.setArguments(args);
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, callMs), this);
+    const int serial = m_serial;
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+        [this, serial, refused](QDBusPendingCallWatcher* w) {
+            w->deleteLater();
+            const QDBusPendingReply<QDBusObjectPath> reply = *w;
+            // Answered on the request object, or overtaken by a newer request.
+            if (!reply.isError() || serial != m_serial || !m_busy)
+                return;
+            stopListening();
+            refused(reply.error());
         });
 }
 
@@ -189,8 +201,6 @@ void PortalHotKeys::sessionResponse(uint code, const QVariantMap& results)
 
 void PortalHotKeys::bind()
 {
-    const QString token = QStringLiteral("quilletkeys%1").arg(++m_serial);
-    listen(portal::requestPath(m_bus, token), SLOT(bindResponse(uint, QVariantMap)));
     QList<PortalShortcut> shortcuts;
     for (const Wish& w : m_binding) {
         PortalShortcut s;
@@ -200,25 +210,13 @@ void PortalHotKeys::bind()
             s.info.insert(QStringLiteral("preferred_trigger"), w.trigger);
         shortcuts.append(s);
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        portal::service, portal::path, shortcutsInterface, QStringLiteral("BindShortcuts"));
-    QVariantMap options;
-    options.insert(QStringLiteral("handle_token"), token);
-    call << QVariant::fromValue(QDBusObjectPath(m_session)) << QVariant::fromValue(shortcuts)
-         << QString() << options;
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, callMs), this);
-    const int serial = m_serial;
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-        [this, serial](QDBusPendingCallWatcher* w) {
-            w->deleteLater();
-            const QDBusPendingReply<QDBusObjectPath> reply = *w;
-            if (!reply.isError() || serial != m_serial || !m_busy)
-                return;
-            stopListening();
+    ask(QStringLiteral("BindShortcuts"),
+        {QVariant::fromValue(QDBusObjectPath(m_session)), QVariant::fromValue(shortcuts),
+            QString()},
+        {}, SLOT(bindResponse(uint, QVariantMap)), [this](const QDBusError& error) {
             closeSession();
             finishRequest();
-            becomeMissing(
-                QStringLiteral("桌面的门户拒绝了快捷键：%1").arg(reply.error().message()));
+            becomeMissing(QStringLiteral("桌面的门户拒绝了快捷键：%1").arg(error.message()));
         });
 }
 

@@ -3,6 +3,7 @@
 #include "platform/HotKeyBackend.h"
 
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusObjectPath>
 #include <QHash>
 #include <QList>
@@ -10,6 +11,7 @@
 #include <QSet>
 #include <QTimer>
 #include <QVariantMap>
+#include <functional>
 
 namespace quillet {
 
@@ -55,6 +57,10 @@ private:
     void sync();
     void closeSession();
     void bind();
+    // One call whose answer comes on a request object: `args`, then `options` with the
+    // request's token. A call the portal refuses outright goes to `refused`.
+    void ask(const QString& method, QVariantList args, QVariantMap options, const char* answer,
+        const std::function<void(const QDBusError&)>& refused);
     void finishRequest();
     void listen(const QString& requestPath, const char* slot);
     void stopListening();
@@ -77,6 +83,7 @@ private:
     QHash<QString, QString> m_triggers;
     int m_serial = 0;
     int m_retries = 0;
+    int m_sessions = 0;
     bool m_busy = false;
     bool m_dirty = false;
 };
