@@ -47,18 +47,30 @@ inline int runToEnd(const std::vector<std::string>& argv, const std::vector<std:
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// VmRSS, or RssAnon (memory that is the program's own, not mapped files such as fonts).
-inline double rssMiB(pid_t pid, const char* field = "VmRSS:")
+// A "Field:   N kB" line of a /proc file, in MiB; 0 when absent.
+inline double procMiB(const QString& path, const char* field)
 {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (status.open(QIODevice::ReadOnly)) {
-        for (const QByteArray& l : status.readAll().split('\n')) {
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& l : file.readAll().split('\n')) {
             if (l.startsWith(field))
                 return l.mid(qsizetype(std::strlen(field))).trimmed().split(' ').first().toDouble()
                     / 1024.0;
         }
     }
     return 0;
+}
+
+// VmRSS, or RssAnon (memory that is the program's own, not mapped files such as fonts).
+inline double rssMiB(pid_t pid, const char* field = "VmRSS:")
+{
+    return procMiB(QStringLiteral("/proc/%1/status").arg(pid), field);
+}
+
+// Proportional set size: shared pages count by the share of each process that maps them.
+inline double pssMiB(pid_t pid)
+{
+    return procMiB(QStringLiteral("/proc/%1/smaps_rollup").arg(pid), "Pss:");
 }
 
 inline double median(std::vector<double> v)

@@ -1,6 +1,6 @@
 // From the capture's trigger to the overlays on screen, and the program's memory around a
 // capture, on private X servers.
-// Run: build/bench/quillet_bench --benchmark_filter='CaptureLatency|CaptureMemory'
+// Run: build/bench/quillet_bench --benchmark_filter='CaptureLatency|CaptureMemory|IdleMemory'
 //
 // CaptureLatency: the program runs with QUILLET_TRACE=1 and writes a monotonic time stamp when
 // every overlay of a new session has finished its first paint and the X server has carried out
@@ -10,12 +10,24 @@
 // several runs per screen layout.
 // CaptureMemory: resident memory at idle (the buffers kept ready for a capture included),
 // while a capture is open, and once the session has gone, at 1920×1080 and 3840×2160.
+// IdleMemory: what the program costs while it waits, and what waiting costs the next capture,
+// set beside a bare Qt 6 tray program (bench/tools/baretray) on the same X server.
+// Idle is 60 s after the last capture (QUILLET_BENCH_IDLE_S shortens it for a quick look):
+// whatever the program gives back while it waits has been given back by then. The figures:
+//   - bare_tray_RSS/PSS_MiB: the bare tray program, settled;
+//   - warm_RSS/PSS_MiB: the program just after start, everything ready for a capture;
+//   - idle_RSS/PSS_MiB: the same after the idle wait;
+//   - first_after_idle_ms: hot key (xdotool) to every overlay painted, the first capture after
+//     the wait; tenth_in_row_ms: the same for the tenth capture in a row after it;
+//   - after_10_RSS_MiB: resident memory once those ten captures have gone;
+//   - goal_RSS_MiB: 1.3 × the bare tray + 4 MiB.
 #include "BenchDesk.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QThread>
 #include <algorithm>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <sys/wait.h>
@@ -136,6 +148,85 @@ void CaptureMemory(benchmark::State& state)
     }
 }
 BENCHMARK(CaptureMemory)
+    ->Args({1920, 1080})
+    ->Args({3840, 2160})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
+int idleSeconds()
+{
+    const char* s = std::getenv("QUILLET_BENCH_IDLE_S");
+    const int n = s ? std::atoi(s) : 0;
+    return n > 0 ? n : 60;
+}
+
+// Waits until resident memory has stopped moving (a program that has just started is still
+// loading), then returns it.
+double settledRss(pid_t pid)
+{
+    double last = rssMiB(pid);
+    int steady = 0;
+    for (int i = 0; i < 100 && steady < 5; ++i) {
+        QThread::msleep(200);
+        const double now = rssMiB(pid);
+        steady = std::abs(now - last) < 0.05 ? steady + 1 : 0;
+        last = now;
+    }
+    return last;
+}
+
+void IdleMemory(benchmark::State& state)
+{
+    const int w = int(state.range(0)), h = int(state.range(1));
+    Desk desk(w, h, false);
+    if (!desk.ok()) {
+        state.SkipWithError("Xvfb or the program did not start");
+        return;
+    }
+    const std::vector<std::string> hotKey {"xdotool", "key", "F1"};
+    std::vector<double> inside;
+    for (auto _ : state) {
+        const pid_t bare = launch({BARE_TRAY_BINARY}, desk.env());
+        const double bareRss = settledRss(bare);
+        const double barePss = pssMiB(bare);
+        terminate(bare);
+
+        const pid_t pid = desk.program();
+        const double warmRss = settledRss(pid);
+        const double warmPss = pssMiB(pid);
+        // One capture first, so the idle wait starts from the state users leave it in.
+        if (!timeOne(desk, hotKey, inside)) {
+            state.SkipWithError("a capture did not open or close");
+            return;
+        }
+        QThread::msleep(unsigned(idleSeconds()) * 1000);
+        const double idleRss = rssMiB(pid);
+        const double idlePss = pssMiB(pid);
+        std::vector<double> times;
+        for (int i = 0; i < 10; ++i) {
+            const std::optional<double> t = timeOne(desk, hotKey, inside);
+            if (!t) {
+                std::fprintf(stderr, "capture %d after the wait\n", i + 1);
+                state.SkipWithError("a capture did not open or close");
+                return;
+            }
+            times.push_back(*t);
+        }
+        const double after = settledRss(pid);
+        state.counters["bare_tray_RSS_MiB"] = bareRss;
+        state.counters["bare_tray_PSS_MiB"] = barePss;
+        state.counters["warm_RSS_MiB"] = warmRss;
+        state.counters["warm_PSS_MiB"] = warmPss;
+        state.counters["idle_RSS_MiB"] = idleRss;
+        state.counters["idle_PSS_MiB"] = idlePss;
+        state.counters["first_after_idle_ms"] = times.front();
+        state.counters["tenth_in_row_ms"] = times.back();
+        state.counters["after_10_RSS_MiB"] = after;
+        state.counters["goal_RSS_MiB"] = 1.3 * bareRss + 4;
+        state.SetLabel(std::to_string(w) + "x" + std::to_string(h));
+    }
+}
+BENCHMARK(IdleMemory)
     ->Args({1920, 1080})
     ->Args({3840, 2160})
     ->Unit(benchmark::kMillisecond)

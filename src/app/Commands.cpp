@@ -105,9 +105,8 @@ void AppDelegate::startCapture()
             });
             trace::mark("session-made");
             self->m_session = session;
-            // The overlay takes the keyboard as it is shown; the prelude lets go of it first.
-            prelude->yieldKeyboard();
-            session->show(false);
+            // The overlay takes the keyboard over from the prelude as it is shown.
+            prelude->overlaysShown(session->show(false));
             trace::mark("shown");
             prelude->handOff(session);
             self->m_busy = false;

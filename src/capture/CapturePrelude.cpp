@@ -142,9 +142,12 @@ void CapturePrelude::pressEnded()
     m_grab->releasePointer();
 }
 
-void CapturePrelude::yieldKeyboard()
+void CapturePrelude::overlaysShown(bool taken)
 {
-    m_grab->releaseKeyboard();
+    if (taken)
+        m_grab->keyboardTaken();
+    else
+        m_grab->releaseKeyboard();
 }
 
 void CapturePrelude::handOff(const std::shared_ptr<CaptureSession>& session)

@@ -46,8 +46,10 @@ public:
     bool cancelled() const { return m_cancelled; }
     bool closed() const { return m_closed; }
 
-    // The overlays are about to take the keyboard; call before showing them.
-    void yieldKeyboard();
+    // The overlays have been shown; `taken` says whether one of them took the keyboard. Until
+    // then the prelude holds it, so that keys pressed meanwhile (a hot key's own release among
+    // them) are not delivered to whatever window has the focus.
+    void overlaysShown(bool taken);
     // Replays what was caught into the session, and keeps forwarding a press still held.
     void handOff(const std::shared_ptr<CaptureSession>& session);
     // Lets go of everything; safe to call more than once.

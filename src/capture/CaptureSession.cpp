@@ -78,7 +78,7 @@ CaptureSession::~CaptureSession()
     m_views.clear();
 }
 
-void CaptureSession::show(bool fade)
+bool CaptureSession::show(bool fade)
 {
     const std::shared_ptr<CaptureSession> self = weak_from_this().lock();
     m_unpainted = m_views;
@@ -101,7 +101,7 @@ void CaptureSession::show(bool fade)
         }
     }
     if (m_views.isEmpty())
-        return;
+        return false;
     const QPointF pointer = globalMouseLocation();
     CaptureView* key = m_views.first();
     for (int i = 0; i < m_windows.size(); ++i) {
@@ -110,23 +110,25 @@ void CaptureSession::show(bool fade)
             break;
         }
     }
-    makeKey(key);
+    const bool keyboard = makeKey(key);
     for (CaptureView* v : m_views)
         v->setCursor(Qt::CrossCursor);
+    return keyboard;
 }
 
-void CaptureSession::makeKey(CaptureView* view)
+bool CaptureSession::makeKey(CaptureView* view)
 {
     const int i = m_views.indexOf(view);
     if (i < 0)
-        return;
+        return false;
     OverlayWindow* w = m_windows[i];
     // X11 has one keyboard grab per client: let go of the old window before taking the new one.
     if (m_key && m_key != w)
         m_key->releaseKeyboard();
     m_key = w;
-    w->takeKeyboard();
+    const bool taken = w->takeKeyboard();
     view->setFocus(Qt::OtherFocusReason);
+    return taken;
 }
 
 void CaptureSession::viewPainted(CaptureView* view)

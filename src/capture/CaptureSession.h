@@ -26,7 +26,8 @@ public:
         std::function<void()> onEnd);
     ~CaptureSession();
 
-    void show(bool fade);
+    // Shows every overlay; the one under the pointer takes the keyboard. True when it got it.
+    bool show(bool fade);
     void activate(CaptureView* view);
     void resetActive();
     // Replays early input caught before the overlays existed; p in global points.
@@ -46,7 +47,8 @@ public:
 
     CaptureView* active() const;
     // Keys go to this view's window from now on (the pointer entered its screen).
-    void makeKey(CaptureView* view);
+    // True when the window system let the view's window have the keyboard.
+    bool makeKey(CaptureView* view);
     CaptureView* keyView() const;
     const QList<CaptureView*>& views() const { return m_views; }
     const QList<OverlayWindow*>& windows() const { return m_windows; }

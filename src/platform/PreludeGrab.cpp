@@ -16,6 +16,7 @@ public:
     }
     void releasePointer() override { }
     void releaseKeyboard() override { }
+    void keyboardTaken() override { }
     void stop() override { }
     PointerState pointer() override { return {QCursor::pos(), false}; }
 };

@@ -32,6 +32,9 @@ public:
     virtual void releasePointer() = 0;
     // Keys go their normal way again; the pointer stays caught. Nothing when not held.
     virtual void releaseKeyboard() = 0;
+    // Another window of this program has taken the keyboard over from the grab: it is no longer
+    // this object's to let go of. Where taking it over is one step, no key goes astray between.
+    virtual void keyboardTaken() = 0;
     // Lets go of both and delivers nothing more. Safe to call from inside the sink.
     virtual void stop() = 0;
     // Where the pointer is and whether its left button is down, read from the window system

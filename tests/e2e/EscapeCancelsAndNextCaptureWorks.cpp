@@ -32,5 +32,29 @@ TEST_F(EscapeCancelsAndNextCaptureWorks, CancelTwiceThenCopy)
     EXPECT_EQ(quilletStatus().value("busy"), "0");
 }
 
+// On a 4K screen the grab takes long enough for the hot key's own release to fall between the
+// early-input grab and the overlay's. Had it slipped out there, the program would have believed
+// the key still held and taken the next press within two seconds for auto-repeat.
+class HotKeyRightAfterACapture : public CaptureJourney {
+protected:
+    EnvOptions options() const override
+    {
+        EnvOptions o;
+        o.size = QSize(3840, 2160);
+        return o;
+    }
+};
+
+TEST_F(HotKeyRightAfterACapture, OpensEveryTime)
+{
+    startTraced();
+    ASSERT_TRUE(waitForQuilletReady());
+    for (int i = 0; i < 30; ++i) {
+        ASSERT_TRUE(openCapture("F1")) << "capture " << i + 1;
+        ASSERT_TRUE(key("Escape"));
+        ASSERT_TRUE(waitSessionGone());
+    }
+}
+
 } // namespace
 } // namespace quillet::e2e

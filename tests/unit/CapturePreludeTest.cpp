@@ -21,6 +21,7 @@ struct FakeWorld {
     bool refuse = false;
     bool pointerHeld = false;
     bool keyboardHeld = false;
+    bool keyboardLetGo = false; // an ungrab went to the window system
     bool stopped = false;
     PointerState pointer;
     PreludeGrab::Sink sink;
@@ -51,10 +52,16 @@ public:
         return true;
     }
     void releasePointer() override { world->pointerHeld = false; }
-    void releaseKeyboard() override { world->keyboardHeld = false; }
+    void releaseKeyboard() override
+    {
+        world->keyboardLetGo = world->keyboardLetGo || world->keyboardHeld;
+        world->keyboardHeld = false;
+    }
+    void keyboardTaken() override { world->keyboardHeld = false; }
     void stop() override
     {
-        world->pointerHeld = world->keyboardHeld = false;
+        releaseKeyboard();
+        world->pointerHeld = false;
         world->sink = nullptr;
         world->stopped = true;
     }
@@ -136,9 +143,8 @@ TEST(CapturePrelude, ReplaysEarlyInputIntoTheSession)
             c.before(*world);
 
         auto f = oneScreen(1.0, {window});
-        prelude->yieldKeyboard();
+        prelude->overlaysShown(f.session->show(false));
         EXPECT_FALSE(world->keyboardHeld);
-        f.session->show(false);
         prelude->handOff(f.session);
         CaptureView& v = f.view();
         if (c.after)
@@ -159,6 +165,24 @@ TEST(CapturePrelude, ReplaysEarlyInputIntoTheSession)
         EXPECT_FALSE(world->pointerHeld);
         EXPECT_TRUE(waitUntil([&] { return prelude->closed(); }, 1000));
         EXPECT_FALSE(prelude->cancelled());
+        f.session->finish(false);
+    }
+}
+
+// A hot key's release, or a key typed while the overlays appear, must not slip out between the
+// prelude's grab and the overlay's: a grab the overlay took over is never let go of here.
+TEST(CapturePrelude, KeyboardPassesToTheOverlayWithoutAnUngrab)
+{
+    for (const bool taken : {true, false}) {
+        SCOPED_TRACE(taken ? "the overlay took the keyboard" : "the overlay was refused");
+        auto world = std::make_shared<FakeWorld>();
+        auto prelude = preludeIn(world);
+        auto f = oneScreen();
+        prelude->overlaysShown(taken);
+        prelude->handOff(f.session);
+        prelude->close();
+        EXPECT_FALSE(world->keyboardHeld);
+        EXPECT_EQ(world->keyboardLetGo, !taken);
         f.session->finish(false);
     }
 }

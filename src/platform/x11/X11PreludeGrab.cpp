@@ -134,6 +134,13 @@ void X11PreludeGrab::releaseKeyboard()
     xcb_flush(m_c);
 }
 
+void X11PreludeGrab::keyboardTaken()
+{
+    // The overlay's grab replaced ours in the server at once (a client grabbing again only moves
+    // its grab); an ungrab now would let go of the overlay's.
+    m_keyboard = false;
+}
+
 void X11PreludeGrab::stop()
 {
     releasePointer();

@@ -21,6 +21,7 @@ public:
     bool start(Sink sink, PointerState& now) override;
     void releasePointer() override;
     void releaseKeyboard() override;
+    void keyboardTaken() override;
     void stop() override;
     PointerState pointer() override;
 
