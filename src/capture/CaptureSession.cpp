@@ -122,11 +122,14 @@ bool CaptureSession::makeKey(CaptureView* view)
     if (i < 0)
         return false;
     OverlayWindow* w = m_windows[i];
-    // X11 has one keyboard grab per client: let go of the old window before taking the new one.
-    if (m_key && m_key != w)
-        m_key->releaseKeyboard();
+    // X11 has one keyboard grab per client, and grabbing again moves it to the new window in one
+    // step: letting go first would hand keys typed in between to whatever has the focus. Only a
+    // refused grab lets go of the old one, so that the keys follow the focus to the new window.
+    const QPointer<OverlayWindow> previous = m_key;
     m_key = w;
     const bool taken = w->takeKeyboard();
+    if (!taken && previous && previous != w)
+        previous->releaseKeyboard();
     view->setFocus(Qt::OtherFocusReason);
     return taken;
 }
