@@ -142,11 +142,8 @@ public:
                 file.setValue(key, value);
         }
         m_env = cleanEnvironment();
-        // Several servers may start at once on this machine and race for a display number: a
-        // server that lost the race goes away, so try again.
-        std::string display;
-        for (int attempt = 0; attempt < 3 && display.empty(); ++attempt)
-            display = startServer(w, h);
+        m_server.emplace(w, h, m_env);
+        const std::string display = m_server->display();
         if (display.empty()) {
             std::fprintf(stderr, "no X server\n");
             return;
@@ -178,7 +175,6 @@ public:
         terminate(m_program);
         if (m_trace >= 0)
             ::close(m_trace);
-        terminate(m_xvfb);
     }
 
     bool ok() const { return m_ok; }
@@ -229,37 +225,9 @@ public:
     }
 
 private:
-    std::string startServer(int w, int h)
-    {
-        int fds[2];
-        if (::pipe(fds) != 0)
-            return {};
-        m_xvfb = launch({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                            std::to_string(w) + "x" + std::to_string(h) + "x24", "-noreset",
-                            "-nolisten", "tcp"},
-            m_env, fds[1]);
-        ::close(fds[1]);
-        char buf[32] = {};
-        pollfd pfd {fds[0], POLLIN, 0};
-        std::string display;
-        if (::poll(&pfd, 1, 10000) > 0) {
-            const ssize_t n = ::read(fds[0], buf, sizeof(buf) - 1);
-            if (n > 0)
-                display = ":" + QByteArray(buf, n).trimmed().toStdString();
-        }
-        ::close(fds[0]);
-        // A server that lost the race for its number exits; whoever answers then is somebody
-        // else's server, never to be used.
-        if (!display.empty() && serverAnswers(display) && ::waitpid(m_xvfb, nullptr, WNOHANG) == 0)
-            return display;
-        terminate(m_xvfb);
-        m_xvfb = -1;
-        return {};
-    }
-
     QTemporaryDir m_dir;
     std::vector<std::string> m_env;
-    pid_t m_xvfb = -1;
+    std::optional<PrivateServer> m_server;
     pid_t m_program = -1;
     int m_trace = -1;
     QByteArray m_pending;

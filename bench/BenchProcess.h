@@ -2,6 +2,7 @@
 
 // Child processes for the benchmarks that drive a private X server and the built program.
 
+#include <QByteArray>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -10,6 +11,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -106,5 +108,55 @@ inline void makePrivateFolders(const QString& base)
     QDir(base).mkpath(QStringLiteral("config"));
     ::chmod(QFile::encodeName(QDir(base).filePath(QStringLiteral("runtime"))).constData(), 0700);
 }
+
+// A private Xvfb of one size, on a display number it picks itself; gone with this object.
+class PrivateServer {
+public:
+    PrivateServer(int w, int h, const std::vector<std::string>& env)
+    {
+        // Several servers may start at once on this machine and race for a display number: a
+        // server that lost the race goes away, so try again.
+        for (int attempt = 0; attempt < 3 && m_display.empty(); ++attempt)
+            m_display = start(w, h, env);
+    }
+    ~PrivateServer() { terminate(m_xvfb); }
+    PrivateServer(const PrivateServer&) = delete;
+    PrivateServer& operator=(const PrivateServer&) = delete;
+
+    // ":N", or empty when no server could be started.
+    const std::string& display() const { return m_display; }
+
+private:
+    std::string start(int w, int h, const std::vector<std::string>& env)
+    {
+        int fds[2];
+        if (::pipe(fds) != 0)
+            return {};
+        m_xvfb = launch({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
+                            std::to_string(w) + "x" + std::to_string(h) + "x24", "-noreset",
+                            "-nolisten", "tcp"},
+            env, fds[1]);
+        ::close(fds[1]);
+        char buf[32] = {};
+        pollfd pfd {fds[0], POLLIN, 0};
+        std::string display;
+        if (::poll(&pfd, 1, 10000) > 0) {
+            const ssize_t n = ::read(fds[0], buf, sizeof(buf) - 1);
+            if (n > 0)
+                display = ":" + QByteArray(buf, n).trimmed().toStdString();
+        }
+        ::close(fds[0]);
+        // A server that lost the race for its number exits; whoever answers then is somebody
+        // else's server, never to be used.
+        if (!display.empty() && serverAnswers(display) && ::waitpid(m_xvfb, nullptr, WNOHANG) == 0)
+            return display;
+        terminate(m_xvfb);
+        m_xvfb = -1;
+        return {};
+    }
+
+    pid_t m_xvfb = -1;
+    std::string m_display;
+};
 
 } // namespace quillet::bench

@@ -37,7 +37,6 @@ extern char** environ;
 namespace {
 
 using quillet::bench::launch;
-using quillet::bench::serverAnswers;
 using quillet::bench::terminate;
 using quillet::InstanceProtocol::SendStatus;
 
@@ -49,9 +48,8 @@ public:
         static Desk desk;
         return desk;
     }
-    ~Desk() { terminate(m_xvfb); }
 
-    bool ok() const { return !m_display.empty(); }
+    bool ok() const { return !m_server.display().empty(); }
     const std::vector<std::string>& env() const { return m_env; }
     QString socket() const { return m_dir.filePath(QStringLiteral("runtime/quillet.socket")); }
 
@@ -59,18 +57,7 @@ private:
     Desk()
     {
         quillet::bench::makePrivateFolders(m_dir.path());
-        m_env = quillet::bench::cleanEnvironment();
-        // Servers started by others at the same moment can race for a display number; the
-        // loser exits, and another try picks the next free one.
-        for (int attempt = 0; attempt < 3 && m_display.empty(); ++attempt) {
-            m_display = startServer();
-            if (m_display.empty() || !serverAnswers(m_display)) {
-                terminate(m_xvfb);
-                m_xvfb = -1;
-                m_display.clear();
-            }
-        }
-        m_env.push_back("DISPLAY=" + m_display);
+        m_env.push_back("DISPLAY=" + m_server.display());
         m_env.push_back(
             "XDG_RUNTIME_DIR=" + m_dir.filePath(QStringLiteral("runtime")).toStdString());
         m_env.push_back(
@@ -78,32 +65,9 @@ private:
         m_env.push_back("QT_QPA_PLATFORM=xcb");
     }
 
-    std::string startServer()
-    {
-        int fds[2];
-        if (::pipe(fds) != 0)
-            return {};
-        m_xvfb = launch({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                            "1920x1080x24", "-noreset", "-nolisten", "tcp"},
-            m_env, fds[1]);
-        ::close(fds[1]);
-        std::string display;
-        char buf[32] = {};
-        pollfd pfd {fds[0], POLLIN, 0};
-        if (::poll(&pfd, 1, 10000) > 0) {
-            const ssize_t n = ::read(fds[0], buf, sizeof(buf) - 1);
-            const QByteArray number = n > 0 ? QByteArray(buf, n).trimmed() : QByteArray();
-            if (!number.isEmpty())
-                display = ":" + number.toStdString();
-        }
-        ::close(fds[0]);
-        return display;
-    }
-
     QTemporaryDir m_dir;
-    std::vector<std::string> m_env;
-    std::string m_display;
-    pid_t m_xvfb = -1;
+    std::vector<std::string> m_env = quillet::bench::cleanEnvironment();
+    quillet::bench::PrivateServer m_server {1920, 1080, m_env};
 };
 
 // Polls the status request every millisecond until its answer holds `line`; the time that took,
