@@ -116,20 +116,39 @@ struct HugeBuffer {
     char* data = nullptr;
 };
 
+// One frame of each kind, every page written once, as a program that kept them has them.
+struct Frames {
+    explicit Frames(std::size_t size)
+        : segment(size)
+        , huge(size)
+    {
+        if (segment.data && huge.data) {
+            writePages(segment.data, size);
+            writePages(huge.data, size);
+        }
+    }
+    bool ready(benchmark::State& state) const
+    {
+        if (!segment.data || !huge.data)
+            state.SkipWithError("no memory");
+        return segment.data && huge.data;
+    }
+
+    Segment segment;
+    HugeBuffer huge;
+};
+
 enum class Route { shmWarm, shmRefault, shmPopulate, shmPopulateWrite, anonHugeRefault };
 
 void BufferRefault(benchmark::State& state, Route route)
 {
     const std::size_t size = std::size_t(state.range(0)) * std::size_t(state.range(1)) * 4;
     state.counters["shmem_huge"] = shmemCanBeHuge() ? 1 : 0;
-    Segment segment(size);
-    HugeBuffer huge(size);
-    if (!segment.data || !huge.data) {
-        state.SkipWithError("no memory");
+    Frames frames(size);
+    if (!frames.ready(state))
         return;
-    }
-    writePages(segment.data, size);
-    writePages(huge.data, size);
+    Segment& segment = frames.segment;
+    HugeBuffer& huge = frames.huge;
     for (auto _ : state) {
         if (route == Route::shmRefault || route == Route::shmPopulate
             || route == Route::shmPopulateWrite)
@@ -193,14 +212,11 @@ void BufferTransfer(benchmark::State& state, Transfer transfer)
         state.SkipWithError("no X server");
         return;
     }
-    Segment segment(size);
-    HugeBuffer huge(size);
-    if (!segment.data || !huge.data) {
-        state.SkipWithError("no memory");
+    Frames frames(size);
+    if (!frames.ready(state))
         return;
-    }
-    writePages(segment.data, size);
-    writePages(huge.data, size);
+    Segment& segment = frames.segment;
+    HugeBuffer& huge = frames.huge;
     const xcb_shm_seg_t seg = xcb_generate_id(x.c);
     xcb_shm_attach(x.c, seg, quint32(segment.id), 0);
     const xcb_window_t window = xcb_generate_id(x.c);
