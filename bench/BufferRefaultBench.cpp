@@ -26,10 +26,10 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <sys/ipc.h>
 #include <sys/mman.h>
 #include <sys/shm.h>
+#include <vector>
 
 #ifndef MADV_POPULATE_WRITE
 #define MADV_POPULATE_WRITE 23
@@ -62,10 +62,9 @@ bool shmemCanBeHuge()
     return !modes.contains("[never]") && !modes.contains("[deny]");
 }
 
-// A SysV segment, attached here and marked for removal so it goes with the process.
+// A SysV segment attached here, by id for the X server to attach too; removed with this object.
 struct Segment {
     explicit Segment(std::size_t size)
-        : size(size)
     {
         id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
         if (id < 0)
@@ -83,7 +82,6 @@ struct Segment {
     Segment(const Segment&) = delete;
     Segment& operator=(const Segment&) = delete;
 
-    std::size_t size;
     int id = -1;
     char* data = nullptr;
 };
@@ -91,8 +89,7 @@ struct Segment {
 // Private memory aligned to 2 MiB and asking for 2 MiB pages.
 struct HugeBuffer {
     explicit HugeBuffer(std::size_t size)
-        : size(size)
-        , mapped(size + hugePage)
+        : mapped(size + hugePage)
     {
         void* m = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (m == MAP_FAILED)
@@ -110,7 +107,6 @@ struct HugeBuffer {
     HugeBuffer(const HugeBuffer&) = delete;
     HugeBuffer& operator=(const HugeBuffer&) = delete;
 
-    std::size_t size;
     std::size_t mapped;
     char* base = nullptr;
     char* data = nullptr;
