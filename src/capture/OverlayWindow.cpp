@@ -3,6 +3,7 @@
 #include "capture/CaptureView.h"
 #include "capture/NativePointer.h"
 #include "platform/Geometry.h"
+#include "platform/HugePages.h"
 #include "platform/WindowSystem.h"
 
 #include <QBackingStore>
@@ -200,8 +201,11 @@ void OverlayWindow::fillBuffer()
     store->resize(size());
     const QRegion all(rect());
     store->beginPaint(all);
-    if (auto* image = dynamic_cast<QImage*>(store->paintDevice()))
+    if (auto* image = dynamic_cast<QImage*>(store->paintDevice())) {
+        // Still untouched: this is the one moment its pages can be made large.
+        backWithHugePages(const_cast<uchar*>(image->constBits()), size_t(image->sizeInBytes()));
         image->fill(Qt::black);
+    }
     store->endPaint();
 }
 

@@ -1,6 +1,9 @@
 #include "platform/x11/ShmPool.h"
 
+#include "platform/HugePages.h"
+
 #include <algorithm>
+#include <cstdint>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
@@ -26,7 +29,10 @@ ShmSegment::~ShmSegment()
 
 std::unique_ptr<ShmSegment> ShmSegment::create(size_t bytes)
 {
-    const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    // A whole number of 2 MiB pages, so that the frame's last rows are not the ones left small.
+    const bool huge = sharedMemoryCanBeHuge() && bytes <= SIZE_MAX - hugePageBytes;
+    const size_t mapped = huge ? (bytes + hugePageBytes - 1) & ~(hugePageBytes - 1) : bytes;
+    const int id = shmget(IPC_PRIVATE, mapped, IPC_CREAT | 0600);
     if (id < 0)
         return nullptr;
     void* addr = shmat(id, nullptr, 0);
@@ -34,6 +40,8 @@ std::unique_ptr<ShmSegment> ShmSegment::create(size_t bytes)
         shmctl(id, IPC_RMID, nullptr);
         return nullptr;
     }
+    if (huge)
+        backWithHugePages(addr, mapped);
     auto s = std::make_unique<ShmSegment>();
     s->addr = addr;
     s->shmId = id;
