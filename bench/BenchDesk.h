@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -71,6 +72,14 @@ inline double rssMiB(pid_t pid, const char* field = "VmRSS:")
 inline double pssMiB(pid_t pid)
 {
     return procMiB(QStringLiteral("/proc/%1/smaps_rollup").arg(pid), "Pss:");
+}
+
+// How long the idle benchmarks wait: 60 s, or QUILLET_BENCH_IDLE_S for a quick look.
+inline int idleSeconds()
+{
+    const char* s = std::getenv("QUILLET_BENCH_IDLE_S");
+    const int n = s ? std::atoi(s) : 0;
+    return n > 0 ? n : 60;
 }
 
 inline double median(std::vector<double> v)

@@ -18,14 +18,24 @@
 //   - socket_put: the frame put on a window through the socket with a round trip, as a
 //     backing store without shared memory paints a whole overlay.
 // Each reports shmem_huge = 1 when shared memory could get 2 MiB pages on this kernel.
+//
+// BufferAfterIdle writes the frame again after the idle wait (60 s, or QUILLET_BENCH_IDLE_S):
+// kept_4k_ms / kept_2m_ms for a frame kept in 4 KiB or 2 MiB pages, given_back_4k_ms /
+// given_back_2m_ms for one whose pages were given back before the wait; the 2 MiB cases only
+// where shmem_huge = 1. page_reporting_order is the order of free blocks a virtual machine hands
+// to its host, which then charges for having them back (-1: none).
 #include "BenchDesk.h"
+#include "platform/HugePages.h"
 
+#include <QFile>
+#include <QThread>
 #include <benchmark/benchmark.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <sys/ipc.h>
 #include <sys/mman.h>
 #include <sys/shm.h>
@@ -38,8 +48,10 @@
 namespace {
 
 using namespace quillet::bench;
+using quillet::backWithHugePages;
+using quillet::sharedMemoryCanBeHuge;
 
-constexpr std::size_t hugePage = std::size_t(2) << 20;
+constexpr std::size_t hugePage = quillet::hugePageBytes;
 
 double msSince(qint64 fromNs)
 {
@@ -53,24 +65,28 @@ void writePages(char* p, std::size_t n)
     benchmark::ClobberMemory();
 }
 
-bool shmemCanBeHuge()
+// The order of free blocks a virtual machine hands back to its host (page_reporting), or -1.
+int pageReportingOrder()
 {
-    QFile f(QStringLiteral("/sys/kernel/mm/transparent_hugepage/shmem_enabled"));
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray modes = f.readAll();
-    return !modes.contains("[never]") && !modes.contains("[deny]");
+    QFile f(QStringLiteral("/sys/module/page_reporting/parameters/page_reporting_order"));
+    bool ok = false;
+    const int order = f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toInt(&ok) : -1;
+    return ok ? order : -1;
 }
 
 // A SysV segment attached here, by id for the X server to attach too; removed with this object.
+// `huge` asks for 2 MiB pages as the program's kept frames do.
 struct Segment {
-    explicit Segment(std::size_t size)
+    explicit Segment(std::size_t size, bool huge = false)
     {
-        id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
+        const std::size_t mapped = huge ? (size + hugePage - 1) & ~(hugePage - 1) : size;
+        id = shmget(IPC_PRIVATE, mapped, IPC_CREAT | 0600);
         if (id < 0)
             return;
         void* at = shmat(id, nullptr, 0);
         data = at == reinterpret_cast<void*>(-1) ? nullptr : static_cast<char*>(at);
+        if (data && huge)
+            backWithHugePages(data, mapped);
     }
     ~Segment()
     {
@@ -139,7 +155,7 @@ enum class Route { shmWarm, shmRefault, shmPopulate, shmPopulateWrite, anonHugeR
 void BufferRefault(benchmark::State& state, Route route)
 {
     const std::size_t size = std::size_t(state.range(0)) * std::size_t(state.range(1)) * 4;
-    state.counters["shmem_huge"] = shmemCanBeHuge() ? 1 : 0;
+    state.counters["shmem_huge"] = sharedMemoryCanBeHuge() ? 1 : 0;
     Frames frames(size);
     if (!frames.ready(state))
         return;
@@ -202,7 +218,7 @@ void BufferTransfer(benchmark::State& state, Transfer transfer)
 {
     const int w = int(state.range(0)), h = int(state.range(1));
     const std::size_t stride = std::size_t(w) * 4, size = stride * std::size_t(h);
-    state.counters["shmem_huge"] = shmemCanBeHuge() ? 1 : 0;
+    state.counters["shmem_huge"] = sharedMemoryCanBeHuge() ? 1 : 0;
     Server x(w, h);
     if (!x.screen) {
         state.SkipWithError("no X server");
@@ -269,6 +285,50 @@ void BufferTransfer(benchmark::State& state, Transfer transfer)
     x.roundTrip();
 }
 
+// Frames kept or given back, in small or large pages, written again once the idle wait is over.
+void BufferAfterIdle(benchmark::State& state)
+{
+    const std::size_t size = std::size_t(state.range(0)) * std::size_t(state.range(1)) * 4;
+    const bool huge = sharedMemoryCanBeHuge();
+    struct Kind {
+        const char* name;
+        bool huge, givenBack;
+    };
+    const Kind kinds[] = {{"kept_4k_ms", false, false}, {"given_back_4k_ms", false, true},
+        {"kept_2m_ms", true, false}, {"given_back_2m_ms", true, true}};
+    std::vector<std::unique_ptr<Segment>> segments;
+    for (const Kind& k : kinds) {
+        segments.push_back(k.huge && !huge ? nullptr : std::make_unique<Segment>(size, k.huge));
+        if (segments.back() && !segments.back()->data) {
+            state.SkipWithError("no memory");
+            return;
+        }
+    }
+    for (auto _ : state) {
+        for (std::size_t i = 0; i < segments.size(); ++i) {
+            if (!segments[i])
+                continue;
+            writePages(segments[i]->data, size);
+            if (kinds[i].givenBack)
+                madvise(segments[i]->data, size, MADV_REMOVE);
+        }
+        QThread::msleep(unsigned(idleSeconds()) * 1000);
+        double total = 0;
+        for (std::size_t i = 0; i < segments.size(); ++i) {
+            if (!segments[i])
+                continue;
+            const qint64 t = monotonicNs();
+            writePages(segments[i]->data, size);
+            const double ms = msSince(t);
+            state.counters[kinds[i].name] = ms;
+            total += ms;
+        }
+        state.SetIterationTime(total / 1000);
+    }
+    state.counters["shmem_huge"] = huge ? 1 : 0;
+    state.counters["page_reporting_order"] = pageReportingOrder();
+}
+
 void sizes(benchmark::internal::Benchmark* b)
 {
     b->Args({1920, 1080})->Args({3840, 2160})->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -285,3 +345,9 @@ BENCHMARK_CAPTURE(BufferRefault, anon_huge_refault, Route::anonHugeRefault)->App
 BENCHMARK_CAPTURE(BufferTransfer, shm_grab, Transfer::shmGrab)->Apply(sizes);
 BENCHMARK_CAPTURE(BufferTransfer, socket_grab_huge, Transfer::socketGrabHuge)->Apply(sizes);
 BENCHMARK_CAPTURE(BufferTransfer, socket_put, Transfer::socketPut)->Apply(sizes);
+BENCHMARK(BufferAfterIdle)
+    ->Args({1920, 1080})
+    ->Args({3840, 2160})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);

@@ -20,8 +20,10 @@
 //   - first_after_idle_ms: hot key (xdotool) to every overlay painted, the first capture after
 //     the wait; tenth_in_row_ms: the same for the tenth capture in a row after it;
 //   - after_10_RSS_MiB: resident memory once those ten captures have gone;
-//   - goal_RSS_MiB: 1.3 × the bare tray + 4 MiB.
+//   - goal_RSS_MiB: 1.3 × the bare tray + 4 MiB;
+//   - shmem_huge: 1 when the kept buffers are in 2 MiB pages (the kernel allows it).
 #include "BenchDesk.h"
+#include "platform/HugePages.h"
 
 #include <benchmark/benchmark.h>
 
@@ -153,13 +155,6 @@ BENCHMARK(CaptureMemory)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
-int idleSeconds()
-{
-    const char* s = std::getenv("QUILLET_BENCH_IDLE_S");
-    const int n = s ? std::atoi(s) : 0;
-    return n > 0 ? n : 60;
-}
-
 // Waits until resident memory has stopped moving (a program that has just started is still
 // loading), then returns it.
 double settledRss(pid_t pid)
@@ -223,6 +218,7 @@ void IdleMemory(benchmark::State& state)
         state.counters["tenth_in_row_ms"] = times.back();
         state.counters["after_10_RSS_MiB"] = after;
         state.counters["goal_RSS_MiB"] = 1.3 * bareRss + 4;
+        state.counters["shmem_huge"] = quillet::sharedMemoryCanBeHuge() ? 1 : 0;
         state.SetLabel(std::to_string(w) + "x" + std::to_string(h));
     }
 }
