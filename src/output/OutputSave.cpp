@@ -15,6 +15,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quillet {
@@ -42,6 +43,26 @@ QString withPngSuffix(const QString& path)
     if (path.endsWith(QLatin1String(".png"), Qt::CaseInsensitive))
         return path;
     return path + QLatin1String(".png");
+}
+
+// The mode any new file of this process gets: 0666 less the umask. Read from the kernel's
+// process status, as setting the umask to learn it would race with other threads creating files.
+mode_t newFileMode()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (!line.startsWith("Umask:"))
+                continue;
+            bool ok = false;
+            const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+            if (ok)
+                return static_cast<mode_t>(0666 & ~mask);
+        }
+    }
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return static_cast<mode_t>(0666 & ~mask);
 }
 
 // The first of `candidates` that is a folder, else the Desktop: the save folder preference may
@@ -197,6 +218,8 @@ Output::NewFile Output::writePngAsNew(const QString& dir, const QString& name, c
     QTemporaryFile temp(QDir(dir).filePath(QStringLiteral(".quillet-XXXXXX.png")));
     if (!temp.open())
         return {std::nullopt, QStringLiteral("无法创建文件：%1").arg(temp.errorString())};
+    // A temporary file is the owner's alone; the picture it becomes is a file like any other.
+    ::fchmod(temp.handle(), newFileMode());
     if (temp.write(*png) != png->size() || !temp.flush() || ::fsync(temp.handle()) != 0) {
         const int error = errno;
         return {std::nullopt, writeFailure(error, dir, png->size(), temp.errorString())};

@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstring>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace quillet;
 
@@ -434,4 +435,28 @@ TEST_F(OutputSaveTest, NullImageSavesNothing)
     EXPECT_TRUE(dialogCalls.isEmpty());
     EXPECT_TRUE(failures.isEmpty());
     EXPECT_TRUE(entries().isEmpty());
+}
+
+// A saved picture is a file like any other: 0666 less the umask, on both ways of writing.
+TEST_F(OutputSaveTest, SavedFilesTakeTheModeTheUmaskGives)
+{
+    struct Case {
+        mode_t umask;
+        bool quick;
+        mode_t mode;
+    };
+    const Case cases[]
+        = {{022, true, 0644}, {027, true, 0640}, {022, false, 0644}, {077, false, 0600}};
+    for (const Case& c : cases) {
+        const mode_t previous = ::umask(c.umask);
+        setPref(Prefs::quickSaveKey, c.quick);
+        dialogAnswers = {QDir(dir.path()).filePath(QStringLiteral("chosen-%1.png").arg(c.umask))};
+        const auto path = Output::save(testImage());
+        ::umask(previous);
+        ASSERT_TRUE(path);
+        struct stat st { };
+        ASSERT_EQ(::stat(QFile::encodeName(*path).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, c.mode)
+            << "umask " << std::oct << c.umask << " quick " << c.quick;
+    }
 }
