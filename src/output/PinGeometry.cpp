@@ -51,9 +51,11 @@ QRectF initialFrame(QSizeF imageSize, const std::optional<QRectF>& at, const QLi
         return QRectF(midX(*at) - s.width() / 2, midY(*at) - s.height() / 2, s.width(), s.height());
     }
     qreal w = imageSize.width(), h = imageSize.height();
+    const Screen* home = nullptr;
     for (const Screen& screen : screens) {
         if (!containsPoint(screen.frame, pointer))
             continue;
+        home = &screen;
         const qreal vw = 0.9 * screen.visibleFrame.width();
         const qreal vh = 0.9 * screen.visibleFrame.height();
         if (vw < w || vh < h) {
@@ -66,7 +68,15 @@ QRectF initialFrame(QSizeF imageSize, const std::optional<QRectF>& at, const QLi
     const qreal f = capFactor(QSizeF(w, h), cap);
     w *= f;
     h *= f;
-    return QRectF(pointer.x() - w / 2, pointer.y() - h / 2, w, h);
+    QRectF frame(pointer.x() - w / 2, pointer.y() - h / 2, w, h);
+    // Centred on a pointer near an edge, a tall or wide pin would open partly off its screen,
+    // where neither the user nor the window manager expects a new window: it slides in, whole.
+    if (home) {
+        const QRectF& area = home->visibleFrame;
+        frame.moveLeft(std::clamp(minX(frame), minX(area), std::max(minX(area), maxX(area) - w)));
+        frame.moveTop(std::clamp(minY(frame), minY(area), std::max(minY(area), maxY(area) - h)));
+    }
+    return frame;
 }
 
 qreal clampZoom(qreal z, QSizeF imageSize, const QList<Screen>& screens)

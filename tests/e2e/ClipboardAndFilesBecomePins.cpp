@@ -129,5 +129,41 @@ TEST_F(ClipboardAndFilesBecomePins, PinHotKeysPinTheClipboardWhileAnotherProgram
     ASSERT_TRUE(key("Caps_Lock"));
 }
 
+// A note taller than most of the screen, pinned with the pointer near each edge, opens whole on
+// the screen (Qt's coordinates, y down, on the 1280×800 screen).
+TEST_F(ClipboardAndFilesBecomePins, TallTextPinNearAnEdgeOpensOnTheScreen)
+{
+    startQuillet();
+    ASSERT_TRUE(waitForQuilletReady());
+    QStringList lines;
+    for (int i = 0; i < 60; ++i)
+        lines << QStringLiteral("第 %1 行").arg(i + 1);
+    ASSERT_TRUE(putClipboardText(lines.join('\n')));
+    const QPoint pointers[] = {{100, 600}, {1200, 700}, {640, 5}, {5, 400}, {1275, 795}};
+    int pinned = 0;
+    for (const QPoint p : pointers) {
+        SCOPED_TRACE(testing::Message() << p.x() << "," << p.y());
+        ASSERT_TRUE(mouseMove(p));
+        ASSERT_EQ(quillet({"pin"}).exitCode, 0);
+        ++pinned;
+        const auto status = quilletStatus();
+        QStringList frame;
+        const QString text = QString::fromUtf8(quillet({"status"}).out);
+        for (const QString& line : text.split(QLatin1Char('\n'))) {
+            if (line.startsWith("pin: "))
+                frame = line.mid(5).split(' ');
+        }
+        ASSERT_EQ(frame.size(), 6);
+        const double x = frame[0].toDouble(), y = frame[1].toDouble();
+        const double w = frame[2].toDouble(), h = frame[3].toDouble();
+        EXPECT_GT(h, 400);
+        EXPECT_GE(x, 0);
+        EXPECT_GE(y, 0);
+        EXPECT_LE(x + w, 1280.001);
+        EXPECT_LE(y + h, 800.001);
+        EXPECT_EQ(status.value("pins").toInt(), pinned);
+    }
+}
+
 } // namespace
 } // namespace quillet::e2e

@@ -63,6 +63,32 @@ TEST(PinGeometryFrame, PointerOffEveryScreenKeepsTheSizeAndIsNotMovedOnScreen)
     EXPECT_EQ(f, QRectF(-1500, -1250, 2000, 1500));
 }
 
+// A new pin near an edge opens whole on the screen under the pointer, nearest to being centred.
+TEST(PinGeometryFrame, PinNearAnEdgeStaysOnItsScreen)
+{
+    const Screen left = makeScreen("left", QRectF(0, 0, 1280, 800), QRectF(0, 0, 1280, 770));
+    const Screen right
+        = makeScreen("right", QRectF(1280, 0, 1024, 768), QRectF(1280, 0, 1024, 768));
+    struct Case {
+        const char* what;
+        QSizeF size;
+        QPointF pointer;
+        QRectF frame;
+    };
+    const Case cases[] = {
+        {"tall note low on the left", QSizeF(632, 600), QPointF(100, 200), QRectF(0, 0, 632, 600)},
+        {"top right", QSizeF(632, 600), QPointF(1250, 760), QRectF(648, 170, 632, 600)},
+        {"wide note at the seam stays left", QSizeF(600, 100), QPointF(1270, 400),
+            QRectF(680, 350, 600, 100)},
+        {"and right of it stays right", QSizeF(600, 100), QPointF(1290, 400),
+            QRectF(1280, 350, 600, 100)},
+        {"centred where it fits", QSizeF(200, 100), QPointF(640, 400), QRectF(540, 350, 200, 100)},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(PinGeometry::initialFrame(c.size, {}, {left, right}, c.pointer), c.frame)
+            << c.what;
+}
+
 TEST(PinGeometryCap, WindowSizeLimitFollowsTheScreensAndTheDeviceLimit)
 {
     struct Case {
