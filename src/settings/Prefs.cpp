@@ -1,12 +1,11 @@
 #include "settings/Prefs.h"
 
-#include "settings/SettingsFile.h"
+#include "settings/SettingsStore.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
-#include <QSettings>
 #include <QStandardPaths>
 #include <cmath>
 #include <memory>
@@ -92,9 +91,7 @@ qint64 readInt(const char* key)
 
 void write(const char* key, const QVariant& value)
 {
-    auto s = store();
-    s->setValue(QLatin1String(key), value);
-    s->sync();
+    store()->setValue(QLatin1String(key), value);
 }
 
 } // namespace
@@ -124,9 +121,9 @@ QString filePath()
     return base + QLatin1String("/quillet/quillet.conf");
 }
 
-std::unique_ptr<QSettings> store()
+std::unique_ptr<SettingsStore> store()
 {
-    return std::make_unique<QSettings>(filePath(), SettingsFile::format());
+    return std::make_unique<SettingsStore>(filePath());
 }
 
 QVariant defaultValue(const QString& key)

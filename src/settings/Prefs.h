@@ -1,16 +1,17 @@
 #pragma once
 
+#include "settings/SettingsStore.h"
+
 #include <QString>
 #include <QUrl>
 #include <QVariant>
 #include <memory>
 
-class QSettings;
-
 namespace quillet {
 
-// The twelve user preferences. Every read goes to the settings file, so a value changed by the
-// settings window is seen by the next read anywhere. Defaults live in memory (QSettings has no
+// The twelve user preferences. Every read goes to the settings store, which reads the file again
+// once it has changed, so a value changed by the settings window is seen by the next read
+// anywhere. Defaults live in memory (QSettings has no
 // registration domain), registered once at start.
 namespace Prefs {
 
@@ -31,8 +32,8 @@ void registerDefaults();
 
 // The settings file: $XDG_CONFIG_HOME/quillet/quillet.conf (INI).
 QString filePath();
-// A fresh handle on the settings file; cheap, and always sees the latest contents on disk.
-std::unique_ptr<QSettings> store();
+// A handle on the settings file; cheap, and always sees the latest contents on disk.
+std::unique_ptr<SettingsStore> store();
 
 // The registered default of a key (an invalid QVariant for unknown keys).
 QVariant defaultValue(const QString& key);

@@ -67,48 +67,41 @@ bool serialised(const QByteArray& entry)
     return value.contains("@Variant(") || value.contains("@DateTime(");
 }
 
-bool readFile(QIODevice& device, QSettings::SettingsMap& map)
+} // namespace
+
+QSettings::SettingsMap parse(const QByteArray& ini)
 {
-    const QByteArray clean = withoutSerialisedValues(device.readAll());
+    const QByteArray clean = withoutSerialisedValues(ini);
     // Qt's own parser, on the cleaned text: the format stays exactly Qt's.
+    QSettings::SettingsMap map;
     QTemporaryFile file;
     if (!file.open() || file.write(clean) != clean.size() || !file.flush())
-        return false;
+        return map;
     file.close();
-    QSettings ini(file.fileName(), QSettings::IniFormat);
-    for (const QString& key : ini.allKeys())
-        map.insert(key, ini.value(key));
-    return ini.status() != QSettings::AccessError;
+    QSettings settings(file.fileName(), QSettings::IniFormat);
+    for (const QString& key : settings.allKeys())
+        map.insert(key, settings.value(key));
+    return map;
 }
 
-bool writeFile(QIODevice& device, const QSettings::SettingsMap& map)
+std::optional<QByteArray> serialise(const QSettings::SettingsMap& map)
 {
     QTemporaryFile file;
     if (!file.open())
-        return false;
+        return std::nullopt;
     file.close();
     {
-        QSettings ini(file.fileName(), QSettings::IniFormat);
+        QSettings settings(file.fileName(), QSettings::IniFormat);
         for (auto it = map.constBegin(); it != map.constEnd(); ++it)
-            ini.setValue(it.key(), it.value());
-        ini.sync();
-        if (ini.status() != QSettings::NoError)
-            return false;
+            settings.setValue(it.key(), it.value());
+        settings.sync();
+        if (settings.status() != QSettings::NoError)
+            return std::nullopt;
     }
     QFile written(file.fileName());
     if (!written.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray bytes = written.readAll();
-    return device.write(bytes) == bytes.size();
-}
-
-} // namespace
-
-QSettings::Format format()
-{
-    static const QSettings::Format registered
-        = QSettings::registerFormat(QStringLiteral("conf"), readFile, writeFile);
-    return registered;
+        return std::nullopt;
+    return written.readAll();
 }
 
 QByteArray withoutSerialisedValues(const QByteArray& ini)

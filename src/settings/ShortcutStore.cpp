@@ -1,10 +1,10 @@
 #include "settings/ShortcutStore.h"
 
 #include "settings/Prefs.h"
+#include "settings/SettingsStore.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSettings>
 #include <cmath>
 
 namespace quillet::ShortcutStore {

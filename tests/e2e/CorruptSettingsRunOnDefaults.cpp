@@ -5,7 +5,9 @@
 #include <QProcess>
 #include <QRandomGenerator>
 
+#include <functional>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace quillet::e2e {
@@ -61,6 +63,64 @@ TEST_F(CorruptSettingsRunOnDefaults, UnreadableFile)
         ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0), 0);
     }
     expectRunningWithDefaultKeys(startQuillet());
+}
+
+// Settings that are no regular file, or far too large to be settings: the program neither waits
+// on them nor replaces them, runs on its defaults, and says why once.
+TEST_F(CorruptSettingsRunOnDefaults, SettingsFileThatIsNoSettingsFile)
+{
+    const QString file = settingsFile();
+    const QString aside = scratch("aside");
+    ASSERT_TRUE(QDir().mkpath(aside));
+    struct Case {
+        const char* what;
+        std::function<bool()> make;
+    };
+    const Case cases[] = {
+        {"a link to a FIFO",
+            [&] {
+                return ::mkfifo(QFile::encodeName(aside + "/pipe").constData(), 0600) == 0
+                    && QFile::link(aside + "/pipe", file);
+            }},
+        {"a link to a device",
+            [&] {
+                // The null device's numbers in a folder of the test's own; where the container
+                // gives no mknod, a FIFO stands in.
+                const QByteArray at = QFile::encodeName(aside + "/null");
+                return (::mknod(at.constData(), S_IFCHR | 0600, makedev(1, 3)) == 0
+                           || ::mkfifo(at.constData(), 0600) == 0)
+                    && QFile::link(aside + "/null", file);
+            }},
+        {"a file of 50 MB",
+            [&] {
+                QFile f(file);
+                if (!f.open(QIODevice::WriteOnly))
+                    return false;
+                const QByteArray junk = QByteArray(99, 'x') + '\n';
+                for (int i = 0; i < 500000; ++i)
+                    f.write(junk);
+                return true;
+            }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(file);
+        ASSERT_TRUE(c.make());
+        const QFileInfo before(file);
+        QProcess* program = startQuillet();
+        expectRunningWithDefaultKeys(program);
+        // A capture opens as usual, and the file is left as it was.
+        EXPECT_EQ(quillet({"capture"}).exitCode, 0);
+        ASSERT_TRUE(waitFor([&] { return quilletStatus().value("session") == "open"; }));
+        ASSERT_TRUE(key("Escape"));
+        EXPECT_EQ(quillet({"quit"}).exitCode, 0);
+        ASSERT_TRUE(waitFor([&] { return program->state() == QProcess::NotRunning; }));
+        const QFileInfo after(file);
+        EXPECT_EQ(after.isSymLink(), before.isSymLink());
+        EXPECT_EQ(after.size(), before.size());
+        EXPECT_EQ(quilletStderr().count(QStringLiteral("设置文件")), 1)
+            << quilletStderr().toStdString();
+    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "settings/Prefs.h"
 #include "settings/SettingsFile.h"
+#include "settings/SettingsStore.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,6 +8,11 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 using namespace quillet;
 
@@ -163,4 +169,92 @@ TEST_F(PrefsTest, FileNameHasTheDatedShape)
 {
     const QRegularExpression shape(QStringLiteral("^墨钉_\\d{8}_\\d{6}\\.png$"));
     EXPECT_TRUE(shape.match(Prefs::fileName()).hasMatch()) << Prefs::fileName().toStdString();
+}
+
+// The settings file is read and replaced only where it is a regular file (or a link to one):
+// anything else is left as it is, the program runs on its defaults without waiting on it, and a
+// change holds for the run though it cannot be saved. So does a change a folder refuses.
+TEST_F(PrefsTest, OnlyARegularSettingsFileIsReadOrReplaced)
+{
+    struct Case {
+        const char* what;
+        std::function<bool(const QString& file, const QString& aside)> make;
+        bool saved;
+        const char* kept; // what `file` still is afterwards: "link", "fifo", "device", "huge", ""
+    };
+    auto fifo
+        = [](const QString& at) { return ::mkfifo(QFile::encodeName(at).constData(), 0600) == 0; };
+    auto link = [](const QString& to, const QString& at) { return QFile::link(to, at); };
+    const QByteArray huge = "fontSize=20\n" + QByteArray(SettingsStore::maxFileBytes, '#');
+    const Case cases[] = {
+        {"a link to a regular file",
+            [&](const QString& file, const QString& aside) {
+                QFile target(aside + "/real.conf");
+                return target.open(QIODevice::WriteOnly) && target.write("fontSize=20\n") > 0
+                    && (target.close(), link(target.fileName(), file));
+            },
+            true, "link"},
+        {"a link to a FIFO",
+            [&](const QString& file, const QString& aside) {
+                return fifo(aside + "/pipe") && link(aside + "/pipe", file);
+            },
+            false, "link"},
+        {"a link to a device",
+            [&](const QString& file, const QString& aside) {
+                // The null device's numbers, in a folder of the test's own.
+                return ::mknod(QFile::encodeName(aside + "/null").constData(), S_IFCHR | 0600,
+                           makedev(1, 3))
+                    == 0
+                    && link(aside + "/null", file);
+            },
+            false, "link"},
+        {"a FIFO", [&](const QString& file, const QString&) { return fifo(file); }, false, "fifo"},
+        {"a file over the size limit",
+            [&](const QString& file, const QString&) {
+                QFile f(file);
+                return f.open(QIODevice::WriteOnly) && f.write(huge) == huge.size();
+            },
+            false, "huge"},
+        {"a folder that takes no files",
+            [&](const QString& file, const QString&) {
+                const QString folder = QFileInfo(file).absolutePath();
+                // Permissions do not stop root: a file where the folder should be does.
+                if (::geteuid() == 0)
+                    return QDir(folder).removeRecursively()
+                        && QFile(folder).open(QIODevice::WriteOnly);
+                return ::chmod(QFile::encodeName(folder).constData(), 0500) == 0;
+            },
+            false, ""},
+    };
+    int round = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString config = home.path() + QStringLiteral("/c%1").arg(++round);
+        const QString aside = home.path() + QStringLiteral("/a%1").arg(round);
+        qputenv("XDG_CONFIG_HOME", config.toUtf8());
+        ASSERT_TRUE(QDir().mkpath(config + "/quillet") && QDir().mkpath(aside));
+        const QString file = Prefs::filePath();
+        if (!c.make(file, aside)) {
+            // mknod needs a privilege a container may not give.
+            EXPECT_STREQ(c.what, "a link to a device");
+            continue;
+        }
+        EXPECT_EQ(Prefs::fontSize(), c.saved ? 20.0 : 48.0);
+        EXPECT_EQ(Prefs::store()->setValue(QLatin1String(Prefs::fontSizeKey), 30.0), c.saved);
+        EXPECT_EQ(Prefs::fontSize(), 30.0);
+        EXPECT_EQ(SettingsStore::problem().isEmpty(), c.saved)
+            << SettingsStore::problem().toStdString();
+        const QFileInfo after(file);
+        const QString kept = c.kept;
+        const QString what = c.what;
+        struct stat st { };
+        const bool there = ::stat(QFile::encodeName(file).constData(), &st) == 0;
+        EXPECT_EQ(after.isSymLink(), kept == "link");
+        EXPECT_EQ(there && S_ISFIFO(st.st_mode), kept == "fifo" || what == "a link to a FIFO");
+        EXPECT_EQ(there && S_ISCHR(st.st_mode), what == "a link to a device");
+        EXPECT_EQ(after.size() == huge.size(), kept == "huge");
+        const QSettings target(aside + "/real.conf", QSettings::IniFormat);
+        EXPECT_EQ(target.value("fontSize").toDouble(), c.saved ? 30.0 : 0.0);
+        ::chmod(QFile::encodeName(QFileInfo(file).absolutePath()).constData(), 0700);
+    }
 }

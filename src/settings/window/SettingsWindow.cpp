@@ -3,8 +3,10 @@
 #include "capture/NativePointer.h"
 #include "capture/Trace.h"
 #include "platform/FreedMemory.h"
+#include "settings/SettingsStore.h"
 #include "settings/window/SettingsModel.h"
 #include "settings/window/SettingsView.h"
+#include "settings/window/components/Card.h"
 #include "settings/window/pages/Pages.h"
 #include "ui/AppIcons.h"
 
@@ -43,15 +45,37 @@ SettingsWindow::SettingsWindow(SettingsModel& model, QWidget* parent)
     setObjectName(QStringLiteral("settingsWindow"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_view);
+    layout->setSpacing(0);
+    // A change that could not be saved is said here, where it was made, until one is saved.
+    m_saveProblem = new WarningLabel(12, this);
+    m_saveProblem->setObjectName(QStringLiteral("saveProblem"));
+    m_saveProblem->setContentsMargins(18, 8, 18, 8);
+    m_saveProblem->setWordWrap(true);
+    m_saveProblem->hide();
+    layout->addWidget(m_saveProblem);
+    layout->addWidget(m_view, 1);
     setMinimumSize(minimumContentSize);
     resize(contentSize);
     setAttribute(Qt::WA_DeleteOnClose);
+    SettingsStore::setFailureListener([this](const QString& problem) {
+        if (!problem.isEmpty() && !isVisible())
+            return false;
+        m_saveProblem->setText(problem);
+        m_saveProblem->setAccessibleName(problem);
+        m_saveProblem->setVisible(!problem.isEmpty());
+        return true;
+    });
 }
 
 SettingsWindow::~SettingsWindow()
 {
+    SettingsStore::setFailureListener({});
     releaseFreedMemorySoon();
+}
+
+QString SettingsWindow::saveProblem() const
+{
+    return m_saveProblem->isVisible() ? m_saveProblem->text() : QString();
 }
 
 void SettingsWindow::present()

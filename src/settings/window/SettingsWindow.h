@@ -8,6 +8,7 @@ namespace quillet {
 
 class SettingsModel;
 class SettingsView;
+class WarningLabel;
 
 // The one settings window: made when opened and deleted when closed; the next opening shows the
 // page last seen, where the window was. Shortcut recording never outlives its focus.
@@ -18,6 +19,8 @@ public:
     ~SettingsWindow() override;
 
     SettingsView* view() const { return m_view; }
+    // What the warning line says of a change that could not be saved; empty while hidden.
+    QString saveProblem() const;
 
     // Shows the window in front, centred on the screen under the pointer the first time.
     void present();
@@ -32,6 +35,7 @@ private:
     bool m_placed = false;
     bool m_tracePaint = false;
     SettingsView* m_view;
+    WarningLabel* m_saveProblem = nullptr;
 };
 
 } // namespace quillet

@@ -1,9 +1,8 @@
 #include "settings/window/components/Look.h"
 
 #include "settings/Prefs.h"
+#include "settings/SettingsStore.h"
 #include "ui/Accent.h"
-
-#include <QSettings>
 
 namespace quillet::look {
 

@@ -1,5 +1,6 @@
 // The save page: where saves go, and how.
 #include "settings/Prefs.h"
+#include "settings/SettingsStore.h"
 #include "settings/window/components/Card.h"
 #include "settings/window/components/Look.h"
 #include "settings/window/components/Switch.h"
@@ -15,7 +16,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QSettings>
 #include <QUrl>
 
 namespace quillet {
