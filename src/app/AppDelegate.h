@@ -15,6 +15,7 @@ class QSystemTrayIcon;
 
 namespace quillet {
 
+struct ClipboardRead;
 class CaptureKeys;
 class CaptureReadiness;
 class CaptureSession;
@@ -42,14 +43,17 @@ public:
     // the shortcuts the window system refused.
     QStringList registerHotKeys();
 
-    // Answers one command-line request; never blocks.
-    Reply handleRequest(const Request& request);
+    // Answers one command-line request, at once or (the clipboard) once it is read; never
+    // blocks.
+    void handleRequest(const Request& request, std::function<void(const Reply&)> respond);
 
     // Sends a pin back into an annotation session (PinEditing.cpp). Refused silently while a
     // capture is open or grabbing, or where the screen cannot be read.
     void edit(PinWindow* pin);
 
-    PinOutcome pinClipboardNow();
+    // The pin command: the selection while a capture is open, else the clipboard, read without
+    // waiting on its owner; `done` hears what came of it (never once this controller is gone).
+    void pinClipboardThen(std::function<void(PinOutcome)> done);
     // Pins an image file at its pixel size, centred on the pointer. False when it could not.
     bool pinFile(const QString& path, QString* error = nullptr);
 
@@ -63,7 +67,9 @@ public:
     SettingsWindow* settingsWindow() const { return m_settingsWindow; }
 
     // Shows the settings window, on `page` when one is given, else on the page last shown.
+    // While a capture is open it waits for the capture to end (settingsDeferred() says so).
     void openSettings(std::optional<SettingsPage> page);
+    bool settingsDeferred() const;
     HotKeyCenter& hotKeys() { return *m_hotKeys; }
 
     // Makes a pin of an image; true when a pin window is on screen. Tests replace it.
@@ -84,10 +90,17 @@ public Q_SLOTS:
 
 private:
     void createStatusItem();
+    // The grab is over; when no session came of it, what waited for the capture may come.
+    void endBusy();
+    // The settings window asked for while a capture held the screen and the keyboard.
+    void openDeferredSettings();
     void showAlert(const QString& message, const QString& detail, std::function<void()> done);
     void reportHotKeyFailures(const QStringList& failures);
     void installSettingsHooks();
     QString statusText() const;
+    PinOutcome pinFrom(const ClipboardRead& read);
+    // Every request but the clipboard pin, which waits for the clipboard.
+    Reply answer(const Request& request);
     // The settings snapshot mode (Snapshot.cpp): page `index` and every page after it, then
     // the capture overlay and the end of the run.
     void snapshotSettings(const QString& folder, int index);
@@ -108,6 +121,8 @@ private:
     int m_hotKeysRegistered = 0;
     QString m_pinFailure; // why the last clipboard pin failed, when known
     bool m_launched = false;
+    // Asked for during a capture; shown once it is over. The page, when one was named.
+    std::optional<std::optional<SettingsPage>> m_settingsAfterCapture;
     QStringList m_snapshotFailures; // one line per snapshot file not written
 };
 

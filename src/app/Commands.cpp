@@ -10,6 +10,7 @@
 #include "output/Output.h"
 #include "output/OutsideImage.h"
 #include "output/PinWindow.h"
+#include "platform/ClipboardReader.h"
 #include "platform/Geometry.h"
 #include "platform/Screen.h"
 #include "platform/ScreenGrabber.h"
@@ -85,7 +86,7 @@ void AppDelegate::startCapture()
                 prelude->close();
                 self->showAlert(captureFailed, *error, [self] {
                     if (self)
-                        self->m_busy = false;
+                        self->endBusy();
                 });
                 return;
             }
@@ -93,7 +94,7 @@ void AppDelegate::startCapture()
             const QList<ScreenShot>& shots = std::get<QList<ScreenShot>>(outcome);
             if (shots.isEmpty() || prelude->cancelled()) {
                 prelude->close();
-                self->m_busy = false;
+                self->endBusy();
                 return;
             }
             auto session = std::make_shared<CaptureSession>(shots, *rects, [self] {
@@ -102,6 +103,7 @@ void AppDelegate::startCapture()
                 // The session usually ends from inside one of its own event handlers: let the
                 // last reference go once that call has returned.
                 QTimer::singleShot(0, [ended = std::move(self->m_session)] {});
+                self->openDeferredSettings();
             });
             trace::mark("session-made");
             self->m_session = session;
@@ -109,7 +111,7 @@ void AppDelegate::startCapture()
             prelude->overlaysShown(session->show(false));
             trace::mark("shown");
             prelude->handOff(session);
-            self->m_busy = false;
+            self->endBusy();
         });
     // The screens are read on the grabbing thread from here on. Meanwhile a press, a drag or
     // Escape is caught, and the windows that clicks can select are listed; neither waits for
@@ -121,17 +123,40 @@ void AppDelegate::startCapture()
 
 void AppDelegate::pinClipboard()
 {
-    pinClipboardNow();
+    pinClipboardThen({});
 }
 
-AppDelegate::PinOutcome AppDelegate::pinClipboardNow()
+void AppDelegate::pinClipboardThen(std::function<void(PinOutcome)> done)
 {
     if (m_session) {
         m_session->pinSelectionIfAny();
-        return PinOutcome::selection;
+        if (done)
+            done(PinOutcome::selection);
+        return;
     }
+    // Another program answers for the clipboard, maybe never: hot keys, captures and commands go
+    // on meanwhile.
+    readClipboard(this, [this, done = std::move(done)](const ClipboardRead& read) {
+        const PinOutcome outcome = pinFrom(read);
+        if (done)
+            done(outcome);
+    });
+}
+
+AppDelegate::PinOutcome AppDelegate::pinFrom(const ClipboardRead& read)
+{
     m_pinFailure.clear();
-    const QMimeData* data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
+    if (read.noAnswer) {
+        m_pinFailure = QStringLiteral("剪贴板所属的程序没有响应，无法读取剪贴板");
+        QApplication::beep();
+        return PinOutcome::failed;
+    }
+    if (m_session) {
+        // A capture opened while the clipboard was read: a pin now would come up over it.
+        m_pinFailure = QStringLiteral("截图正在进行，没有贴出剪贴板的内容");
+        return PinOutcome::failed;
+    }
+    const QMimeData* data = read.data;
     const OutsideImage::Loaded image = OutsideImage::fromClipboard(data);
     if (!image.image.isNull() || image.tooLarge) {
         if (!image.image.isNull() && pinImage(image.image))
@@ -149,6 +174,11 @@ AppDelegate::PinOutcome AppDelegate::pinClipboardNow()
         return PinOutcome::failed;
     }
     QApplication::beep();
+    if (!image.error.isEmpty()) {
+        // An image was there, damaged: saying there was none would mislead.
+        m_pinFailure = QStringLiteral("剪贴板里的图片已损坏，无法读取");
+        return PinOutcome::failed;
+    }
     return PinOutcome::nothing;
 }
 
@@ -227,7 +257,33 @@ QString AppDelegate::statusText() const
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
-Reply AppDelegate::handleRequest(const Request& request)
+void AppDelegate::handleRequest(const Request& request, std::function<void(const Reply&)> respond)
+{
+    if (request.verb != QLatin1String("pin") || !request.argument.isEmpty()) {
+        respond(answer(request));
+        return;
+    }
+    pinClipboardThen([this, respond = std::move(respond)](PinOutcome outcome) {
+        switch (outcome) {
+        case PinOutcome::nothing:
+            respond({1, QStringLiteral("剪贴板里没有图片或文字\n")});
+            return;
+        case PinOutcome::failed:
+            if (!m_pinFailure.isEmpty())
+                respond({1, m_pinFailure + QLatin1Char('\n')});
+            else
+                respond({1, QStringLiteral("无法贴出剪贴板的内容\n")});
+            return;
+        case PinOutcome::image:
+        case PinOutcome::text:
+        case PinOutcome::selection:
+            respond({0, {}});
+            return;
+        }
+    });
+}
+
+Reply AppDelegate::answer(const Request& request)
 {
     const QString& verb = request.verb;
     if (verb == QLatin1String("status"))
@@ -236,21 +292,24 @@ Reply AppDelegate::handleRequest(const Request& request)
         quit();
         return {0, QStringLiteral("pid: %1\n").arg(::getpid())};
     }
+    const QString afterCapture = QStringLiteral("截图结束后打开设置窗口\n");
     if (verb == QLatin1String("reopen")) {
         openSettings(std::nullopt);
+        if (settingsDeferred())
+            return {0, QStringLiteral("墨钉已在运行，") + afterCapture};
         return {0, QStringLiteral("墨钉已在运行，已打开设置窗口\n")};
     }
     if (verb == QLatin1String("settings")) {
         if (request.argument.isEmpty()) {
             openSettings(std::nullopt);
-            return {0, {}};
+            return {0, settingsDeferred() ? afterCapture : QString()};
         }
         // The command line checked the name; a client of its own may not have.
         const std::optional<SettingsPage> page = settingsPageFromRaw(request.argument);
         if (!page)
             return {2, QStringLiteral("没有这个设置页面：%1\n").arg(request.argument)};
         openSettings(page);
-        return {0, {}};
+        return {0, settingsDeferred() ? afterCapture : QString()};
     }
     if (verb == QLatin1String("capture")) {
         if (!screenGrabber().canRecordScreen()) {
@@ -263,20 +322,6 @@ Reply AppDelegate::handleRequest(const Request& request)
         }
         startCapture();
         return {0, {}};
-    }
-    if (verb == QLatin1String("pin") && request.argument.isEmpty()) {
-        switch (pinClipboardNow()) {
-        case PinOutcome::nothing:
-            return {1, QStringLiteral("剪贴板里没有图片或文字\n")};
-        case PinOutcome::failed:
-            if (!m_pinFailure.isEmpty())
-                return {1, m_pinFailure + QLatin1Char('\n')};
-            return {1, QStringLiteral("无法贴出剪贴板的内容\n")};
-        case PinOutcome::image:
-        case PinOutcome::text:
-        case PinOutcome::selection:
-            return {0, {}};
-        }
     }
     if (verb == QLatin1String("pin-file") && !request.argument.isEmpty()) {
         QString error;

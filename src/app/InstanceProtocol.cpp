@@ -66,6 +66,11 @@ bool privateRuntimeDir(const QString& path)
         && st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
 }
 
+bool fitsSocketAddress(const QString& path)
+{
+    return QFile::encodeName(path).size() < static_cast<qsizetype>(sizeof(sockaddr_un::sun_path));
+}
+
 } // namespace
 
 QByteArray encodeRequest(const Request& r)
@@ -118,8 +123,13 @@ std::optional<Reply> decodeReply(const QByteArray& data)
 std::optional<QString> socketPath(QString* error)
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (privateRuntimeDir(runtime))
-        return QDir(runtime).filePath(QStringLiteral("quillet.socket"));
+    if (privateRuntimeDir(runtime)) {
+        // A socket's address holds a little over a hundred bytes: a deeper runtime folder
+        // cannot be listened at, so it is passed over as if it were unsafe.
+        const QString path = QDir(runtime).filePath(QStringLiteral("quillet.socket"));
+        if (fitsSocketAddress(path))
+            return path;
+    }
     const QString folder = QStringLiteral("/tmp/quillet-%1").arg(::getuid());
     if (!privateFolder(folder, error))
         return std::nullopt;

@@ -72,6 +72,19 @@ void waitForExit(pid_t pid, int timeoutMs)
     }
 }
 
+// Set in the environment of an instance a command starts, to that command's verb. The command
+// itself follows through the socket, so such an instance that finds another already running (two
+// commands started one each) has nothing to hand over: a plain start would open the settings
+// window, over a capture the other command has opened.
+constexpr char startedForVariable[] = "QUILLET_STARTED_FOR";
+
+bool takeStartedForCommand()
+{
+    const bool set = qEnvironmentVariableIsSet(startedForVariable);
+    qunsetenv(startedForVariable);
+    return set;
+}
+
 constexpr int replyTimeoutMs = 10000;
 constexpr int startTimeoutMs = 10000;
 constexpr int quitTimeoutMs = 5000;
@@ -120,14 +133,19 @@ bool displayAvailable()
         return true; // another platform plugin chosen on purpose (tests use offscreen)
     if (!qEnvironmentVariableIsEmpty("DISPLAY"))
         return true;
-    complain(QStringLiteral("没有图形显示（DISPLAY 未设置），无法启动墨钉"));
+    // A Wayland session needs no X display, unless xcb was asked for by name.
+    if (platform.isEmpty() && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return true;
+    complain(platform.isEmpty()
+            ? QStringLiteral("没有图形显示（DISPLAY 和 WAYLAND_DISPLAY 都未设置），无法启动墨钉")
+            : QStringLiteral("没有图形显示（DISPLAY 未设置），无法启动墨钉"));
     return false;
 }
 
 // Starts the resident program in the background. Its stdout goes nowhere, so that
 // `$(quillet capture)` returns; stderr stays on the terminal when there is one, where its
 // one-line notices are useful.
-bool spawnResident()
+bool spawnResident(const Request& request)
 {
     QProcess p;
     p.setProgram(selfExecutable());
@@ -136,6 +154,7 @@ bool spawnResident()
     // A resident instance, not a snapshot run, whatever the command was started with.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QString::fromLatin1(snapshotVariable));
+    env.insert(QString::fromLatin1(startedForVariable), request.verb);
     p.setProcessEnvironment(env);
     if (!::isatty(STDERR_FILENO))
         p.setStandardErrorFile(QProcess::nullDevice());
@@ -153,7 +172,7 @@ InstanceProtocol::SendResult sendStarting(const QString& path, const Request& re
         *said = true;
         return sent;
     }
-    if (!spawnResident())
+    if (!spawnResident(request))
         return sent;
     QDeadlineTimer deadline(startTimeoutMs);
     while (!deadline.hasExpired()) {
@@ -315,7 +334,7 @@ int runSnapshot(int argc, char** argv)
     return app.exec();
 }
 
-int runResident(int argc, char** argv)
+int runResident(int argc, char** argv, bool forCommand)
 {
     if (!displayAvailable())
         return 1;
@@ -324,28 +343,34 @@ int runResident(int argc, char** argv)
     prepareApplication(app, qtTranslator);
     const Termination termination;
 
-    const Request reopen {QStringLiteral("reopen"), {}};
+    // Started for a command that follows on its own: only ask whether the other one is there.
+    const Request ask {forCommand ? QStringLiteral("status") : QStringLiteral("reopen"), {}};
     SingleInstance instance;
     QString error;
-    if (const std::optional<QString> path = InstanceProtocol::socketPath(&error)) {
-        switch (instance.claim(*path, reopen)) {
-        case SingleInstance::Claim::taken:
-            return printReply(instance.takenReply());
-        case SingleInstance::Claim::failed:
-            complain(instance.errorString() + QStringLiteral("；命令行无法连到这个墨钉"));
-            break;
-        case SingleInstance::Claim::listening:
-            break;
-        }
-    } else {
-        complain(error + QStringLiteral("；命令行无法连到这个墨钉"));
+    const std::optional<QString> path = InstanceProtocol::socketPath(&error);
+    // An instance nobody can reach would be joined by another at every command, each holding
+    // the same keys: without the socket this process does not stay.
+    if (!path) {
+        complain(error + QStringLiteral("；无法启动墨钉"));
+        return 1;
+    }
+    switch (instance.claim(*path, ask)) {
+    case SingleInstance::Claim::taken:
+        return forCommand ? 0 : printReply(instance.takenReply());
+    case SingleInstance::Claim::failed:
+        complain(instance.errorString() + QStringLiteral("；无法启动墨钉"));
+        return 1;
+    case SingleInstance::Claim::listening:
+        break;
     }
 
     AppDelegate delegate;
     delegate.applicationDidFinishLaunching();
     // Requests wait in the socket's queue until the loop runs, so every client sees a
     // program that has finished launching.
-    instance.setHandler([&delegate](const Request& r) { return delegate.handleRequest(r); });
+    instance.setDeferredHandler([&delegate](const Request& r, SingleInstance::Responder respond) {
+        delegate.handleRequest(r, std::move(respond));
+    });
     const int status = app.exec();
     instance.close();
     // Nothing owns a pin but the list of open ones; they go before the application does.
@@ -373,19 +398,21 @@ int runMain(int argc, char** argv)
     case Command::Kind::start: {
         if (snapshotFolder())
             return runSnapshot(argc, argv);
+        const bool forCommand = takeStartedForCommand();
         // A restart must not hand over to the instance it replaces, which is still ending.
         if (const std::optional<pid_t> predecessor = takeHandOverPredecessor()) {
             waitForExit(*predecessor, handOverTimeoutMs);
-            return runResident(argc, argv);
+            return runResident(argc, argv, false);
         }
         // Hand over without touching the display when an instance already runs.
         if (const std::optional<QString> path = InstanceProtocol::socketPath()) {
-            const auto sent
-                = InstanceProtocol::send(*path, {QStringLiteral("reopen"), {}}, replyTimeoutMs);
+            const Request ask {
+                forCommand ? QStringLiteral("status") : QStringLiteral("reopen"), {}};
+            const auto sent = InstanceProtocol::send(*path, ask, replyTimeoutMs);
             if (sent.status == InstanceProtocol::SendStatus::answered)
-                return printReply(sent.reply);
+                return forCommand ? 0 : printReply(sent.reply);
         }
-        return runResident(argc, argv);
+        return runResident(argc, argv, forCommand);
     }
     default:
         return runClient(command);

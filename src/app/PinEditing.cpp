@@ -94,7 +94,7 @@ void AppDelegate::edit(PinWindow* pin)
                 bringBack(target);
                 self->showAlert(captureFailed, *error, [self] {
                     if (self)
-                        self->m_busy = false;
+                        self->endBusy();
                 });
                 return;
             }
@@ -102,7 +102,7 @@ void AppDelegate::edit(PinWindow* pin)
             const int index = PinEditing::screenIndexFor(shots, frame);
             if (index < 0) {
                 bringBack(target);
-                self->m_busy = false;
+                self->endBusy();
                 return;
             }
             const Screen screen = shots[index].screen;
@@ -121,6 +121,7 @@ void AppDelegate::edit(PinWindow* pin)
                 if (!self || !self->m_session)
                     return;
                 QTimer::singleShot(0, [ended = std::move(self->m_session)] {});
+                self->openDeferredSettings();
             });
             session->editingPin = target;
             self->m_session = session;
@@ -136,7 +137,7 @@ void AppDelegate::edit(PinWindow* pin)
                             target->orderOut();
                     });
             }
-            self->m_busy = false;
+            self->endBusy();
         });
 }
 

@@ -8,6 +8,7 @@
 
 #include <QGuiApplication>
 #include <QPointer>
+#include <QTimer>
 
 namespace quillet {
 
@@ -59,6 +60,14 @@ void AppDelegate::installSettingsHooks()
 
 void AppDelegate::openSettings(std::optional<SettingsPage> page)
 {
+    // A window over the frozen screen would take the keyboard from the capture, and Escape
+    // would no longer end it: the window comes once the capture is over.
+    if (m_session || m_busy) {
+        if (!m_settingsAfterCapture || page)
+            m_settingsAfterCapture = page;
+        return;
+    }
+    m_settingsAfterCapture.reset();
     SettingsModel& model = SettingsModel::shared();
     if (page)
         model.setPage(*page);
@@ -66,6 +75,30 @@ void AppDelegate::openSettings(std::optional<SettingsPage> page)
     if (!m_settingsWindow)
         m_settingsWindow = new SettingsWindow(model);
     m_settingsWindow->present();
+}
+
+bool AppDelegate::settingsDeferred() const
+{
+    return m_settingsAfterCapture.has_value();
+}
+
+void AppDelegate::endBusy()
+{
+    m_busy = false;
+    if (!m_session)
+        openDeferredSettings();
+}
+
+void AppDelegate::openDeferredSettings()
+{
+    if (!m_settingsAfterCapture)
+        return;
+    // After the session has let go of the keyboard, as it does on its way out.
+    QPointer<AppDelegate> self(this);
+    QTimer::singleShot(0, this, [self] {
+        if (self && self->m_settingsAfterCapture && !self->m_session && !self->m_busy)
+            self->openSettings(*self->m_settingsAfterCapture);
+    });
 }
 
 void AppDelegate::showSettings()

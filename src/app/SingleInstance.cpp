@@ -141,16 +141,27 @@ void SingleInstance::readFrom(QLocalSocket* socket)
     socket->setProperty(answeredProperty, true);
     m_clients.removeAll(socket); // heard: no longer one that may be waiting to say something
     const std::optional<Request> request = InstanceProtocol::decodeRequest(buffer.left(nl));
-    Reply reply;
+    // A client that gave up (or was dropped at its deadline) is not written to.
+    const QPointer<QLocalSocket> weak(socket);
+    auto respond = [weak](const Reply& reply) {
+        if (!weak)
+            return;
+        weak->write(InstanceProtocol::encodeReply(reply));
+        weak->flush();
+        weak->disconnectFromServer();
+    };
     if (!request)
-        reply = {2, QStringLiteral("无法理解的请求")};
+        respond({2, QStringLiteral("无法理解的请求")});
     else if (!m_handler)
-        reply = {1, QStringLiteral("墨钉还在启动")};
+        respond({1, QStringLiteral("墨钉还在启动")});
     else
-        reply = m_handler(*request);
-    socket->write(InstanceProtocol::encodeReply(reply));
-    socket->flush();
-    socket->disconnectFromServer();
+        m_handler(*request, std::move(respond));
+}
+
+void SingleInstance::setHandler(std::function<Reply(const Request&)> handler)
+{
+    setDeferredHandler([handler = std::move(handler)](
+                           const Request& r, const Responder& respond) { respond(handler(r)); });
 }
 
 } // namespace quillet

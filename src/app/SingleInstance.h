@@ -19,7 +19,9 @@ namespace quillet {
 class SingleInstance final : public QObject {
     Q_OBJECT
 public:
-    using Handler = std::function<Reply(const Request&)>;
+    using Responder = std::function<void(const Reply&)>;
+    // Answers through `respond`, now or later; the client waits until then.
+    using Handler = std::function<void(const Request&, Responder respond)>;
 
     enum class Claim {
         listening, // this process is the instance now
@@ -34,7 +36,9 @@ public:
     // replaced). When another instance runs, `ask` is sent to it instead.
     Claim claim(const QString& path, const Request& ask);
 
-    void setHandler(Handler handler) { m_handler = std::move(handler); }
+    void setDeferredHandler(Handler handler) { m_handler = std::move(handler); }
+    // A handler that answers at once.
+    void setHandler(std::function<Reply(const Request&)> handler);
     // Stops accepting new clients and removes the socket file.
     void close();
 

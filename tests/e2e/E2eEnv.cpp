@@ -50,10 +50,12 @@ QStringList ToolResult::errLines() const
 
 void E2eEnv::SetUp()
 {
+    const EnvOptions o = options();
+    m_longRuntimeDir = o.longRuntimeDir;
     m_dir = std::make_unique<QTemporaryDir>();
     ASSERT_TRUE(m_dir->isValid());
     ASSERT_TRUE(QDir(m_dir->path()).mkpath(QStringLiteral("config")));
-    ASSERT_TRUE(QDir(m_dir->path()).mkpath(QStringLiteral("runtime")));
+    ASSERT_TRUE(QDir().mkpath(runtimeDir()));
     ::chmod(QFile::encodeName(runtimeDir()).constData(), 0700);
 
     m_env = QProcessEnvironment::systemEnvironment();
@@ -66,7 +68,6 @@ void E2eEnv::SetUp()
     m_env.insert(QStringLiteral("LANG"), utf8Locale());
     m_env.insert(QStringLiteral("LC_ALL"), utf8Locale());
 
-    const EnvOptions o = options();
     // Servers started elsewhere at the same moment can race for a display number; the loser
     // exits, and another try picks the next free one.
     bool started = false;
@@ -120,6 +121,8 @@ QString E2eEnv::configHome() const
 
 QString E2eEnv::runtimeDir() const
 {
+    if (m_longRuntimeDir)
+        return m_dir->filePath(QStringLiteral("runtime/") + QString(110, QLatin1Char('r')));
     return m_dir->filePath(QStringLiteral("runtime"));
 }
 

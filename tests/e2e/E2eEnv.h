@@ -50,6 +50,8 @@ struct EnvOptions {
     // A private session bus with the AT-SPI bus on it, and the program's widgets exposed there,
     // so that tests find and use controls by their accessible names (tools/a11y.py).
     bool accessibility = false;
+    // XDG_RUNTIME_DIR deeper than a socket's address can hold.
+    bool longRuntimeDir = false;
 };
 
 // A private X server per test with a fresh settings home and runtime folder, the built
@@ -129,6 +131,7 @@ private:
     bool splitMonitors();
 
     std::unique_ptr<QTemporaryDir> m_dir;
+    bool m_longRuntimeDir = false;
     QProcessEnvironment m_env;
     QString m_display;
     QProcess* m_xServer = nullptr;

@@ -37,6 +37,24 @@ namespace {
 
 using test::waitUntil;
 
+// Without a window system's own reader the clipboard is read on the spot, so the answer is there
+// when the call returns.
+Reply ask(AppDelegate& delegate, const Request& request)
+{
+    std::optional<Reply> reply;
+    delegate.handleRequest(request, [&reply](const Reply& r) { reply = r; });
+    EXPECT_TRUE(reply) << request.verb.toStdString();
+    return reply.value_or(Reply {-1, {}});
+}
+
+AppDelegate::PinOutcome pinNow(AppDelegate& delegate)
+{
+    std::optional<AppDelegate::PinOutcome> outcome;
+    delegate.pinClipboardThen([&outcome](AppDelegate::PinOutcome o) { outcome = o; });
+    EXPECT_TRUE(outcome);
+    return outcome.value_or(AppDelegate::PinOutcome::failed);
+}
+
 struct Grab {
     quint32 id;
     int keyCode;
@@ -188,7 +206,7 @@ TEST_F(AppDelegateTest, DesktopWithoutGlobalKeysHoldsNoneAndSaysWhy)
     delegate = std::make_unique<AppDelegate>();
     delegate->applicationDidFinishLaunching();
     EXPECT_EQ(delegate->hotKeysRegistered(), 0);
-    EXPECT_TRUE(delegate->handleRequest({"status", {}}).text.contains("hotkeys-registered: 0"));
+    EXPECT_TRUE(ask(*delegate, {"status", {}}).text.contains("hotkeys-registered: 0"));
     // Not opened at every start for a limit of the desktop; the shortcuts page tells it when
     // the user opens the window.
     EXPECT_EQ(delegate->settingsWindow(), nullptr);
@@ -295,7 +313,7 @@ TEST_F(AppDelegateTest, PinPrefersImageOverTextAndBeepsOnNothing)
         if (!c.text.isNull())
             data->setText(c.text);
         QGuiApplication::clipboard()->setMimeData(data);
-        EXPECT_EQ(delegate->pinClipboardNow(), c.expected);
+        EXPECT_EQ(pinNow(*delegate), c.expected);
         const bool pins = c.expected == AppDelegate::PinOutcome::image
             || c.expected == AppDelegate::PinOutcome::text;
         EXPECT_EQ(pinned.size(), pins ? 1 : 0);
@@ -308,8 +326,8 @@ TEST_F(AppDelegateTest, PinPrefersImageOverTextAndBeepsOnNothing)
 TEST_F(AppDelegateTest, PinnedTwiceMakesTwoPins)
 {
     QGuiApplication::clipboard()->setText("twice");
-    delegate->pinClipboardNow();
-    delegate->pinClipboardNow();
+    pinNow(*delegate);
+    pinNow(*delegate);
     EXPECT_EQ(pinned.size(), 2);
 }
 
@@ -396,7 +414,7 @@ TEST_F(AppDelegateTest, NoCaptureOpensWhileASaveHoldsTheLastOne)
         ++alertsShown;
         // F1 and `quillet capture` while the alert is up.
         delegate->startCapture();
-        commandLine = delegate->handleRequest({"capture", {}});
+        commandLine = ask(*delegate, {"capture", {}});
         return true; // then the user picks another place
     };
     const QString elsewhere = dir.filePath("elsewhere.png");
@@ -438,14 +456,14 @@ TEST_F(AppDelegateTest, AScreenThatCannotBeReadSendsTheUserToTheGeneralPage)
     EXPECT_FALSE(SettingsModel::shared().permission());
     EXPECT_TRUE(SettingsModel::shared().permissionReason().contains("Wayland"));
     EXPECT_FALSE(delegate->busy());
-    const Reply r = delegate->handleRequest({"capture", {}});
+    const Reply r = ask(*delegate, {"capture", {}});
     EXPECT_EQ(r.exitCode, 1);
 }
 
 TEST_F(AppDelegateTest, AnswersTheCommandLine)
 {
     delegate->applicationDidFinishLaunching();
-    const Reply status = delegate->handleRequest({"status", {}});
+    const Reply status = ask(*delegate, {"status", {}});
     EXPECT_EQ(status.exitCode, 0);
     for (const char* key :
         {"pid: ", "hotkeys-registered: ", "hotkeys-failed:", "session: none", "busy: 0", "pins: "})
@@ -453,7 +471,7 @@ TEST_F(AppDelegateTest, AnswersTheCommandLine)
 
     // The settings window opens on the page asked for, and a reopen keeps the page.
     SettingsModel& model = SettingsModel::shared();
-    EXPECT_EQ(delegate->handleRequest({"settings", "save"}).exitCode, 0);
+    EXPECT_EQ(ask(*delegate, {"settings", "save"}).exitCode, 0);
     ASSERT_NE(delegate->settingsWindow(), nullptr);
     SettingsWindow* window = delegate->settingsWindow();
     EXPECT_TRUE(window->isVisible());
@@ -467,16 +485,16 @@ TEST_F(AppDelegateTest, AnswersTheCommandLine)
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         return !delegate->settingsWindow();
     }));
-    EXPECT_EQ(delegate->handleRequest({"reopen", {}}).exitCode, 0);
+    EXPECT_EQ(ask(*delegate, {"reopen", {}}).exitCode, 0);
     ASSERT_NE(delegate->settingsWindow(), nullptr);
     EXPECT_TRUE(delegate->settingsWindow()->isVisible());
     EXPECT_EQ(delegate->settingsWindow()->pos(), left);
     EXPECT_EQ(model.page(), SettingsPage::save);
-    EXPECT_EQ(delegate->handleRequest({"settings", "nonsense"}).exitCode, 2);
-    EXPECT_EQ(delegate->handleRequest({"frobnicate", {}}).exitCode, 2);
-    EXPECT_EQ(delegate->handleRequest({"pin-file", "/nonexistent.png"}).exitCode, 1);
+    EXPECT_EQ(ask(*delegate, {"settings", "nonsense"}).exitCode, 2);
+    EXPECT_EQ(ask(*delegate, {"frobnicate", {}}).exitCode, 2);
+    EXPECT_EQ(ask(*delegate, {"pin-file", "/nonexistent.png"}).exitCode, 1);
     QGuiApplication::clipboard()->clear();
-    EXPECT_EQ(delegate->handleRequest({"pin", {}}).exitCode, 1);
+    EXPECT_EQ(ask(*delegate, {"pin", {}}).exitCode, 1);
     EXPECT_TRUE(pinned.isEmpty());
 }
 
@@ -706,7 +724,7 @@ TEST_F(AppDelegateTest, StatusGivesEveryPinItsPlaceZoomAndOpacity)
     b->setOpacity(0.5);
 
     const auto pinLines = [&] {
-        QStringList lines = delegate->handleRequest({"status", {}}).text.split('\n');
+        QStringList lines = ask(*delegate, {"status", {}}).text.split('\n');
         lines.removeIf([](const QString& l) { return !l.startsWith("pin: "); });
         return lines;
     };

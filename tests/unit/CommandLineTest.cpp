@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QTemporaryDir>
@@ -184,7 +185,7 @@ TEST_F(SocketFolder, SocketLivesInTheRuntimeFolder)
     EXPECT_EQ(*path, dir.filePath("quillet.socket"));
 }
 
-TEST_F(SocketFolder, RuntimeFolderOthersMayEnterIsNotUsed)
+TEST_F(SocketFolder, RuntimeFolderOthersMayEnterOrTooDeepIsNotUsed)
 {
     const QList<QFileDevice::Permissions> opened = {
         QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther,
@@ -200,6 +201,17 @@ TEST_F(SocketFolder, RuntimeFolderOthersMayEnterIsNotUsed)
     }
     QFile::setPermissions(
         dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    // Ours and closed, but deeper than a socket's address can hold: nobody could listen there.
+    const QString deep = dir.filePath(QString(110, QLatin1Char('r')));
+    ASSERT_TRUE(QDir().mkpath(deep));
+    QFile::setPermissions(
+        deep, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", deep.toUtf8());
+    const auto path = InstanceProtocol::socketPath();
+    if (path) {
+        EXPECT_FALSE(path->startsWith(deep)) << path->toStdString();
+        EXPECT_LT(QFile::encodeName(*path).size(), 108);
+    }
 }
 
 TEST_F(SocketFolder, NobodyAnswersWithoutAnInstance)

@@ -6,6 +6,7 @@
 #include "platform/HotKeyBackend.h"
 #include "platform/KeyCodes.h"
 #include "platform/PreludeGrab.h"
+#include "platform/x11/X11Clipboard.h"
 #include "platform/x11/X11HotKeys.h"
 #include "platform/x11/X11PreludeGrab.h"
 
@@ -24,6 +25,7 @@ bool installX11Platform()
         []() -> std::unique_ptr<PreludeGrab> { return X11PreludeGrab::create(); });
     KeyCodes::setPlainTextProvider(&x11PlainText);
     setCompositorProbe(&x11CompositorActive);
+    setClipboardReader(X11Clipboard::reader());
     return true;
 }
 

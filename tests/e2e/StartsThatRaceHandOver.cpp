@@ -1,0 +1,133 @@
+// Starts that meet a capture or each other: the capture keeps the keyboard, two commands asked at
+// once give one program doing what they asked, and a runtime folder too deep for a socket still
+// leaves exactly one program that every command reaches.
+#include "CaptureJourney.h"
+
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <csignal>
+
+namespace quillet::e2e {
+namespace {
+
+class StartsThatRaceHandOver : public CaptureJourney {
+protected:
+    // Every process of the built program on this machine; the tests of other checkouts run
+    // other builds.
+    QList<qint64> programs()
+    {
+        QList<qint64> pids;
+        const QString binary = QFileInfo(QStringLiteral(QUILLET_BINARY)).canonicalFilePath();
+        QDirIterator it(QStringLiteral("/proc"));
+        while (it.hasNext()) {
+            const QString dir = it.next();
+            bool number = false;
+            const qint64 pid = QFileInfo(dir).fileName().toLongLong(&number);
+            if (number && processAlive(pid)
+                && QFileInfo(dir + QStringLiteral("/exe")).canonicalFilePath() == binary) {
+                QFile environ(dir + QStringLiteral("/environ"));
+                if (environ.open(QIODevice::ReadOnly)
+                    && environ.readAll().contains(("DISPLAY=" + display()).toUtf8() + '\0'))
+                    pids << pid;
+            }
+        }
+        return pids;
+    }
+
+    // Ends the programs the command line started (not ours through QProcess).
+    void endStartedPrograms()
+    {
+        quillet({QStringLiteral("quit")});
+        for (const qint64 pid : programs()) {
+            if (!waitFor([&] { return !processAlive(pid); }, 3000))
+                ::kill(static_cast<pid_t>(pid), SIGKILL);
+        }
+    }
+
+    bool settingsShown() { return quilletStatus().value(QStringLiteral("settings-window")) == "1"; }
+};
+
+TEST_F(StartsThatRaceHandOver, StartDuringACaptureLeavesItTheKeyboard)
+{
+    ASSERT_TRUE(screenPattern());
+    startTraced();
+    ASSERT_TRUE(waitForQuilletReady());
+    // The second case finds the window of the first one open (under the capture): the page it
+    // asks for is what must wait.
+    struct Case {
+        const char* what;
+        QStringList args;
+        const char* pageAfter;
+    };
+    const Case cases[]
+        = {{"a second start", {}, "general"}, {"the settings command", {"settings", "pin"}, "pin"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(openCapture());
+        const QString pageBefore = quilletStatus().value("settings-page");
+        const QString shownBefore = quilletStatus().value("settings-window");
+        const ToolResult second = quillet(c.args);
+        EXPECT_EQ(second.exitCode, 0) << second.err.toStdString();
+        EXPECT_TRUE(second.out.contains("截图结束后")) << second.out.toStdString();
+        EXPECT_EQ(quilletStatus().value("settings-window"), shownBefore);
+        EXPECT_EQ(quilletStatus().value("settings-page"), pageBefore);
+        // Escape still reaches the capture, which ends; the window asked for comes then.
+        ASSERT_TRUE(key("Escape"));
+        EXPECT_TRUE(waitSessionGone());
+        EXPECT_TRUE(waitFor([&] { return settingsShown(); }));
+        EXPECT_EQ(quilletStatus().value("settings-page"), c.pageAfter);
+    }
+}
+
+TEST_F(StartsThatRaceHandOver, TwoCapturesAskedAtOnceGiveOneCaptureAndNothingElse)
+{
+    std::vector<std::unique_ptr<QProcess>> commands;
+    for (int i = 0; i < 2; ++i) {
+        auto p = std::make_unique<QProcess>();
+        p->setProcessEnvironment(environment());
+        p->start(QStringLiteral(QUILLET_BINARY), {QStringLiteral("capture")});
+        commands.push_back(std::move(p));
+    }
+    for (auto& p : commands) {
+        ASSERT_TRUE(p->waitForFinished(20000));
+        EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
+    }
+    EXPECT_TRUE(waitFor([&] { return quilletStatus().value("session") == "open"; }, 10000));
+    EXPECT_TRUE(waitFor([&] { return programs().size() == 1; }));
+    EXPECT_FALSE(settingsShown());
+    ASSERT_TRUE(key("Escape"));
+    EXPECT_TRUE(waitFor([&] { return quilletStatus().value("session") == "none"; }));
+    EXPECT_FALSE(settingsShown());
+    endStartedPrograms();
+}
+
+class DeepRuntimeFolder : public StartsThatRaceHandOver {
+protected:
+    EnvOptions options() const override
+    {
+        EnvOptions o;
+        o.longRuntimeDir = true;
+        return o;
+    }
+};
+
+TEST_F(DeepRuntimeFolder, CommandsReachTheOneProgram)
+{
+    ASSERT_GT(QFile::encodeName(runtimeDir()).size(), 108);
+    ASSERT_EQ(quillet({"capture"}).exitCode, 0);
+    const QString pid = quilletStatus().value("pid");
+    ASSERT_FALSE(pid.isEmpty());
+    ASSERT_TRUE(key("Escape"));
+    EXPECT_TRUE(waitFor([&] { return quilletStatus().value("session") == "none"; }));
+    // Another command reaches the same program instead of starting another one.
+    EXPECT_EQ(quillet({"capture"}).exitCode, 0);
+    EXPECT_EQ(quilletStatus().value("pid"), pid);
+    EXPECT_EQ(programs().size(), 1);
+    ASSERT_TRUE(key("Escape"));
+    endStartedPrograms();
+}
+
+} // namespace
+} // namespace quillet::e2e
