@@ -4,6 +4,7 @@
 #include "settings/ShortcutStore.h"
 #include "settings/window/SettingsModel.h"
 #include "settings/window/SettingsView.h"
+#include "settings/window/SettingsWindow.h"
 #include "settings/window/components/Choices.h"
 #include "settings/window/components/DimPreview.h"
 #include "settings/window/components/IconTile.h"
@@ -552,4 +553,26 @@ TEST_F(SettingsPagesTest, ControlsAreReachableByKeyboardWithTheirRoles)
     QAccessibleInterface* a = QAccessible::queryAccessibleInterface(rec);
     EXPECT_EQ(a->role(), QAccessible::Button);
     EXPECT_EQ(a->text(QAccessible::Description), "F1");
+}
+
+// A change where the settings cannot be saved: the window's warning line says so, and the value
+// holds for the run; the next change that is saved clears the line.
+TEST_F(SettingsPagesTest, ChangeThatCannotBeSavedIsSaidInTheWindowAndHeld)
+{
+    SettingsWindow window(*model);
+    window.show();
+    const QString folder = QFileInfo(Prefs::filePath()).absolutePath();
+    QDir(folder).removeRecursively();
+    // A file where the folder should be stops root too.
+    QFile blocker(folder);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    look::writePref(Prefs::showMagnifierKey, false);
+    EXPECT_FALSE(Prefs::showMagnifier());
+    EXPECT_TRUE(window.saveProblem().contains(QStringLiteral("无法保存设置")))
+        << window.saveProblem().toStdString();
+    ASSERT_TRUE(QFile::remove(folder));
+    look::writePref(Prefs::showMagnifierKey, true);
+    EXPECT_TRUE(window.saveProblem().isEmpty());
+    EXPECT_EQ(stored(Prefs::showMagnifierKey).toString(), "true");
 }
