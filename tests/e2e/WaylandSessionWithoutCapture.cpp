@@ -3,6 +3,8 @@
 // says so, holds no keys it cannot hold, and pins still work.
 #include "WaylandRig.h"
 
+#include <csignal>
+
 namespace quillet::e2e {
 namespace {
 
@@ -67,6 +69,30 @@ TEST_F(WaylandSessionWithoutCapture, SaysSoHoldsNoKeysAndStillPins)
     // The program still ends on request.
     EXPECT_EQ(run(QStringLiteral(QUILLET_BINARY), {"quit"}).exitCode, 0);
     EXPECT_TRUE(m_program->waitForFinished(10000));
+}
+
+// A command typed in a Wayland session's terminal, where no X display is set and Qt chooses its
+// platform itself, starts the program instead of asking for an X display.
+TEST_F(WaylandSessionWithoutCapture, CommandStartsTheProgramWithoutAnXDisplay)
+{
+    QImage background(1280, 720, QImage::Format_RGB32);
+    background.fill(0xff202020);
+    startCompositor({background});
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    m_env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    m_env.remove(QStringLiteral("DISPLAY"));
+    m_env.insert(QStringLiteral("QUILLET_WAYLAND_GRAB"), QStringLiteral("none"));
+    const ToolResult capture = run(QStringLiteral(QUILLET_BINARY), {"capture"}, 20000);
+    EXPECT_FALSE(QString::fromUtf8(capture.err).contains(QStringLiteral("DISPLAY")))
+        << capture.err.toStdString();
+    const QString s = status();
+    EXPECT_TRUE(s.contains(QLatin1String("wayland: 1"))) << s.toStdString();
+    const qint64 pid
+        = s.section(QLatin1String("pid: "), 1).section(QLatin1Char('\n'), 0, 0).toLongLong();
+    run(QStringLiteral(QUILLET_BINARY), {"quit"});
+    if (pid > 1 && !E2eEnv::waitFor([&] { return !E2eEnv::processAlive(pid); }))
+        ::kill(static_cast<pid_t>(pid), SIGKILL);
 }
 
 } // namespace
