@@ -3,11 +3,12 @@
 # (with --test) what the end-to-end tests drive (Xvfb, xdotool, xclip, openbox, xrandr, the
 # AT-SPI bus and its Python bindings, a headless sway with grim and Qt's Wayland platform) and the
 # packaging checks (desktop-file-validate, appstreamcli, lintian, man); with --clean-room what
-# scripts/package-check.sh needs to make a fresh Debian root.
+# scripts/package-check.sh needs to make a fresh Debian root; with --coverage the coverage
+# report's tool (scripts/coverage.sh).
 set -euo pipefail
 
 want=(build-essential cmake pkg-config
-      qt6-base-dev qt6-base-dev-tools libqt6svg6-dev qt6-svg-dev libqt6opengl6-dev
+      qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6opengl6-dev
       libxcb1-dev libxcb-keysyms1-dev libxcb-shm0-dev libxcb-damage0-dev libxcb-xfixes0-dev libxcb-randr0-dev
       libxkbcommon-dev libxkbcommon-x11-dev libdeflate-dev libwayland-dev
       fonts-noto-cjk fonts-material-design-icons-iconfont libgl-dev qt6-qpa-plugins qt6-translations-l10n dpkg-dev)
@@ -19,6 +20,9 @@ if [[ "${1:-}" == "--test" ]]; then
          sway swaybg grim wl-clipboard wtype qt6-wayland
          xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk pipewire
          clang libclang-rt-14-dev)
+fi
+if [[ "${1:-}" == "--coverage" ]]; then
+  want+=(gcovr)
 fi
 if [[ "${1:-}" == "--clean-room" ]]; then
   want+=(mmdebstrap)

@@ -1,14 +1,22 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: the headless unit tests, then the end-to-end tests on
-# private Xvfb servers they start themselves. Then the unit and end-to-end tests again, built
-# with the address and undefined-behaviour sanitizers into build-asan/ (QUILLET_SANITIZED=0
-# skips that pass); any finding fails the run. Last, each fuzz target for QUILLET_FUZZ_SECONDS
-# (default 60; 0 skips). Arguments go to ctest in both test passes.
+# Sets up, builds and runs the tests: the headless unit tests, then the end-to-end tests on
+# private Xvfb servers they start themselves. That plain pass is the default, a few minutes.
+# With --ci (what .ci/run uses) the unit and end-to-end tests run again, built with the address
+# and undefined-behaviour sanitizers into build-asan/ (QUILLET_SANITIZED=0 skips that pass), and
+# any finding fails the run; last, each fuzz target for QUILLET_FUZZ_SECONDS (default 60; 0
+# skips). Other arguments go to ctest in every test pass.
+#   scripts/test.sh [--ci] [CTEST ARGS...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+ci=0
+if [[ ${1:-} == --ci ]]; then
+  ci=1
+  shift
+fi
 scripts/setup.sh --test
 scripts/build.sh
 (cd build && ctest --output-on-failure --timeout 1500 "$@")
+((ci)) || exit 0
 
 fuzz() {
   local seconds=${QUILLET_FUZZ_SECONDS:-60}
