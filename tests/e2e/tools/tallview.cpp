@@ -133,7 +133,9 @@ int main(int argc, char** argv)
     TallView view(head, page);
     view.setWindowTitle(QStringLiteral("tallview"));
     view.setWindowFlags(Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint);
-    view.setGeometry(x, y, w, h);
+    // A fixed size: sway floats such a window from the start at that size.
+    view.setFixedSize(w, h);
+    view.move(x, y);
     view.show();
     return app.exec();
 }
