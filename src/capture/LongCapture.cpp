@@ -294,14 +294,22 @@ void LongCapture::refreshPanel()
     m_panel->setPreview(m_stitcher.overview(LongCapturePanel::previewBox()));
 }
 
-std::optional<QImage> LongCapture::result()
+std::optional<QImage> LongCapture::takeResult()
 {
-    QImage image = m_stitcher.takeImage();
-    if (image.isNull()) {
+    if (m_stitcher.isEmpty()) {
         QApplication::beep();
         return std::nullopt;
     }
+    QImage image = m_stitcher.takeImage();
+    if (image.isNull()) {
+        // Nothing is lost: the rows stay, and the capture with them.
+        QApplication::beep();
+        say(QStringLiteral("内存不够，拿不出拼好的图片"));
+        return std::nullopt;
+    }
     image.setDevicePixelRatio(m_screen.scale);
+    // Off the screen first, so a save dialog is not covered by the panel.
+    end();
     return image;
 }
 
@@ -317,12 +325,7 @@ void LongCapture::end()
 
 void LongCapture::copyAndFinish()
 {
-    if (m_stitcher.isEmpty()) {
-        QApplication::beep();
-        return;
-    }
-    const std::optional<QImage> image = result();
-    end();
+    const std::optional<QImage> image = takeResult();
     if (!image)
         return;
     Output::copy(*image);
@@ -331,16 +334,10 @@ void LongCapture::copyAndFinish()
 
 void LongCapture::saveAndFinish()
 {
-    if (m_stitcher.isEmpty()) {
-        QApplication::beep();
-        return;
-    }
-    const std::optional<QImage> image = result();
-    const Screen screen = m_screen;
-    // Off the screen first, so a save dialog is not covered by the panel.
-    end();
+    const std::optional<QImage> image = takeResult();
     if (!image)
         return;
+    const Screen screen = m_screen;
     if (const auto path = Output::save(*image))
         Toast::show(
             QStringLiteral("已保存 ") + QFileInfo(*path).fileName(), *image, std::nullopt, screen);
@@ -348,12 +345,7 @@ void LongCapture::saveAndFinish()
 
 void LongCapture::pinAndFinish()
 {
-    if (m_stitcher.isEmpty()) {
-        QApplication::beep();
-        return;
-    }
-    const std::optional<QImage> image = result();
-    end();
+    const std::optional<QImage> image = takeResult();
     if (!image)
         return;
     // As tall as the screen allows, scaled down to it; zooming makes it larger again.

@@ -57,8 +57,9 @@ private:
     void showChrome();
     void closeChrome();
     void end();
-    // The image with its point size, or nothing (with a beep) when nothing was gathered.
-    std::optional<QImage> result();
+    // The image with its point size, and the capture ended; nothing (with a beep, the capture
+    // going on) when nothing was gathered or there is no memory for the image.
+    std::optional<QImage> takeResult();
 
     Screen m_screen;
     QRectF m_region; // global points

@@ -99,6 +99,7 @@ void LongCapturePanel::setPreview(const QImage& image)
 
 void LongCapturePanel::setAuto(bool running)
 {
+    m_running = running;
     m_auto->setTitle(QString(), running ? QStringLiteral("停止滚动") : QStringLiteral("自动滚动"));
     m_auto->setOn(running);
 }
@@ -130,7 +131,20 @@ void LongCapturePanel::keyPressEvent(QKeyEvent* event)
     default:
         break;
     }
+    // Any other key stops auto-scrolling: where the window system keeps other programs' keys
+    // and pointer from us (Wayland), the panel's own are all there is to go by.
+    if (m_running) {
+        Q_EMIT autoClicked();
+        return;
+    }
     QWidget::keyPressEvent(event);
+}
+
+void LongCapturePanel::enterEvent(QEnterEvent* event)
+{
+    if (m_running)
+        Q_EMIT autoClicked();
+    QWidget::enterEvent(event);
 }
 
 void LongCapturePanel::paintEvent(QPaintEvent*)

@@ -12,7 +12,7 @@ class ToolButton;
 
 // The small panel beside a long capture's region: the height gathered, a live preview, what
 // just happened, and the buttons. Its keys: Return finishes, Esc cancels, Ctrl+S saves, A turns
-// auto-scrolling on and off.
+// auto-scrolling on and off; any other key, or the pointer coming onto the panel, stops it.
 class LongCapturePanel final : public QWidget {
     Q_OBJECT
 public:
@@ -33,6 +33,7 @@ Q_SIGNALS:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
@@ -43,6 +44,7 @@ private:
     QLabel* m_note = nullptr;
     QLabel* m_preview = nullptr;
     ToolButton* m_auto = nullptr;
+    bool m_running = false;
 };
 
 } // namespace quillet
