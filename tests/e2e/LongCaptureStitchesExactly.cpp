@@ -117,5 +117,54 @@ TEST_F(LongCaptureStitchesExactly, StopsAtTheLimitWithWhatItGathered)
         << got.width() << "x" << got.height();
 }
 
+// Ctrl+S saves what was gathered at full size; the capture key pins it, scaled to the screen's
+// height; Escape drops it and leaves the pin.
+TEST_F(LongCaptureStitchesExactly, SavesPinsAndCancels)
+{
+    const QString folder = scratch(QStringLiteral("saved"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    writeSettings({{"quickSave", true}, {"saveDir", folder}});
+    startTraced();
+    ASSERT_TRUE(waitForQuilletReady());
+    const QImage page = showPage(4000);
+    ASSERT_FALSE(page.isNull());
+
+    ASSERT_TRUE(startLongCapture());
+    ASSERT_TRUE(key(QStringLiteral("ctrl+s")));
+    QStringList saved;
+    ASSERT_TRUE(waitFor([&] {
+        saved = QDir(folder).entryList({"*.png"}, QDir::Files);
+        return saved.size() == 1;
+    }));
+    EXPECT_EQ(rowsDiffering(QImage(QDir(folder).filePath(saved.first())),
+                  page.copy(0, 0, view.width(), view.height())),
+        0);
+    ASSERT_TRUE(waitFor([&] { return longCapture() == "none"; }));
+
+    ASSERT_TRUE(startLongCapture());
+    ASSERT_TRUE(mouseMove(view.center()));
+    for (int i = 0; gathered() <= 1200 && i < 20; ++i) {
+        const int before = gathered();
+        ASSERT_EQ(runTool(QStringLiteral("xdotool"), {"click", "--repeat", "4", "5"}).exitCode, 0);
+        waitFor([&] { return gathered() > before; }, 3000);
+    }
+    const int tall = gathered();
+    ASSERT_GT(tall, 1200);
+    ASSERT_EQ(quillet({QStringLiteral("capture")}).exitCode, 0);
+    ASSERT_TRUE(waitFor([&] { return pins() == 1 && longCapture() == "none"; }));
+    // "pin: x y w h zoom opacity", Qt points: as tall as the 800-point screen, no taller.
+    const QStringList pin = quilletStatus().value(QStringLiteral("pin")).split(QLatin1Char(' '));
+    ASSERT_EQ(pin.size(), 6);
+    EXPECT_LE(pin[3].toDouble(), 800.0);
+    EXPECT_GE(pin[3].toDouble(), 700.0);
+    EXPECT_NEAR(pin[4].toDouble(), pin[3].toDouble() / tall, 0.01);
+
+    ASSERT_TRUE(startLongCapture());
+    ASSERT_TRUE(key(QStringLiteral("Escape")));
+    ASSERT_TRUE(waitFor([&] { return longCapture() == "none"; }));
+    EXPECT_EQ(pins(), 1);
+    EXPECT_EQ(QDir(folder).entryList({"*.png"}, QDir::Files).size(), 1);
+}
+
 } // namespace
 } // namespace quillet::e2e
