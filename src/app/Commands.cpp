@@ -7,6 +7,7 @@
 #include "capture/CaptureSession.h"
 #include "capture/CaptureView.h"
 #include "capture/Grabber.h"
+#include "capture/LongCapture.h"
 #include "output/Output.h"
 #include "output/OutsideImage.h"
 #include "output/PinWindow.h"
@@ -49,6 +50,11 @@ void AppDelegate::startCapture()
 {
     if (m_session) {
         m_session->pinSelectionIfAny();
+        return;
+    }
+    // As with a selection on the overlay: the capture key again pins what was gathered.
+    if (LongCapture* running = LongCapture::current()) {
+        running->pinAndFinish();
         return;
     }
     if (m_busy)
@@ -213,6 +219,7 @@ QString AppDelegate::statusText() const
     if (m_session && m_session->keyView())
         lines << QStringLiteral("key-screen: %1").arg(m_session->keyView()->screen().name);
     lines << QStringLiteral("busy: %1").arg(m_busy ? 1 : 0);
+    lines << QStringLiteral("long-capture: %1").arg(LongCapture::statusText());
     // Whether the buffers a capture uses are made (shortly after launch and screen changes).
     lines << QStringLiteral("capture-ready: %1").arg(m_readiness && m_readiness->isReady() ? 1 : 0);
     // The layout the program sees (Qt's coordinates, device pixels), so that scripts changing

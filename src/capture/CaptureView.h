@@ -99,6 +99,8 @@ public:
     void saveAndFinish();
     void pinAndFinish();
     void repin(const QImage& image);
+    // The overlay gives way to the live screen and the selection is captured scrolling.
+    void startLongCapture();
     Q_INVOKABLE void copy();
     Q_INVOKABLE void saveImage();
     Q_INVOKABLE void undo();
@@ -118,6 +120,8 @@ public:
     void hostTakeKeyboard() override;
     void hostPinSelection() override { pinAndFinish(); }
     void hostCopyAndFinish() override { copyAndFinish(); }
+    QString hostLongCaptureUnavailable() const override;
+    void hostLongCapture() override { startLongCapture(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

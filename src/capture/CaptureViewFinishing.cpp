@@ -2,12 +2,15 @@
 // saved or pinned.
 #include "capture/CaptureSession.h"
 #include "capture/CaptureView.h"
+#include "capture/LongCapture.h"
 #include "capture/Trace.h"
 #include "output/Output.h"
 #include "output/PinWindow.h"
 #include "output/Toast.h"
 #include "platform/Geometry.h"
+#include "platform/ScreenGrabber.h"
 
+#include <QApplication>
 #include <QColorSpace>
 #include <QFileInfo>
 #include <QPainter>
@@ -143,6 +146,29 @@ void CaptureView::repin(const QImage& image)
     m_session->consumePin();
     m_session->finish(false);
     PinWindow::pin(image, frame, PinEdit {base, moved});
+}
+
+QString CaptureView::hostLongCaptureUnavailable() const
+{
+    if (m_session && m_session->editingPin)
+        return QStringLiteral("编辑贴图时不能长截图");
+    return screenGrabber().longCaptureUnavailable();
+}
+
+void CaptureView::startLongCapture()
+{
+    if (!m_selected || !hostLongCaptureUnavailable().isEmpty()) {
+        QApplication::beep();
+        return;
+    }
+    const QRectF r = integralRect(m_selection);
+    const QRect pixels = pixelRectFromView(r, m_image.height(), m_screen.scale).toRect();
+    const Screen screen = m_screen;
+    const QRectF region = r.translated(m_screen.frame.topLeft());
+    // The overlay leaves at once: the first frame is read from the live screen.
+    m_session->finish(false);
+    if (!LongCapture::start(screen, region, pixels))
+        QApplication::beep();
 }
 
 } // namespace quillet

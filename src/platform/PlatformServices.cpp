@@ -1,6 +1,7 @@
 #include "platform/FakeScreenGrabber.h"
 #include "platform/HotKeyBackend.h"
 #include "platform/ScreenGrabber.h"
+#include "platform/ScrollSource.h"
 
 #include <QGuiApplication>
 
@@ -76,6 +77,16 @@ std::function<std::unique_ptr<HotKeyBackend>()>& hotKeyFactory()
 }
 
 } // namespace
+
+std::unique_ptr<ScrollSource> ScreenGrabber::scrollSource(const Screen&, const QRect&)
+{
+    return nullptr;
+}
+
+QString ScreenGrabber::longCaptureUnavailable() const
+{
+    return canRecordScreen() ? QStringLiteral("长截图在这种桌面上不可用") : unavailableReason();
+}
 
 ScreenGrabber& screenGrabber()
 {

@@ -13,6 +13,8 @@
 
 namespace quillet {
 
+class ScrollSource;
+
 // One top-level window as the window system reports it, before the program's own filters.
 struct WindowRecord {
     QRect qtBounds; // Qt virtual-desktop coordinates (y down), the frame users see
@@ -53,6 +55,11 @@ public:
     // How the screen is read, for the permission card where the desktop offers several ways;
     // empty where there is only the one.
     virtual QString routeDescription() const { return {}; }
+    // A long capture of `pixels` (device pixels of the screen's image, rows from the top) on
+    // `screen`; null where this way of reading the screen cannot read it again and again.
+    virtual std::unique_ptr<ScrollSource> scrollSource(const Screen& screen, const QRect& pixels);
+    // Why a long capture is not offered here; empty when it is.
+    virtual QString longCaptureUnavailable() const;
     // A short stable name of the way ("x11", "screencopy", "portal", "none"), for scripts.
     virtual QString routeName() const { return QStringLiteral("none"); }
 };

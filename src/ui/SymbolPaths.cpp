@@ -122,6 +122,13 @@ const QHash<QString, Builder>& builders()
             }},
         {QStringLiteral("pin"), [](SymbolInk& ink) { pin(ink, false); }},
         {QStringLiteral("pin.fill"), [](SymbolInk& ink) { pin(ink, true); }},
+        // A page taller than the frame it is seen through, and the way it goes.
+        {QStringLiteral("long.capture"),
+            [](SymbolInk& ink) {
+                ink.stroke(roundRect(5.5, 2.8, 13, 18.4, 2.6));
+                ink.stroke(line(12, 7.4, 12, 15.6));
+                ink.stroke(poly({{8.8, 12.6}, {12, 15.8}, {15.2, 12.6}}));
+            }},
         {QStringLiteral("xmark.square"),
             [](SymbolInk& ink) {
                 ink.stroke(roundRect(3.2, 3.2, 17.6, 17.6, 4));

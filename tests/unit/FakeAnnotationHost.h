@@ -53,6 +53,8 @@ public:
     int keyboardTaken = 0;
     int pinned = 0;
     int finished = 0;
+    int longCaptures = 0;
+    QString longCaptureUnavailable; // empty: offered
     int viewPresses = 0; // presses that reached the overlay itself
     int viewKeys = 0; // keys that reached the overlay itself
     std::unique_ptr<Annotator> annotator;
@@ -75,6 +77,8 @@ public:
     void hostTakeKeyboard() override { ++keyboardTaken; }
     void hostPinSelection() override { ++pinned; }
     void hostCopyAndFinish() override { ++finished; }
+    QString hostLongCaptureUnavailable() const override { return longCaptureUnavailable; }
+    void hostLongCapture() override { ++longCaptures; }
 
     // The press dispatch of the overlay, from the step that hands over to text editing on.
     void press(QPointF p)

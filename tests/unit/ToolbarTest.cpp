@@ -169,26 +169,54 @@ TEST_F(Toolbar, PressOnThePanelStaysOffTheOverlay)
     EXPECT_FALSE(an().toolbarVisibleAt(QPointF(g.x() - 3, 700 - g.y() - 2)));
 }
 
-TEST_F(Toolbar, PinAndOkReachTheHost)
+TEST_F(Toolbar, LongCapturePinAndOkReachTheHost)
 {
     an().showToolbar();
     settle();
     const QList<ToolButton*> all = an().toolbar()->findChildren<ToolButton*>();
+    ToolButton* longShot = nullptr;
     ToolButton* pin = nullptr;
     ToolButton* ok = nullptr;
     for (ToolButton* b : all) {
+        if (b->toolTip() == QStringLiteral("长截图  L"))
+            longShot = b;
         if (b->toolTip() == QStringLiteral("钉在屏幕上"))
             pin = b;
         if (b->toolTip() == QStringLiteral("复制并完成 ↩"))
             ok = b;
     }
-    ASSERT_TRUE(pin && ok);
+    ASSERT_TRUE(longShot && pin && ok);
+    // After the divider, before the pin.
+    EXPECT_LT(longShot->x(), pin->x());
+    EXPECT_GT(longShot->x(), an().toolButtons().last()->x());
     EXPECT_TRUE(ok->prominent());
     EXPECT_EQ(ok->width(), 70);
+    QTest::mouseClick(longShot, Qt::LeftButton);
     QTest::mouseClick(pin, Qt::LeftButton);
     QTest::mouseClick(ok, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(host->pinned + host->finished, 2, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(host->pinned + host->finished + host->longCaptures, 3, 2000);
     EXPECT_EQ(host->pinned, 1);
+    EXPECT_EQ(host->longCaptures, 1);
+}
+
+// Where the screen cannot be read again and again, the button says why and does nothing.
+TEST_F(Toolbar, LongCaptureUnavailableSaysWhy)
+{
+    const QString why = QStringLiteral("长截图不可用：只能通过门户读取屏幕");
+    host->longCaptureUnavailable = why;
+    an().showToolbar();
+    settle();
+    ToolButton* longShot = nullptr;
+    for (ToolButton* b : an().toolbar()->findChildren<ToolButton*>()) {
+        if (b->symbol() == QStringLiteral("long.capture"))
+            longShot = b;
+    }
+    ASSERT_TRUE(longShot);
+    EXPECT_EQ(longShot->toolTip(), why);
+    EXPECT_FALSE(longShot->isEnabled());
+    QTest::mouseClick(longShot, Qt::LeftButton);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(host->longCaptures, 0);
 }
 
 TEST_F(Toolbar, SizeMenuInsertsACustomSize)

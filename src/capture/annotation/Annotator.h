@@ -39,6 +39,9 @@ public:
     virtual void hostTakeKeyboard() = 0; // the view becomes the keyboard target again
     virtual void hostPinSelection() = 0; // the toolbar's pin button
     virtual void hostCopyAndFinish() = 0; // the toolbar's OK button
+    // The toolbar's long-capture button; empty when it is offered, else why not.
+    virtual QString hostLongCaptureUnavailable() const { return QStringLiteral("长截图不可用"); }
+    virtual void hostLongCapture() { }
 };
 
 // A text hit: where a press on a text annotation landed.

@@ -37,6 +37,18 @@ void Annotator::buildToolbar()
     }
     panel->addDivider();
 
+    // The selection is the window a long capture looks through.
+    const QString noLong = m_host.hostLongCaptureUnavailable();
+    auto* longShot = new ToolButton(QStringLiteral("long.capture"),
+        noLong.isEmpty() ? QStringLiteral("长截图  L") : noLong, panel);
+    longShot->setFixedWidth(32);
+    longShot->setEnabled(noLong.isEmpty());
+    longShot->setAccessibleName(QStringLiteral("长截图"));
+    connect(
+        longShot, &QAbstractButton::clicked, this, [this] { m_host.hostLongCapture(); },
+        Qt::QueuedConnection);
+    panel->row()->addWidget(longShot);
+
     auto* pin = new ToolButton(QStringLiteral("pin"), QStringLiteral("钉在屏幕上"), panel);
     pin->setFixedWidth(32);
     // Queued: pinning may end the capture, and with it this toolbar, under the button's feet.

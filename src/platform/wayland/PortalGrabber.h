@@ -23,6 +23,11 @@ public:
     QList<WindowRecord> windowList() override;
     QString routeDescription() const override;
     QString routeName() const override { return QStringLiteral("portal"); }
+    QString longCaptureUnavailable() const override
+    {
+        return QStringLiteral(
+            "长截图不可用：这个桌面只让墨钉通过门户读取屏幕，而门户每读一次都可能要你确认");
+    }
     bool canRecordScreen() const override { return m_missing.isEmpty(); }
     QString unavailableReason() const override { return m_missing; }
 

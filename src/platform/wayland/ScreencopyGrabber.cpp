@@ -2,6 +2,9 @@
 
 #include "platform/wayland/SwayIpc.h"
 #include "platform/wayland/WaylandGrabChoice.h"
+#include "platform/wayland/WaylandScrollSource.h"
+
+#include <QGuiApplication>
 
 #include <QCoreApplication>
 #include <QScreen>
@@ -54,6 +57,23 @@ void ScreencopyGrabber::grabAll(const QList<Screen>& screens, const QList<quint3
             },
             Qt::QueuedConnection);
     });
+}
+
+std::unique_ptr<ScrollSource> ScreencopyGrabber::scrollSource(
+    const Screen& screen, const QRect& pixels)
+{
+    const QList<ScreencopySession::Target> t = targetsFor({screen});
+    const QRect inImage = pixels & QRect(QPoint(0, 0), t.first().imageSize);
+    if (inImage.isEmpty() || !screen.qscreen)
+        return nullptr;
+    QRect layout;
+    for (const QScreen* s : QGuiApplication::screens())
+        layout |= s->geometry();
+    const QRectF inLayout(
+        QPointF(screen.qscreen->geometry().topLeft()) + QPointF(inImage.topLeft()) / screen.scale,
+        QSizeF(inImage.size()) / screen.scale);
+    return std::make_unique<WaylandScrollSource>(
+        t.first(), inImage, inLayout.toAlignedRect(), layout);
 }
 
 QList<WindowRecord> ScreencopyGrabber::windowList()

@@ -20,6 +20,8 @@ public:
 
     void grabAll(const QList<Screen>& screens, const QList<quint32>& excluding, Done done) override;
     QList<WindowRecord> windowList() override;
+    std::unique_ptr<ScrollSource> scrollSource(const Screen& screen, const QRect& pixels) override;
+    QString longCaptureUnavailable() const override { return {}; }
     QString routeDescription() const override;
     QString routeName() const override { return QStringLiteral("screencopy"); }
 

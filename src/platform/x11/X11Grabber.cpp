@@ -3,6 +3,7 @@
 #include "platform/Geometry.h"
 #include "platform/x11/GrabSession.h"
 #include "platform/x11/GrabWorker.h"
+#include "platform/x11/X11ScrollSource.h"
 #include "platform/x11/X11Vacate.h"
 #include "platform/x11/X11WindowList.h"
 
@@ -116,6 +117,18 @@ QString X11Grabber::unavailableReason() const
         return {};
     return QStringLiteral(
         "当前是 Wayland 会话，墨钉暂时只能在 X11 会话中截图。请在登录时选择 X11（Xorg）会话。");
+}
+
+std::unique_ptr<ScrollSource> X11Grabber::scrollSource(const Screen& screen, const QRect& pixels)
+{
+    const QList<Target> t = targetsFor({screen});
+    if (t.isEmpty() || !canRecordScreen())
+        return nullptr;
+    const QRect inImage = pixels & QRect(QPoint(0, 0), t.first().imageSize);
+    if (inImage.isEmpty())
+        return nullptr;
+    return std::make_unique<X11ScrollSource>(
+        display, inImage.translated(t.first().nativeRect.topLeft()));
 }
 
 QList<WindowRecord> X11Grabber::windowList()

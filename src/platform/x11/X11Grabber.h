@@ -28,6 +28,8 @@ public:
     // Opens the grabbing connection and warms one shared-memory frame per screen.
     void prepare(const QList<Screen>& screens) override;
     QList<WindowRecord> windowList() override;
+    std::unique_ptr<ScrollSource> scrollSource(const Screen& screen, const QRect& pixels) override;
+    QString longCaptureUnavailable() const override { return unavailableReason(); }
 
     // Under a Wayland session the root window seen through XWayland holds only X clients, so a
     // frozen image would be wrong; the grabber says so rather than showing a partial screen.
