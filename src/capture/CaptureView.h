@@ -98,6 +98,9 @@ public:
     void copyAndFinish();
     void saveAndFinish();
     void pinAndFinish();
+    // O or the toolbar's button: the region as copied goes to text recognition, and the
+    // capture closes as for a copy. A recognition already running refuses it with a beep.
+    void recogniseText();
     void repin(const QImage& image);
     Q_INVOKABLE void copy();
     Q_INVOKABLE void saveImage();
@@ -118,6 +121,7 @@ public:
     void hostTakeKeyboard() override;
     void hostPinSelection() override { pinAndFinish(); }
     void hostCopyAndFinish() override { copyAndFinish(); }
+    void hostRecogniseText() override { recogniseText(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

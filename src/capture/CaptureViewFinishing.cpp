@@ -5,6 +5,7 @@
 #include "capture/Trace.h"
 #include "output/Output.h"
 #include "output/PinWindow.h"
+#include "output/TextRecognition.h"
 #include "output/Toast.h"
 #include "platform/Geometry.h"
 
@@ -128,6 +129,24 @@ void CaptureView::pinAndFinish()
         return;
     if (const auto image = render(true))
         repin(*image);
+}
+
+void CaptureView::recogniseText()
+{
+    if (!live() || !m_selected)
+        return;
+    // Refused while the capture stays open, so nothing the user selected is lost.
+    if (!TextRecognition::ready(m_screen))
+        return;
+    const auto image = render(true);
+    if (!image)
+        return;
+    const Screen screen = m_screen;
+    if (m_session->editingPin)
+        repin(*image);
+    else
+        m_session->finish(true);
+    TextRecognition::start(*image, screen);
 }
 
 void CaptureView::repin(const QImage& image)

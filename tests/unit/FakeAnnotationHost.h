@@ -53,6 +53,7 @@ public:
     int keyboardTaken = 0;
     int pinned = 0;
     int finished = 0;
+    int recognised = 0;
     int viewPresses = 0; // presses that reached the overlay itself
     int viewKeys = 0; // keys that reached the overlay itself
     std::unique_ptr<Annotator> annotator;
@@ -75,6 +76,7 @@ public:
     void hostTakeKeyboard() override { ++keyboardTaken; }
     void hostPinSelection() override { ++pinned; }
     void hostCopyAndFinish() override { ++finished; }
+    void hostRecogniseText() override { ++recognised; }
 
     // The press dispatch of the overlay, from the step that hands over to text editing on.
     void press(QPointF p)

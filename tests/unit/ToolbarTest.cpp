@@ -169,26 +169,33 @@ TEST_F(Toolbar, PressOnThePanelStaysOffTheOverlay)
     EXPECT_FALSE(an().toolbarVisibleAt(QPointF(g.x() - 3, 700 - g.y() - 2)));
 }
 
-TEST_F(Toolbar, PinAndOkReachTheHost)
+TEST_F(Toolbar, RecognisePinAndOkReachTheHost)
 {
     an().showToolbar();
     settle();
     const QList<ToolButton*> all = an().toolbar()->findChildren<ToolButton*>();
+    ToolButton* recognise = nullptr;
     ToolButton* pin = nullptr;
     ToolButton* ok = nullptr;
     for (ToolButton* b : all) {
+        if (b->toolTip() == QStringLiteral("识别文字  O"))
+            recognise = b;
         if (b->toolTip() == QStringLiteral("钉在屏幕上"))
             pin = b;
         if (b->toolTip() == QStringLiteral("复制并完成 ↩"))
             ok = b;
     }
-    ASSERT_TRUE(pin && ok);
+    ASSERT_TRUE(recognise && pin && ok);
+    EXPECT_TRUE(recognise->isEnabled()); // the language data is installed here
+    EXPECT_LT(recognise->x(), pin->x());
     EXPECT_TRUE(ok->prominent());
     EXPECT_EQ(ok->width(), 70);
+    QTest::mouseClick(recognise, Qt::LeftButton);
     QTest::mouseClick(pin, Qt::LeftButton);
     QTest::mouseClick(ok, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(host->pinned + host->finished, 2, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(host->pinned + host->finished + host->recognised, 3, 2000);
     EXPECT_EQ(host->pinned, 1);
+    EXPECT_EQ(host->recognised, 1);
 }
 
 TEST_F(Toolbar, SizeMenuInsertsACustomSize)

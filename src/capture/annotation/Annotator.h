@@ -39,6 +39,7 @@ public:
     virtual void hostTakeKeyboard() = 0; // the view becomes the keyboard target again
     virtual void hostPinSelection() = 0; // the toolbar's pin button
     virtual void hostCopyAndFinish() = 0; // the toolbar's OK button
+    virtual void hostRecogniseText() { } // the toolbar's text recognition button
 };
 
 // A text hit: where a press on a text annotation landed.
