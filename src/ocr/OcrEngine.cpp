@@ -125,6 +125,8 @@ OcrResult OcrEngine::recognise(const QImage& image, const std::atomic<bool>* can
         result.error = QStringLiteral("图片太大，内存不够");
         return result;
     }
+    if (OcrImage::looksLikeNoise(grey))
+        return result; // nothing to read
     const qreal ppp = image.devicePixelRatio();
     const qreal factor = OcrImage::enlargement(grey.width(), ppp, targetScale());
     const QList<int> starts = OcrImage::bandStarts(grey, factor);

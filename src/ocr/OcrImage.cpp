@@ -30,6 +30,20 @@ std::array<qint64, 256> histogram(const QImage& grey)
 
 } // namespace
 
+bool looksLikeNoise(const QImage& grey)
+{
+    // Text on a screen, a gradient or a photograph: most neighbours differ by a few levels at
+    // most. Uniform noise: 9 in 256 do. Every fourth row is plenty to tell.
+    qint64 flat = 0, pairs = 0;
+    for (int y = 0; y < grey.height(); y += 4) {
+        const uchar* row = grey.constScanLine(y);
+        for (int x = 1; x < grey.width(); ++x)
+            flat += std::abs(int(row[x]) - int(row[x - 1])) <= 4;
+        pairs += grey.width() - 1;
+    }
+    return pairs > 1000 && flat * 100 < pairs * 15;
+}
+
 int groundLevel(const QImage& grey)
 {
     const auto counts = histogram(grey);

@@ -12,6 +12,10 @@ inline constexpr qint64 stripPixels = qint64(12) << 20;
 // Grey, dark text on a light ground (a dark theme is inverted), as the engine reads best.
 QImage toReadable(const QImage& image);
 
+// True for an image without the flat ground every text has, such as pure noise: neighbouring
+// pixels almost never match. The engine would spend many seconds on it to read garbage.
+bool looksLikeNoise(const QImage& grey);
+
 // The grey level most pixels have: the paper the text is on.
 int groundLevel(const QImage& grey);
 

@@ -29,13 +29,34 @@ bool isWidePunctuation(char32_t c)
         || (c >= 0xFF5B && c <= 0xFF65) || (c >= 0xFE30 && c <= 0xFE4F);
 }
 
+// The engine reads the full-width punctuation of Chinese text as its ASCII look-alike.
+char32_t fullWidth(char32_t c)
+{
+    switch (c) {
+    case U',':
+        return U'，';
+    case U':':
+        return U'：';
+    case U';':
+        return U'；';
+    case U'?':
+        return U'？';
+    case U'!':
+        return U'！';
+    default:
+        return c;
+    }
+}
+
 QString tidyLine(const QString& line)
 {
     const QList<uint> cps = line.toUcs4();
     QList<uint> out;
     out.reserve(cps.size());
     for (qsizetype i = 0; i < cps.size(); ++i) {
-        const char32_t c = cps[i];
+        char32_t c = cps[i];
+        if (!out.isEmpty() && isWideScript(out.last()) && !isWidePunctuation(out.last()))
+            c = fullWidth(c);
         if (c == U' ' || c == U'\t') {
             qsizetype j = i;
             while (j < cps.size() && (cps[j] == U' ' || cps[j] == U'\t'))
@@ -65,17 +86,10 @@ QString tidyRecognisedText(const QString& text)
     normal.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     normal.remove(QLatin1Char('\f'));
     QStringList lines;
-    bool blank = false;
     for (const QString& raw : normal.split(QLatin1Char('\n'))) {
         const QString line = tidyLine(raw);
-        if (line.isEmpty()) {
-            blank = !lines.isEmpty();
-            continue;
-        }
-        if (blank)
-            lines.append(QString());
-        blank = false;
-        lines.append(line);
+        if (!line.isEmpty())
+            lines.append(line);
     }
     return lines.join(QLatin1Char('\n'));
 }

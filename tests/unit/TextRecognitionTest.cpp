@@ -15,6 +15,7 @@
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QPainter>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -65,7 +66,9 @@ TEST(TextTidy, RemovesTheEnginesGapsAndKeepsTheWriters)
         {"价格 ： 100 元 。", "价格：100 元。"},
         {"（ 注意 ） 这里", "（注意）这里"},
         {"日本語 テキスト", "日本語テキスト"},
-        {"第一行 \n\n\n\n第二行", "第一行\n\n第二行"},
+        {"第一行 \n\n\n\n第二行", "第一行\n第二行"},
+        {"错误: 无法连接? 是的,好", "错误：无法连接？是的，好"},
+        {"版本 3.11, time: 10:30", "版本 3.11, time: 10:30"},
         {"\n  缩进的行  \n", "缩进的行"},
         {"Error: file not found\n\f", "Error: file not found"},
         {"a\r\nb\rc", "a\nb\nc"},
@@ -113,9 +116,17 @@ TEST(TextRecognition, ReadsRenderedChineseEnglishAndCode)
                 << c.family.toStdString() << " " << c.size << " px at " << c.dpr;
         }
     }
+    // No text: a blank sheet, and noise the engine would otherwise read garbage in.
     QImage blank(300, 200, QImage::Format_RGB32);
     blank.fill(Qt::white);
     EXPECT_EQ(sharedEngine().recognise(blank).status, OcrResult::Status::empty);
+    QImage noise(640, 480, QImage::Format_RGB32);
+    QRandomGenerator rng(3);
+    for (int y = 0; y < noise.height(); ++y) {
+        for (int x = 0; x < noise.width(); ++x)
+            noise.setPixel(x, y, rng.generate() | 0xFF000000u);
+    }
+    EXPECT_EQ(sharedEngine().recognise(noise).status, OcrResult::Status::empty);
 }
 
 TEST(TextRecognition, TallImagesAreCutBetweenLines)
