@@ -144,6 +144,8 @@ private:
     };
 
     bool gated() const;
+    // A finishing path is done with the overlay: re-pins a pin being edited, else closes.
+    void endWith(const QImage& image, bool fade);
     // The overlay that holds the keys when it is not this one.
     CaptureView* keyHolder();
     bool live() const;

@@ -68,10 +68,15 @@ void CaptureView::copyAndFinish()
     if (!image)
         return;
     Output::copy(*image);
+    endWith(*image, true);
+}
+
+void CaptureView::endWith(const QImage& image, bool fade)
+{
     if (m_session->editingPin)
-        repin(*image);
+        repin(image); // the edited capture is pinned again
     else
-        m_session->finish(true);
+        m_session->finish(fade);
 }
 
 void CaptureView::copy()
@@ -91,10 +96,7 @@ void CaptureView::saveAndFinish()
         return;
     // The overlay goes first, so a save dialog opens over the desktop, not under the overlay.
     const Screen screen = m_screen;
-    if (m_session->editingPin)
-        repin(*image);
-    else
-        m_session->finish(false);
+    endWith(*image, false);
     trace::mark("save-begin");
     if (const auto path = Output::save(*image))
         Toast::show(
@@ -142,10 +144,7 @@ void CaptureView::recogniseText()
     if (!image)
         return;
     const Screen screen = m_screen;
-    if (m_session->editingPin)
-        repin(*image);
-    else
-        m_session->finish(true);
+    endWith(*image, true);
     TextRecognition::start(*image, screen);
 }
 
