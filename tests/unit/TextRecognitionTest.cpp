@@ -210,6 +210,19 @@ TEST(TextRecognition, TextGoesToTheClipboardAndCanBePinned)
     EXPECT_EQ(copied->text(), QStringLiteral("复制这段文字"));
     PinWindow::destroyAll();
 
+    // Esc on the notice cancels: the worker stops and the clipboard keeps what it had.
+    QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
+    QStringList page;
+    for (int i = 0; i < 60; ++i)
+        page << QStringLiteral("第 %1 行：按 Esc 取消这次识别").arg(i);
+    ASSERT_TRUE(
+        TextRecognition::start(renderText(page, QStringLiteral("Noto Sans CJK SC"), 14, 1)));
+    ASSERT_NE(TextRecognition::notice(), nullptr);
+    QTest::keyClick(TextRecognition::notice(), Qt::Key_Escape);
+    ASSERT_TRUE(test::waitUntil([] { return !TextRecognition::busy(); }, 30000));
+    EXPECT_EQ(TextRecognition::notice(), nullptr);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
+
     // No text: the clipboard is left alone.
     QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
     QImage blank(200, 100, QImage::Format_RGB32);
