@@ -1,18 +1,22 @@
 // Text recognition: the engine on rendered text, the clean-up of its spacing, cancelling, the
 // bands a tall image is read in, and what happens without the language data.
 #include "output/TextRecognition.h"
+#include "capture/annotation/ToolButton.h"
 #include "ocr/OcrEngine.h"
 #include "ocr/OcrImage.h"
 #include "ocr/OcrWorker.h"
 #include "ocr/TextTidy.h"
+#include "output/PinView.h"
 #include "output/PinWindow.h"
 #include "output/RecognitionNotice.h"
 
+#include "FakeAnnotationHost.h"
 #include "WaitUntil.h"
 
 #include <QClipboard>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QRandomGenerator>
@@ -249,6 +253,32 @@ TEST(TextRecognition, MissingLanguageDataNamesThePackages)
     EXPECT_EQ(r.error, *missing);
     EXPECT_FALSE(TextRecognition::start(QImage(40, 40, QImage::Format_RGB32)));
     EXPECT_FALSE(TextRecognition::busy());
+
+    // The toolbar's button and the pin menu's item are there, disabled, and say why.
+    test::FakeAnnotationHost host(QSize(800, 600));
+    host.annotator->showToolbar();
+    ToolButton* button = nullptr;
+    for (ToolButton* b : host.annotator->toolbar()->findChildren<ToolButton*>()) {
+        if (b->toolTip() == *missing)
+            button = b;
+    }
+    ASSERT_NE(button, nullptr);
+    EXPECT_FALSE(button->isEnabled());
+    QImage red(40, 40, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    PinWindow* pin = PinWindow::pin(red, QRectF(0, 0, 40, 40));
+    ASSERT_NE(pin, nullptr);
+    std::unique_ptr<QMenu> menu(pin->view()->buildMenu());
+    QAction* item = nullptr;
+    for (QAction* a : menu->actions()) {
+        if (a->text() == QStringLiteral("识别文字"))
+            item = a;
+    }
+    ASSERT_NE(item, nullptr);
+    EXPECT_FALSE(item->isEnabled());
+    EXPECT_EQ(item->toolTip(), *missing);
+    menu.reset(); // before the pin that parents it
+    PinWindow::destroyAll();
 
     if (wasSet)
         qputenv("TESSDATA_PREFIX", saved);
