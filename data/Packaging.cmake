@@ -11,7 +11,8 @@ set(CPACK_PACKAGE_DESCRIPTION
 is pressed. Every screen freezes at once; drag out a region or click a window,
 read pixel colours in the magnifier, add rectangles, arrows, text and numbered
 stamps, then copy the result, save it as PNG, or pin it to the screen as a
-floating window. The clipboard's image or text can be pinned too.
+floating window. The clipboard's image or text can be pinned too. Text in a
+region or a pin, Chinese and English, is recognised and copied as text.
 .
 The interface is in Simplified Chinese. Screen capture works on X11 and on
 Wayland desktops with screen copy (wlroots) or the desktop portal.")
@@ -27,6 +28,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${QUILLET_HOMEPAGE})
 # icons install into, and the CJK font the interface is drawn in.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6, hicolor-icon-theme, fonts-noto-cjk, fonts-material-design-icons-iconfont")
-# Qt's own dialog buttons in Chinese.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
+# Qt's own dialog buttons in Chinese; the language data text recognition reads (without it the
+# program says which package is missing and keeps every other feature).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, tesseract-ocr-chi-sim, tesseract-ocr-eng")
 include(CPack)

@@ -10,8 +10,8 @@ set -euo pipefail
 want=(build-essential cmake pkg-config
       qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6opengl6-dev
       libxcb1-dev libxcb-keysyms1-dev libxcb-shm0-dev libxcb-damage0-dev libxcb-xtest0-dev libxcb-xfixes0-dev libxcb-randr0-dev
-      libxkbcommon-dev libxkbcommon-x11-dev libdeflate-dev libwayland-dev
-      fonts-noto-cjk fonts-material-design-icons-iconfont libgl-dev qt6-qpa-plugins qt6-translations-l10n dpkg-dev)
+      libxkbcommon-dev libxkbcommon-x11-dev libdeflate-dev libwayland-dev libtesseract-dev
+      fonts-noto-cjk tesseract-ocr-chi-sim tesseract-ocr-eng fonts-material-design-icons-iconfont libgl-dev qt6-qpa-plugins qt6-translations-l10n dpkg-dev)
 if [[ "${1:-}" == "--test" ]]; then
   want+=(libgtest-dev googletest libbenchmark-dev libxcb-res0-dev
          xvfb xauth xdotool xclip openbox x11-xserver-utils x11-utils imagemagick xcompmgr trayer

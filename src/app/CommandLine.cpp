@@ -85,18 +85,22 @@ ParseResult parse(const QStringList& args)
         return noArguments(Command::Kind::quit);
     if (first == QLatin1String("status"))
         return noArguments(Command::Kind::status);
-    if (first == QLatin1String("pin")) {
+    if (first == QLatin1String("pin") || first == QLatin1String("ocr")) {
         const bool literal = !rest.isEmpty() && rest.first() == QLatin1String("--");
         if (literal)
             rest.removeFirst();
         if (rest.size() > 1)
-            return fail(QStringLiteral("“pin”只接受一个文件：%1").arg(printable(rest.at(1))));
+            return fail(QStringLiteral("“%1”只接受一个文件：%2").arg(first, printable(rest.at(1))));
         if (rest.size() == 1 && rest.first().isEmpty())
-            return fail(QStringLiteral("“pin”的文件名是空的"));
+            return fail(QStringLiteral("“%1”的文件名是空的").arg(first));
         // "--" lets a file whose name starts with a dash through.
         if (!literal && rest.size() == 1 && rest.first().startsWith(QLatin1Char('-')))
             return fail(QStringLiteral("未知选项：%1").arg(printable(rest.first())));
-        return ok({Command::Kind::pin, rest.value(0), {}});
+        if (first == QLatin1String("pin"))
+            return ok({Command::Kind::pin, rest.value(0), {}});
+        if (rest.isEmpty())
+            return fail(QStringLiteral("“ocr”需要一个图片文件"));
+        return ok({Command::Kind::ocr, rest.first(), {}});
     }
     if (first == QLatin1String("settings")) {
         if (rest.size() > 1)
@@ -124,6 +128,7 @@ QString usage()
         "  capture            开始截图\n"
         "  pin                把剪贴板里的图片或文字钉到屏幕上\n"
         "  pin [--] FILE      把图片文件钉到屏幕上（指针所在位置）\n"
+        "  ocr [--] FILE      识别图片文件里的中英文文字，输出到标准输出\n"
         "  settings [PAGE]    打开设置窗口（PAGE：general, shortcuts, capture, save, pin, about）\n"
         "  quit               退出正在运行的墨钉，等它结束后返回\n"
         "  status             以“名称: 值”逐行输出运行状态，供脚本读取\n"

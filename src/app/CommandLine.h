@@ -13,6 +13,7 @@ struct Command {
         start, // no arguments: start the resident program, or hand over to the running one
         capture,
         pin, // the clipboard, or `file` when given
+        ocr, // the text of `file`, printed; runs on its own, without the resident program
         settings, // `page` may be empty
         quit,
         status,

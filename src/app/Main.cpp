@@ -6,6 +6,8 @@
 #include "app/SingleInstance.h"
 #include "app/Snapshot.h"
 #include "app/Termination.h"
+#include "ocr/OcrEngine.h"
+#include "output/OutsideImage.h"
 #include "output/PinWindow.h"
 #include "platform/AppIdentity.h"
 #include "platform/HotKeyBackend.h"
@@ -248,6 +250,60 @@ bool checkImageFile(const QString& file)
     return true;
 }
 
+// Text recognition parallelises with OpenMP, whose threads wait for work by spinning: on two
+// busy cores that made a recognition six times slower than one thread, and it takes cores
+// from the rest of the desktop. The limit is read once, when the library loads, so a process
+// that may recognise text starts itself again with it. Its children get the usual environment.
+void limitRecognitionThreads(char** argv)
+{
+    static const char* const marker = "QUILLET_OCR_THREADS_SET";
+    if (qEnvironmentVariableIsSet(marker)) {
+        qunsetenv(marker);
+        qunsetenv("OMP_THREAD_LIMIT");
+        return;
+    }
+    if (qEnvironmentVariableIsSet("OMP_THREAD_LIMIT"))
+        return; // the user's choice
+    qputenv("OMP_THREAD_LIMIT", "1");
+    qputenv(marker, "1");
+    ::execv("/proc/self/exe", argv);
+    // Could not start again: recognition runs on, only slower.
+    qunsetenv(marker);
+    qunsetenv("OMP_THREAD_LIMIT");
+}
+
+// Recognition in this process: scripts get the text without a display or a resident program.
+int runOcr(int argc, char** argv, const QString& file)
+{
+    if (!checkImageFile(file))
+        return 1;
+    if (const std::optional<QString> missing = OcrEngine::missingData()) {
+        complain(*missing);
+        return 1;
+    }
+    const QCoreApplication app(argc, argv);
+    const OutsideImage::Loaded loaded = OutsideImage::readFile(file);
+    if (loaded.image.isNull()) {
+        complain(loaded.error.isEmpty()
+                ? QStringLiteral("不是可以读取的图片：%1").arg(CommandLine::printable(file))
+                : loaded.error);
+        return 1;
+    }
+    OcrEngine engine;
+    const OcrResult result = engine.recognise(loaded.image);
+    switch (result.status) {
+    case OcrResult::Status::text:
+        printLine(stdout, result.text);
+        return 0;
+    case OcrResult::Status::empty:
+        complain(QStringLiteral("没有识别到文字"));
+        return 1;
+    default:
+        complain(result.error);
+        return 1;
+    }
+}
+
 int runClient(const Command& command)
 {
     if (command.kind == Command::Kind::pin && !command.file.isEmpty()
@@ -396,6 +452,7 @@ int runMain(int argc, char** argv)
         printLine(stdout, CommandLine::versionText());
         return 0;
     case Command::Kind::start: {
+        limitRecognitionThreads(argv);
         if (snapshotFolder())
             return runSnapshot(argc, argv);
         const bool forCommand = takeStartedForCommand();
@@ -414,6 +471,9 @@ int runMain(int argc, char** argv)
         }
         return runResident(argc, argv, forCommand);
     }
+    case Command::Kind::ocr:
+        limitRecognitionThreads(argv);
+        return runOcr(argc, argv, command.file);
     default:
         return runClient(command);
     }

@@ -98,6 +98,9 @@ public:
     void copyAndFinish();
     void saveAndFinish();
     void pinAndFinish();
+    // O or the toolbar's button: the region as copied goes to text recognition, and the
+    // capture closes as for a copy. A recognition already running refuses it with a beep.
+    void recogniseText();
     void repin(const QImage& image);
     // The overlay gives way to the live screen and the selection is captured scrolling.
     void startLongCapture();
@@ -122,6 +125,7 @@ public:
     void hostCopyAndFinish() override { copyAndFinish(); }
     QString hostLongCaptureUnavailable() const override;
     void hostLongCapture() override { startLongCapture(); }
+    void hostRecogniseText() override { recogniseText(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -144,6 +148,8 @@ private:
     };
 
     bool gated() const;
+    // A finishing path is done with the overlay: re-pins a pin being edited, else closes.
+    void endWith(const QImage& image, bool fade);
     // The overlay that holds the keys when it is not this one.
     CaptureView* keyHolder();
     bool live() const;

@@ -344,6 +344,12 @@ bool CaptureView::keyDown(int key, Qt::KeyboardModifiers mods)
             return true;
         }
         break;
+    case Qt::Key_O:
+        if (m_selected && !command) {
+            recogniseText();
+            return true;
+        }
+        break;
     case Qt::Key_C:
         if (!m_selected && !command) {
             copyColor();

@@ -6,6 +6,7 @@
 #include "capture/Trace.h"
 #include "output/Output.h"
 #include "output/PinWindow.h"
+#include "output/TextRecognition.h"
 #include "output/Toast.h"
 #include "platform/Geometry.h"
 #include "platform/ScreenGrabber.h"
@@ -70,10 +71,15 @@ void CaptureView::copyAndFinish()
     if (!image)
         return;
     Output::copy(*image);
+    endWith(*image, true);
+}
+
+void CaptureView::endWith(const QImage& image, bool fade)
+{
     if (m_session->editingPin)
-        repin(*image);
+        repin(image); // the edited capture is pinned again
     else
-        m_session->finish(true);
+        m_session->finish(fade);
 }
 
 void CaptureView::copy()
@@ -93,10 +99,7 @@ void CaptureView::saveAndFinish()
         return;
     // The overlay goes first, so a save dialog opens over the desktop, not under the overlay.
     const Screen screen = m_screen;
-    if (m_session->editingPin)
-        repin(*image);
-    else
-        m_session->finish(false);
+    endWith(*image, false);
     trace::mark("save-begin");
     if (const auto path = Output::save(*image))
         Toast::show(
@@ -131,6 +134,21 @@ void CaptureView::pinAndFinish()
         return;
     if (const auto image = render(true))
         repin(*image);
+}
+
+void CaptureView::recogniseText()
+{
+    if (!live() || !m_selected)
+        return;
+    // Refused while the capture stays open, so nothing the user selected is lost.
+    if (!TextRecognition::ready(m_screen))
+        return;
+    const auto image = render(true);
+    if (!image)
+        return;
+    const Screen screen = m_screen;
+    endWith(*image, true);
+    TextRecognition::start(*image, screen);
 }
 
 void CaptureView::repin(const QImage& image)

@@ -64,10 +64,13 @@ private:
 
 } // namespace
 
-void Output::copy(const QImage& image)
+void Output::copy(const QImage& image, const QString& text)
 {
+    auto* data = new LazyPngMimeData(image);
+    if (!text.isEmpty())
+        data->setText(text);
     // Ownership passes to the clipboard, which deletes the previous contents itself.
-    QGuiApplication::clipboard()->setMimeData(new LazyPngMimeData(image), QClipboard::Clipboard);
+    QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
 }
 
 std::optional<QByteArray> Output::pngData(const QImage& image)

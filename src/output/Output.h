@@ -11,8 +11,9 @@ namespace quillet::Output {
 // Images carry their point size through devicePixelRatio(); output always keeps every device
 // pixel of them.
 
-// Replaces the clipboard with the image, plus its PNG bytes under image/png.
-void copy(const QImage& image);
+// Replaces the clipboard with the image, plus its PNG bytes under image/png, plus `text` as
+// plain text when given (a paper note's words, for pasting where no image goes).
+void copy(const QImage& image, const QString& text = {});
 
 // PNG bytes of the full pixel size, or nothing.
 std::optional<QByteArray> pngData(const QImage& image);

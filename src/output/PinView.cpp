@@ -2,6 +2,7 @@
 
 #include "output/PinGeometry.h"
 #include "output/PinWindow.h"
+#include "output/TextRecognition.h"
 #include "platform/Geometry.h"
 #include "ui/Accent.h"
 #include "ui/Fonts.h"
@@ -9,6 +10,7 @@
 
 #include "platform/WindowSystem.h"
 
+#include <QAction>
 #include <QContextMenuEvent>
 #include <QFontMetricsF>
 #include <QKeyEvent>
@@ -240,6 +242,13 @@ QMenu* PinView::buildMenu()
     menu->addSeparator();
     menu->addAction(
         symbolIcon(QStringLiteral("doc.on.doc")), QStringLiteral("复制"), this, &PinView::copy);
+    QAction* recognise = menu->addAction(symbolIcon(QStringLiteral("text.viewfinder")),
+        QStringLiteral("识别文字"), this, &PinView::recogniseText);
+    if (const std::optional<QString> missing = TextRecognition::unavailable()) {
+        recognise->setEnabled(false);
+        recognise->setToolTip(*missing);
+        menu->setToolTipsVisible(true);
+    }
     menu->addAction(symbolIcon(QStringLiteral("square.and.arrow.down")), QStringLiteral("另存为…"),
         this, &PinView::saveImage);
     menu->addAction(symbolIcon(QStringLiteral("arrow.up.left.and.arrow.down.right")),
@@ -271,6 +280,13 @@ void PinView::copy()
 {
     if (PinWindow* w = pinWindow())
         w->copy();
+}
+
+void PinView::recogniseText()
+{
+    if (PinWindow* w = pinWindow())
+        TextRecognition::start(
+            w->image(), w->screen() ? std::optional(screenFromQt(w->screen())) : std::nullopt);
 }
 
 void PinView::saveImage()

@@ -33,6 +33,7 @@ public:
 public Q_SLOTS:
     void editPin();
     void copy();
+    void recogniseText();
     void saveImage();
     void resetZoom();
     void closePin();

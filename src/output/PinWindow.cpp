@@ -311,7 +311,7 @@ void PinWindow::orderOut()
 
 void PinWindow::copy()
 {
-    Output::copy(m_image);
+    Output::copy(m_image, m_text);
     Toast::show(QStringLiteral("已复制到剪贴板"), m_image, std::nullopt, screenOf(this));
 }
 

@@ -42,6 +42,9 @@ public:
 
     const QImage& image() const { return m_image; }
     const std::optional<PinEdit>& edit() const { return m_edit; }
+    // The text a paper note shows, when the pin is one; copying the pin copies it as text too.
+    const QString& text() const { return m_text; }
+    void setText(const QString& text) { m_text = text; }
     qreal zoom() const { return m_zoom; }
     // Zooms about the pointer, within 0.1…8.0 and the window size cap, and flashes the badge.
     void setZoom(qreal z);
@@ -99,6 +102,7 @@ private:
     QImage m_image;
     qreal m_zoom = 1.0;
     std::optional<PinEdit> m_edit;
+    QString m_text;
     QRectF m_frame; // global points, y up: what the logic reasons about
     QRect m_applied; // the Qt geometry last asked for, to tell our moves from the WM's
     qreal m_opacity = 1.0;

@@ -228,6 +228,17 @@ const QHash<QString, Builder>& builders()
                 ink.fill(lead);
                 ink.stroke(lead, 0.5);
             }},
+        {QStringLiteral("text.viewfinder"),
+            [](SymbolInk& ink) {
+                // The four corners of a viewfinder round three lines of text.
+                ink.stroke(poly({{3.2, 8.4}, {3.2, 3.2}, {8.4, 3.2}}));
+                ink.stroke(poly({{15.6, 3.2}, {20.8, 3.2}, {20.8, 8.4}}));
+                ink.stroke(poly({{20.8, 15.6}, {20.8, 20.8}, {15.6, 20.8}}));
+                ink.stroke(poly({{8.4, 20.8}, {3.2, 20.8}, {3.2, 15.6}}));
+                ink.stroke(line(7.6, 8.6, 16.4, 8.6));
+                ink.stroke(line(7.6, 12.0, 16.4, 12.0));
+                ink.stroke(line(7.6, 15.4, 13.2, 15.4));
+            }},
         {QStringLiteral("doc.on.doc"),
             [](SymbolInk& ink) {
                 const QPainterPath front = roundRect(9.0, 7.4, 11.6, 14.2, 2.2);

@@ -11,6 +11,6 @@ fi
 # mandoc's linter catches structure groff formats silently: bad macro order, missing sections.
 lint=$(mandoc -T lint -W warning "$page" 2>&1) || { echo "$lint"; exit 1; }
 # Every subcommand the program knows is documented.
-for word in capture pin settings quit status QUILLET_SNAPSHOT quillet.conf autostart "EXIT STATUS"; do
+for word in capture pin ocr settings quit status QUILLET_SNAPSHOT quillet.conf autostart "EXIT STATUS"; do
   grep -q -- "$word" "$page" || { echo "man page does not mention $word"; exit 1; }
 done

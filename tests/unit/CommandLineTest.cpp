@@ -37,6 +37,8 @@ TEST(CommandLine, ParsesEveryCommand)
         {{"pin", "shot.png"}, {K::pin, "shot.png", {}}},
         {{"pin", "/tmp/带 空格.png"}, {K::pin, "/tmp/带 空格.png", {}}},
         {{"pin", "--", "-dash.png"}, {K::pin, "-dash.png", {}}},
+        {{"ocr", "shot.png"}, {K::ocr, "shot.png", {}}},
+        {{"ocr", "--", "-dash.png"}, {K::ocr, "-dash.png", {}}},
         {{"settings"}, {K::settings, {}, {}}},
         {{"settings", "general"}, {K::settings, {}, "general"}},
         {{"settings", "shortcuts"}, {K::settings, {}, "shortcuts"}},
@@ -75,6 +77,9 @@ TEST(CommandLine, RejectsBadArgumentsWithOneLine)
         {"pin", "a.png", "b.png"},
         {"pin", ""},
         {"pin", "-x.png"},
+        {"ocr"},
+        {"ocr", "a.png", "b.png"},
+        {"ocr", "-x.png"},
         {"settings", "colours"},
         {"settings", "general", "shortcuts"},
         {""},
@@ -102,9 +107,9 @@ TEST(CommandLine, RejectsBadArgumentsWithOneLine)
 
 TEST(CommandLine, OnlyActingCommandsStartAnInstance)
 {
-    const QList<std::pair<K, bool>> cases
-        = {{K::start, false}, {K::capture, true}, {K::pin, true}, {K::settings, true},
-            {K::quit, false}, {K::status, false}, {K::help, false}, {K::version, false}};
+    const QList<std::pair<K, bool>> cases = {{K::start, false}, {K::capture, true}, {K::pin, true},
+        {K::ocr, false}, {K::settings, true}, {K::quit, false}, {K::status, false},
+        {K::help, false}, {K::version, false}};
     for (const auto& [kind, starts] : cases)
         EXPECT_EQ((Command {kind, {}, {}}).startsInstance(), starts) << static_cast<int>(kind);
 }
@@ -112,7 +117,8 @@ TEST(CommandLine, OnlyActingCommandsStartAnInstance)
 TEST(CommandLine, UsageNamesEveryCommandAndPage)
 {
     const QString text = CommandLine::usage();
-    for (const char* word : {"capture", "pin", "settings", "quit", "status", "--help", "--version"})
+    for (const char* word :
+        {"capture", "pin", "ocr", "settings", "quit", "status", "--help", "--version"})
         EXPECT_TRUE(text.contains(QLatin1String(word))) << word;
     for (const QString& page : CommandLine::settingsPages())
         EXPECT_TRUE(text.contains(page)) << page.toStdString();

@@ -55,6 +55,7 @@ public:
     int finished = 0;
     int longCaptures = 0;
     QString longCaptureUnavailable; // empty: offered
+    int recognised = 0;
     int viewPresses = 0; // presses that reached the overlay itself
     int viewKeys = 0; // keys that reached the overlay itself
     std::unique_ptr<Annotator> annotator;
@@ -79,6 +80,7 @@ public:
     void hostCopyAndFinish() override { ++finished; }
     QString hostLongCaptureUnavailable() const override { return longCaptureUnavailable; }
     void hostLongCapture() override { ++longCaptures; }
+    void hostRecogniseText() override { ++recognised; }
 
     // The press dispatch of the overlay, from the step that hands over to text editing on.
     void press(QPointF p)

@@ -22,7 +22,8 @@ const char* const usedSymbols[] = {"scissors", "pin", "xmark.square", "gearshape
     "arrow.up.and.down.and.arrow.left.and.right", "gearshape.fill", "command", "folder.fill",
     "pin.fill", "info", "keyboard", "lock.shield", "checkmark.seal.fill",
     "exclamationmark.triangle.fill", "xmark.circle.fill", "viewfinder", "sun.max", "moon.fill",
-    "paintbrush.pointed", "checkmark.circle", "folder", "square.on.square", "sparkles"};
+    "paintbrush.pointed", "checkmark.circle", "folder", "square.on.square", "sparkles",
+    "text.viewfinder"};
 
 QImage blank(QSize size)
 {

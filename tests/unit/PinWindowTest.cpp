@@ -402,8 +402,8 @@ TEST_F(PinWindowTest, ContextMenuOffersTheActionsInOrder)
     for (QAction* a : menu->actions())
         titles << (a->isSeparator() ? QStringLiteral("—") : a->text());
     EXPECT_EQ(titles,
-        QStringList(
-            {"编辑标注\tSpace", "—", "复制", "另存为…", "原始大小", "—", "关闭", "关闭所有贴图"}));
+        QStringList({"编辑标注\tSpace", "—", "复制", "识别文字", "另存为…", "原始大小", "—", "关闭",
+            "关闭所有贴图"}));
     menu->actions().last()->trigger();
     EXPECT_EQ(PinWindow::count(), 0);
 }

@@ -169,34 +169,42 @@ TEST_F(Toolbar, PressOnThePanelStaysOffTheOverlay)
     EXPECT_FALSE(an().toolbarVisibleAt(QPointF(g.x() - 3, 700 - g.y() - 2)));
 }
 
-TEST_F(Toolbar, LongCapturePinAndOkReachTheHost)
+TEST_F(Toolbar, LongCaptureRecognisePinAndOkReachTheHost)
 {
     an().showToolbar();
     settle();
     const QList<ToolButton*> all = an().toolbar()->findChildren<ToolButton*>();
     ToolButton* longShot = nullptr;
+    ToolButton* recognise = nullptr;
     ToolButton* pin = nullptr;
     ToolButton* ok = nullptr;
     for (ToolButton* b : all) {
         if (b->toolTip() == QStringLiteral("长截图  L"))
             longShot = b;
+        if (b->toolTip() == QStringLiteral("识别文字  O"))
+            recognise = b;
         if (b->toolTip() == QStringLiteral("钉在屏幕上"))
             pin = b;
         if (b->toolTip() == QStringLiteral("复制并完成 ↩"))
             ok = b;
     }
-    ASSERT_TRUE(longShot && pin && ok);
+    ASSERT_TRUE(longShot && recognise && pin && ok);
+    EXPECT_TRUE(recognise->isEnabled()); // the language data is installed here
     // After the divider, before the pin.
-    EXPECT_LT(longShot->x(), pin->x());
     EXPECT_GT(longShot->x(), an().toolButtons().last()->x());
+    EXPECT_LT(longShot->x(), recognise->x());
+    EXPECT_LT(recognise->x(), pin->x());
     EXPECT_TRUE(ok->prominent());
     EXPECT_EQ(ok->width(), 70);
     QTest::mouseClick(longShot, Qt::LeftButton);
+    QTest::mouseClick(recognise, Qt::LeftButton);
     QTest::mouseClick(pin, Qt::LeftButton);
     QTest::mouseClick(ok, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(host->pinned + host->finished + host->longCaptures, 3, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        host->pinned + host->finished + host->longCaptures + host->recognised, 4, 2000);
     EXPECT_EQ(host->pinned, 1);
     EXPECT_EQ(host->longCaptures, 1);
+    EXPECT_EQ(host->recognised, 1);
 }
 
 // Where the screen cannot be read again and again, the button says why and does nothing.

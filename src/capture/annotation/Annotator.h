@@ -42,6 +42,7 @@ public:
     // The toolbar's long-capture button; empty when it is offered, else why not.
     virtual QString hostLongCaptureUnavailable() const { return QStringLiteral("长截图不可用"); }
     virtual void hostLongCapture() { }
+    virtual void hostRecogniseText() { } // the toolbar's text recognition button
 };
 
 // A text hit: where a press on a text annotation landed.

@@ -111,7 +111,7 @@ QColor ToolButton::targetBackground() const
 QColor ToolButton::tint() const
 {
     if (!isEnabled())
-        return white(1, 0.3);
+        return white(1, 0.32); // a feature that cannot run here
     return (m_prominent || m_on) ? QColor(Qt::white) : white(1, 0.86);
 }
 

@@ -1,6 +1,7 @@
-// The toolbar: four tools, pin and OK, floating next to the selection.
+// The toolbar: four tools, text recognition, pin and OK, floating next to the selection.
 #include "capture/annotation/Annotator.h"
 #include "capture/annotation/AnnotatorPrivate.h"
+#include "output/TextRecognition.h"
 #include "platform/Geometry.h"
 #include "ui/Icons.h"
 
@@ -48,6 +49,23 @@ void Annotator::buildToolbar()
         longShot, &QAbstractButton::clicked, this, [this] { m_host.hostLongCapture(); },
         Qt::QueuedConnection);
     panel->row()->addWidget(longShot);
+
+    auto* recognise
+        = new ToolButton(QStringLiteral("text.viewfinder"), QStringLiteral("识别文字  O"), panel);
+    recognise->setFixedWidth(32);
+    if (const std::optional<QString> missing = TextRecognition::unavailable()) {
+        recognise->setEnabled(false);
+        recognise->setToolTip(*missing);
+    }
+    // Queued for the reason the pin button is: the capture closes under the button.
+    connect(
+        recognise, &QAbstractButton::clicked, this,
+        [this] {
+            if (m_host.hostSelected())
+                m_host.hostRecogniseText();
+        },
+        Qt::QueuedConnection);
+    panel->row()->addWidget(recognise);
 
     auto* pin = new ToolButton(QStringLiteral("pin"), QStringLiteral("钉在屏幕上"), panel);
     pin->setFixedWidth(32);
