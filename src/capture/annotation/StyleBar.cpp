@@ -1,4 +1,5 @@
-// The style bar under (or over) the toolbar: widths or text styles and size, then colours.
+// The style bar under (or over) the toolbar: widths or text styles and size, then colours; for
+// the mosaic, its block sizes.
 #include "capture/annotation/Annotator.h"
 #include "capture/annotation/AnnotatorPrivate.h"
 #include "platform/Geometry.h"
@@ -134,13 +135,11 @@ void Annotator::updateSubbar(bool)
     }
     std::optional<Tool> kind;
     if (tool) {
-        if (*tool != Tool::mosaic)
-            kind = tool;
+        kind = tool;
     } else if (isEditingText()
         || (activeText && *activeText >= 0 && *activeText < annotations.size())) {
         kind = Tool::text;
-    } else if (activeShape && *activeShape >= 0 && *activeShape < annotations.size()
-        && annotations[*activeShape].tool != Tool::mosaic) {
+    } else if (activeShape && *activeShape >= 0 && *activeShape < annotations.size()) {
         kind = annotations[*activeShape].tool;
     }
     if (kind == d->subbarKind && (d->subbar || !kind)) {
@@ -166,11 +165,31 @@ void Annotator::buildSubbar(std::optional<Tool> kind)
     d->colorButtons.clear();
     d->widthButtons.clear();
     d->styleButtons.clear();
+    d->mosaicButtons.clear();
     d->fontPopup = nullptr;
     if (!kind)
         return;
 
     auto* panel = new GlassPanel(m_host.hostWidget());
+    if (*kind == Tool::mosaic) {
+        // Small blocks hide small print; large words need large blocks.
+        const QStringList titles
+            = {QStringLiteral("小"), QStringLiteral("中"), QStringLiteral("大")};
+        for (int s = 0; s < 3; ++s) {
+            auto* b = new ToolButton(QString(),
+                QStringLiteral("马赛克块 ") + titles[s] + QStringLiteral("（")
+                    + QString::number(qRound(mosaicBlock(s))) + QStringLiteral(" pt）"),
+                panel);
+            b->setTitle(QString(), titles[s]);
+            b->setTag(s);
+            b->setFixedWidth(32);
+            connect(b, &QAbstractButton::clicked, this, [this, s] { chooseMosaicSize(s); });
+            panel->row()->addWidget(b);
+            d->mosaicButtons.append(b);
+        }
+        d->subbar = panel;
+        return;
+    }
     if (*kind == Tool::text) {
         const QStringList tips
             = {QStringLiteral("普通"), QStringLiteral("色块底"), QStringLiteral("描边")};
@@ -251,6 +270,11 @@ void Annotator::refreshStyleControls()
 {
     for (ToolButton* b : std::as_const(d->styleButtons))
         b->setOn(b->tag() == textStyle);
+    const bool mosaicActive = activeShape && *activeShape >= 0 && *activeShape < annotations.size()
+        && annotations[*activeShape].tool == Tool::mosaic;
+    const int block = mosaicActive ? annotations[*activeShape].style : mosaicSize;
+    for (ToolButton* b : std::as_const(d->mosaicButtons))
+        b->setOn(b->tag() == block);
 
     if (QComboBox* menu = d->fontPopup) {
         const QSignalBlocker block(menu);

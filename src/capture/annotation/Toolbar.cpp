@@ -1,4 +1,4 @@
-// The toolbar: four tools, pin and OK, floating next to the selection.
+// The toolbar: the eight tools, pin and OK, floating next to the selection.
 #include "capture/annotation/Annotator.h"
 #include "capture/annotation/AnnotatorPrivate.h"
 #include "platform/Geometry.h"
@@ -25,8 +25,8 @@ void Annotator::buildToolbar()
 {
     auto* panel = new GlassPanel(m_host.hostWidget());
     d->toolButtons.clear();
-    for (size_t i = 0; i < shownTools.size(); ++i) {
-        const Tool t = shownTools[i];
+    for (size_t i = 0; i < allTools.size(); ++i) {
+        const Tool t = allTools[i];
         auto* b = new ToolButton(QString::fromLatin1(toolSymbol(t)),
             toolTip(t) + QStringLiteral("  ") + QString::number(i + 1), panel);
         b->setTag(int(t));
@@ -153,6 +153,10 @@ QList<ToolButton*> Annotator::widthButtons() const
 QList<ToolButton*> Annotator::styleButtons() const
 {
     return d->styleButtons;
+}
+QList<ToolButton*> Annotator::mosaicButtons() const
+{
+    return d->mosaicButtons;
 }
 QComboBox* Annotator::fontPopup() const
 {
