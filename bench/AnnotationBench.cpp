@@ -1,5 +1,6 @@
 // Cost of the overlay's annotation pass over a busy 4K capture: fifty annotations of every kind,
-// repainted as the pointer moves (a small region) and as a whole.
+// repainted as the pointer moves (a small region) and as a whole; and a pen stroke of 100,000
+// pointer moves drawn and exported.
 #include "capture/annotation/AnnotationDrawing.h"
 #include "capture/annotation/Annotator.h"
 #include "capture/annotation/RenderCache.h"
@@ -10,6 +11,7 @@
 #include <QApplication>
 #include <QPainter>
 #include <benchmark/benchmark.h>
+#include <cmath>
 #include <memory>
 
 using namespace quillet;
@@ -167,5 +169,78 @@ void BM_MakePixelated4K(benchmark::State& state)
         benchmark::DoNotOptimize(makePixelated(host().image, 1));
 }
 BENCHMARK(BM_MakePixelated4K)->Unit(benchmark::kMillisecond);
+
+// A pen held down for minutes: a stroke of 100,000 pointer moves wandering over the 4K capture,
+// on top of the fifty. Pointer moves arrive through the same path as on the overlay, so the
+// thinning of points happens as it does there.
+QPointF strokePoint(int i)
+{
+    const double t = i / 100000.0 * 2 * M_PI;
+    return QPointF(1920 + 1700 * std::sin(3 * t), 1080 + 950 * std::sin(4 * t + 0.5));
+}
+
+void beginStroke(int moves)
+{
+    Annotator& an = *host().annotator;
+    host().mode = DragMode::make(DragMode::draw);
+    an.current = Annotation {Tool::pen, palette()[3], 4, {strokePoint(0), strokePoint(0)}, {}, 0};
+    for (int i = 1; i < moves; ++i)
+        an.drag(strokePoint(i));
+}
+
+void endStroke()
+{
+    host().annotator->current.reset();
+    host().mode = DragMode();
+}
+
+// One frame late in the stroke: one more pointer move, then the area around the new end
+// repainted (the view repaints what changed), and the whole view as a worst case.
+void BM_StrokeFrame(benchmark::State& state)
+{
+    const int moves = int(state.range(0));
+    QImage target(3840, 2160, QImage::Format_ARGB32_Premultiplied);
+    target.fill(Qt::gray);
+    repaint(target, host().hostBounds());
+    beginStroke(moves);
+    // The overlay has shown the stroke all along; its kept rendering is there to add to.
+    repaint(target, QRectF(0, 0, 1, 1));
+    const bool whole = state.range(1) != 0;
+    int i = moves;
+    for (auto _ : state) {
+        const QPointF p = strokePoint(i++);
+        host().annotator->drag(p);
+        repaint(target, whole ? host().hostBounds() : QRectF(p.x() - 20, p.y() - 20, 40, 40));
+    }
+    state.counters["points"] = double(host().annotator->current->points.size());
+    endStroke();
+}
+BENCHMARK(BM_StrokeFrame)
+    ->Args({1000, 0})
+    ->Args({100000, 0})
+    ->Args({100000, 1})
+    ->Unit(benchmark::kMillisecond);
+
+// The finished 100,000-move stroke exported with the fifty at 4K, as the copy path renders; the
+// first repaint of the overlay after the pen is lifted costs the same.
+void BM_StrokeExport(benchmark::State& state)
+{
+    beginStroke(100000);
+    host().annotator->release();
+    QImage out(3840, 2160, QImage::Format_RGB32);
+    for (auto _ : state) {
+        // Cold, as every export is: its device transform differs from the overlay's.
+        RenderCache::clear();
+        out.fill(Qt::gray);
+        QPainter p(&out);
+        p.setRenderHint(QPainter::Antialiasing);
+        flipPainter(p, 2160);
+        host().annotator->drawForExport(p);
+    }
+    state.counters["points"] = double(host().annotator->annotations.last().points.size());
+    host().annotator->undo();
+    endStroke();
+}
+BENCHMARK(BM_StrokeExport)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -2,9 +2,9 @@
 # Installs what Quillet needs on Debian 12: build tools, Qt 6, xcb, the PNG encoder, and
 # (with --test) what the end-to-end tests drive (Xvfb, xdotool, xclip, openbox, xrandr, the
 # AT-SPI bus and its Python bindings, a headless sway with grim and Qt's Wayland platform) and the
-# packaging checks (desktop-file-validate, appstreamcli, lintian, man); with --clean-room what
-# scripts/package-check.sh needs to make a fresh Debian root; with --coverage the coverage
-# report's tool (scripts/coverage.sh).
+# packaging checks (desktop-file-validate, appstreamcli, lintian, man) and the OCR that checks a
+# mosaic hides its words (tesseract); with --clean-room what scripts/package-check.sh needs to
+# make a fresh Debian root; with --coverage the coverage report's tool (scripts/coverage.sh).
 set -euo pipefail
 
 want=(build-essential cmake pkg-config
@@ -19,7 +19,8 @@ if [[ "${1:-}" == "--test" ]]; then
          dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0
          sway swaybg grim wl-clipboard wtype qt6-wayland
          xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk pipewire
-         clang libclang-rt-14-dev)
+         clang libclang-rt-14-dev
+         tesseract-ocr tesseract-ocr-eng tesseract-ocr-chi-sim fonts-dejavu-core)
 fi
 if [[ "${1:-}" == "--coverage" ]]; then
   want+=(gcovr)

@@ -17,6 +17,7 @@ struct Equivalent {
 
 constexpr Equivalent equivalents[] = {
     {Qt::Key_Z, "undo"},
+    {Qt::Key_Y, "redo"},
     {Qt::Key_X, "cut"},
     {Qt::Key_C, "copy"},
     {Qt::Key_V, "paste"},
@@ -76,6 +77,10 @@ bool KeyEquivalents::invoke(QWidget* widget, const char* method)
 
 bool KeyEquivalents::handle(QWidget* target, QKeyEvent* event)
 {
+    // Ctrl+Shift+Z is redo as well, as in most editors.
+    if ((event->modifiers() & ~Qt::KeypadModifier) == (Qt::ControlModifier | Qt::ShiftModifier)
+        && event->key() == Qt::Key_Z)
+        return !wantsKey(target, event) && invoke(target, "redo");
     if (!plainControl(event))
         return false;
     const int key = event->key();

@@ -8,10 +8,10 @@ class QWidget;
 
 namespace quillet {
 
-// The program's editing keys, valid in every window: Ctrl+Z, X, C, V, A and S go to the
-// focused widget, or the nearest parent that answers undo(), cut(), copy(), paste(),
-// selectAll() or saveImage(); Ctrl+W closes the window in front; Ctrl+Q quits; Ctrl+, opens
-// the settings (the key the tray's 设置… item shows).
+// The program's editing keys, valid in every window: Ctrl+Z, Y (and Ctrl+Shift+Z), X, C, V, A and
+// S go to the focused widget, or the nearest parent that answers undo(), redo(), cut(), copy(),
+// paste(), selectAll() or saveImage(); Ctrl+W closes the window in front; Ctrl+Q quits; Ctrl+,
+// opens the settings (the key the tray's 设置… item shows).
 //
 // One application event filter rather than QShortcut: Qt only matches shortcuts while a
 // window is active, and capture overlays take the keyboard by grabbing it without ever

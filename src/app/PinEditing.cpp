@@ -81,7 +81,7 @@ void AppDelegate::edit(PinWindow* pin)
     m_busy = true;
     pin->setEditing(true);
     const QRectF frame = pin->globalFrame();
-    const PinEdit edit = pin->edit().value_or(PinEdit {pin->image(), {}});
+    const PinEdit edit = pin->edit().value_or(PinEdit {pin->image(), {}, {}});
     QPointer<AppDelegate> self(this);
     QPointer<PinWindow> target(pin);
     // The pin is named so that it never appears in the frozen picture; where the window system
@@ -115,6 +115,11 @@ void AppDelegate::edit(PinWindow* pin)
             const qreal k = PinEditing::zoomOf(frame.width(), PinEditing::pointWidth(edit.base));
             const QList<Annotation> mapped
                 = PinEditing::mapAnnotations(edit.annotations, selection, k);
+            AnnotationHistory history = edit.history;
+            for (auto* lists : {&history.undo, &history.redo}) {
+                for (QList<Annotation>& list : *lists)
+                    list = PinEditing::mapAnnotations(list, selection, k);
+            }
 
             // No window detection while editing: the region is the pin's.
             auto session = std::make_shared<CaptureSession>(shots, QList<QRectF> {}, [self] {
@@ -126,7 +131,7 @@ void AppDelegate::edit(PinWindow* pin)
             session->editingPin = target;
             self->m_session = session;
             session->show(true);
-            session->beginEdit(screen, selection, mapped);
+            session->beginEdit(screen, selection, mapped, history);
             // The pin stays while the overlay fades in over it, then hides; a session ended before
             // then has already brought it back, so it stays.
             if (target) {

@@ -256,12 +256,12 @@ void CaptureSession::pinSelectionIfAny()
         v->pinAndFinish();
 }
 
-void CaptureSession::beginEdit(
-    const Screen& on, const QRectF& selection, const QList<Annotation>& annotations)
+void CaptureSession::beginEdit(const Screen& on, const QRectF& selection,
+    const QList<Annotation>& annotations, const AnnotationHistory& history)
 {
     for (CaptureView* v : m_views) {
         if (sameScreen(v->screen(), on)) {
-            v->beginEditing(selection, annotations);
+            v->beginEditing(selection, annotations, history);
             return;
         }
     }

@@ -34,7 +34,8 @@ public:
     void forward(MouseEventType type, QPointF p);
     void finish(bool fade);
     void pinSelectionIfAny();
-    void beginEdit(const Screen& on, const QRectF& selection, const QList<Annotation>& annotations);
+    void beginEdit(const Screen& on, const QRectF& selection, const QList<Annotation>& annotations,
+        const AnnotationHistory& history = {});
     void consumePin();
     // Each view reports its first paint; the last one marks the overlays as fully on screen.
     void viewPainted(CaptureView* view);

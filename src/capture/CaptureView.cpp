@@ -128,13 +128,14 @@ QPointF CaptureView::viewPoint(QPointF widgetPos) const
     return viewFromWidget(widgetPos, bounds().height());
 }
 
-void CaptureView::beginEditing(const QRectF& selection, const QList<Annotation>& annotations)
+void CaptureView::beginEditing(
+    const QRectF& selection, const QList<Annotation>& annotations, const AnnotationHistory& history)
 {
     if (m_session)
         m_session->activate(this);
     m_selected = true;
     m_selection = intersectRect(integralRect(selection), bounds());
-    m_annotator->setAnnotations(annotations);
+    m_annotator->setAnnotations(annotations, history);
     m_mouse.reset();
     m_annotator->showToolbar();
     redraw();

@@ -52,7 +52,8 @@ public:
     bool isEasing() const;
 
     // Re-editing a pin: the region and its annotations come back, ready to edit.
-    void beginEditing(const QRectF& selection, const QList<Annotation>& annotations);
+    void beginEditing(const QRectF& selection, const QList<Annotation>& annotations,
+        const AnnotationHistory& history = {});
 
     // --- input, in view points (the Qt handlers convert and call these) ---
     void mouseMovedAt(QPointF p);
@@ -107,6 +108,7 @@ public:
     Q_INVOKABLE void copy();
     Q_INVOKABLE void saveImage();
     Q_INVOKABLE void undo();
+    Q_INVOKABLE void redo();
 
     // --- AnnotationHost ---
     QWidget* hostWidget() override { return this; }
@@ -158,6 +160,7 @@ private:
     void redrawBrushRing(std::optional<QPointF> before);
     Chrome chrome() const;
     void nudge(int key, Qt::KeyboardModifiers mods);
+    void stepHistory(bool forward); // redo when forward, else undo
     void warpPointer(int key);
     void finishCreateOrAdjust();
     QPointF viewPoint(QPointF widgetPos) const;

@@ -26,6 +26,14 @@ bool hasCommandModifier(Qt::KeyboardModifiers mods)
     return mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
 }
 
+// Ctrl+Shift+Z and Ctrl+Y, whatever the platform theme binds to redo.
+bool isRedoKey(int key, Qt::KeyboardModifiers mods)
+{
+    mods &= ~Qt::KeypadModifier;
+    return (key == Qt::Key_Z && mods == (Qt::ControlModifier | Qt::ShiftModifier))
+        || (key == Qt::Key_Y && mods == Qt::ControlModifier);
+}
+
 bool noToolOr(const Annotator& a, Tool t)
 {
     return !a.tool || *a.tool == t;
@@ -273,10 +281,10 @@ void CaptureView::mouseUpAt(QPointF p)
         m_annotator->showToolbar();
         break;
     case DragMode::draw:
+    case DragMode::textMove:
     case DragMode::textResize:
         m_annotator->release();
         break;
-    case DragMode::textMove:
     case DragMode::none:
         break;
     }
@@ -359,8 +367,8 @@ bool CaptureView::keyDown(int key, Qt::KeyboardModifiers mods)
     default:
         break;
     }
-    if (m_selected && !command && key >= Qt::Key_1 && key <= Qt::Key_4) {
-        a.selectTool(shownTools[size_t(key - Qt::Key_1)]);
+    if (m_selected && !command && key >= Qt::Key_1 && key <= Qt::Key_8) {
+        a.selectTool(allTools[size_t(key - Qt::Key_1)]);
         redraw();
         return true;
     }
@@ -496,6 +504,10 @@ void CaptureView::keyPressEvent(QKeyEvent* event)
     }
     if (event->matches(QKeySequence::Undo)) {
         undo();
+        return;
+    }
+    if (isRedoKey(event->key(), event->modifiers())) {
+        redo();
         return;
     }
     if (!keyDown(event->key(), event->modifiers()))

@@ -15,6 +15,7 @@
 #include <QColorSpace>
 #include <QFileInfo>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 
 namespace quillet {
@@ -118,13 +119,26 @@ void CaptureView::saveImage()
 
 void CaptureView::undo()
 {
+    stepHistory(false);
+}
+
+void CaptureView::redo()
+{
+    stepHistory(true);
+}
+
+void CaptureView::stepHistory(bool forward)
+{
     if (CaptureView* key = keyHolder()) {
-        key->undo();
+        key->stepHistory(forward);
         return;
     }
     if (!live() || !m_selected)
         return;
-    m_annotator->undo();
+    if (forward)
+        m_annotator->redo();
+    else
+        m_annotator->undo();
     redraw();
 }
 
@@ -155,15 +169,18 @@ void CaptureView::repin(const QImage& image)
 {
     const QRectF r = integralRect(m_selection);
     const QImage base = render(false).value_or(image);
-    QList<Annotation> moved = m_annotator->annotations;
-    for (Annotation& a : moved) {
+    m_annotator->settle();
+    PinEdit edit {base, m_annotator->annotations, m_annotator->history};
+    const auto toBase = [o = r.topLeft()](Annotation& a) {
         for (QPointF& pt : a.points)
-            pt -= r.topLeft(); // y up: (minX, minY)
-    }
+            pt -= o; // y up: (minX, minY)
+    };
+    std::for_each(edit.annotations.begin(), edit.annotations.end(), toBase);
+    edit.history.forEachAnnotation(toBase);
     const QRectF frame = r.translated(m_screen.frame.topLeft());
     m_session->consumePin();
     m_session->finish(false);
-    PinWindow::pin(image, frame, PinEdit {base, moved});
+    PinWindow::pin(image, frame, edit);
 }
 
 QString CaptureView::hostLongCaptureUnavailable() const

@@ -298,6 +298,12 @@ void OverlayWindow::undo()
         m_view->undo();
 }
 
+void OverlayWindow::redo()
+{
+    if (m_view)
+        m_view->redo();
+}
+
 void OverlayWindow::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);

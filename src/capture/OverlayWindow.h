@@ -53,6 +53,7 @@ public:
     Q_INVOKABLE void copy();
     Q_INVOKABLE void saveImage();
     Q_INVOKABLE void undo();
+    Q_INVOKABLE void redo();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -111,6 +111,7 @@ void registerDefaults()
     d.insert(QLatin1String(pinOpacityKey), 1.0);
     d.insert(QLatin1String(textStyleKey), qint64(1));
     d.insert(QLatin1String(fontSizeKey), 48.0);
+    d.insert(QLatin1String(mosaicSizeKey), qint64(1));
 }
 
 QString filePath()
@@ -176,6 +177,11 @@ qint64 textStyle()
     return readInt(textStyleKey);
 }
 
+qint64 mosaicSize()
+{
+    return readInt(mosaicSizeKey);
+}
+
 QUrl saveDir()
 {
     QString path = stored(saveDirKey).toString();
@@ -193,6 +199,11 @@ void setDefaultColor(qint64 v)
 void setTextStyle(qint64 v)
 {
     write(textStyleKey, v);
+}
+
+void setMosaicSize(qint64 v)
+{
+    write(mosaicSizeKey, v);
 }
 void setDefaultWidth(double v)
 {

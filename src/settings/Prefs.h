@@ -27,6 +27,7 @@ inline constexpr const char* pinShadowKey = "pinShadow";
 inline constexpr const char* pinOpacityKey = "pinOpacity";
 inline constexpr const char* textStyleKey = "textStyle";
 inline constexpr const char* fontSizeKey = "fontSize";
+inline constexpr const char* mosaicSizeKey = "mosaicSize"; // 0 small, 1 medium, 2 large blocks
 
 void registerDefaults();
 
@@ -49,10 +50,12 @@ double pinOpacity();
 double fontSize();
 qint64 defaultColor();
 qint64 textStyle();
+qint64 mosaicSize();
 QUrl saveDir();
 
 void setDefaultColor(qint64 v);
 void setTextStyle(qint64 v);
+void setMosaicSize(qint64 v);
 void setDefaultWidth(double v);
 void setFontSize(double v);
 

@@ -31,7 +31,7 @@ TEST_F(AnnotatedCopyHasRectangleAndOneStamp, RectangleStampUndoCopy)
     ASSERT_TRUE(key("1"));
     const QRect box(150, 150, 200, 150);
     ASSERT_TRUE(drag(box.topLeft(), box.topLeft() + QPoint(box.width(), box.height())));
-    ASSERT_TRUE(key("4"));
+    ASSERT_TRUE(key("7"));
     const QPoint kept(450, 200), undone(500, 330);
     ASSERT_TRUE(mouseMove(kept));
     ASSERT_TRUE(click());

@@ -15,7 +15,7 @@ TEST_F(TypedTextIsInTheExport, LabelWhereTheTextWasPlaced)
     ASSERT_TRUE(openCapture());
     const QRect region(200, 150, 600, 400);
     ASSERT_TRUE(drag(region.topLeft(), region.topLeft() + QPoint(region.width(), region.height())));
-    ASSERT_TRUE(key("3"));
+    ASSERT_TRUE(key("6"));
     const QPoint at(300, 300);
     ASSERT_TRUE(mouseMove(at));
     ASSERT_TRUE(click());

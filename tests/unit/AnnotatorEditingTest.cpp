@@ -4,8 +4,10 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QLineEdit>
 #include <QSettings>
 #include <cmath>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace quillet;
@@ -96,10 +98,106 @@ TEST_F(AnnotatorEditing, StampsCountOnAfterUndo)
     EXPECT_EQ(an().annotations.last().text, "3");
 }
 
-TEST_F(AnnotatorEditing, UndoOnAnEmptyListDoesNothing)
+// Every kind of change, one after another; undo walks back through exactly the lists each left,
+// redo forward again, and neither does anything past its end.
+TEST_F(AnnotatorEditing, UndoAndRedoWalkEveryChangeExactly)
 {
+    const auto textFrameOf = [this] { return textFrame(an().annotations.last()); };
+    const auto type = [this](const QString& words) {
+        ASSERT_TRUE(an().textField());
+        an().textField()->setText(words);
+        an().commitText();
+    };
+    struct Step {
+        const char* name;
+        std::function<void()> change;
+    };
+    const QList<Step> steps = {
+        {"rectangle drawn",
+            [&] {
+                an().selectTool(Tool::rect);
+                host->dragLine(QPointF(150, 150), QPointF(250, 220));
+            }},
+        {"its colour", [&] { an().chooseColor(2); }},
+        {"its width", [&] { an().chooseWidth(12); }},
+        {"pen stroke",
+            [&] {
+                an().selectTool(Tool::pen);
+                host->dragLine(QPointF(300, 150), QPointF(340, 190));
+            }},
+        {"text typed",
+            [&] {
+                an().selectTool(Tool::text);
+                host->click(QPointF(300, 300));
+                type(QStringLiteral("原来"));
+            }},
+        {"text moved",
+            [&] {
+                an().selectTool(std::nullopt);
+                const QRectF f = textFrameOf();
+                host->press(QPointF(minX(f) - 2, midY(f)));
+                host->dragTo(QPointF(minX(f) + 18, midY(f) - 10));
+                host->release();
+            }},
+        {"text resized",
+            [&] {
+                const QRectF f = textFrameOf();
+                host->press(QPointF(minX(f), minY(f)));
+                host->dragTo(QPointF(minX(f) - 40, minY(f) - 20));
+                host->release();
+            }},
+        {"text style", [&] { an().chooseTextStyle(2); }},
+        {"text edited again",
+            [&] {
+                host->click(textFrameOf().center());
+                type(QStringLiteral("改过"));
+            }},
+        {"stamp",
+            [&] {
+                an().selectTool(Tool::number);
+                host->click(QPointF(450, 350));
+            }},
+        {"text deleted",
+            [&] {
+                an().selectTool(std::nullopt);
+                an().activeText = 2;
+                ASSERT_TRUE(an().deleteActiveText());
+            }},
+    };
+    QList<QList<Annotation>> states = {{}};
+    for (const Step& s : steps) {
+        s.change();
+        ASSERT_NE(an().annotations, states.last()) << s.name;
+        states.append(an().annotations);
+    }
+    for (qsizetype i = states.size() - 2; i >= 0; --i) {
+        an().undo();
+        ASSERT_EQ(an().annotations, states[i]) << "undo to " << i;
+    }
     an().undo();
     EXPECT_TRUE(an().annotations.isEmpty());
+    for (qsizetype i = 1; i < states.size(); ++i) {
+        an().redo();
+        ASSERT_EQ(an().annotations, states[i]) << "redo to " << i;
+    }
+    an().redo();
+    EXPECT_EQ(an().annotations, states.last());
+
+    // The kept states move with the selection; a new change drops the way forward.
+    an().shiftAnnotations(10, -5);
+    an().undo();
+    QList<Annotation> moved = states[states.size() - 2];
+    for (Annotation& a : moved)
+        for (QPointF& p : a.points)
+            p += QPointF(10, -5);
+    EXPECT_EQ(an().annotations, moved);
+    an().chooseColor(4);
+    an().selectTool(Tool::rect);
+    host->dragLine(QPointF(120, 120), QPointF(160, 160));
+    const QList<Annotation> now = an().annotations;
+    an().redo();
+    EXPECT_EQ(an().annotations, now);
+    EXPECT_TRUE(an().history.redo.isEmpty());
 }
 
 TEST_F(AnnotatorEditing, SelectingTheToolInUseTurnsItOff)
@@ -164,6 +262,8 @@ TEST_F(AnnotatorEditing, StyleBarChoicesWriteTheirPreferences)
     an().chooseWidth(7);
     an().chooseTextStyle(2);
     an().chooseFontSize(24);
+    an().chooseMosaicSize(2);
+    EXPECT_EQ(Prefs::mosaicSize(), 2);
     EXPECT_EQ(Prefs::defaultColor(), 3);
     EXPECT_EQ(Prefs::defaultWidth(), 7);
     EXPECT_EQ(Prefs::textStyle(), 2);

@@ -628,6 +628,7 @@ public:
 public Q_SLOTS:
     void copy() { calls << "copy"; }
     void undo() { calls << "undo"; }
+    void redo() { calls << "redo"; }
     void saveImage() { calls << "saveImage"; }
 };
 
@@ -647,9 +648,9 @@ protected:
     }
     void TearDown() override { qApp->removeEventFilter(keys.get()); }
 
-    void press(QWidget* w, int key)
+    void press(QWidget* w, int key, Qt::KeyboardModifiers mods = Qt::ControlModifier)
     {
-        QKeyEvent e(QEvent::KeyPress, key, Qt::ControlModifier);
+        QKeyEvent e(QEvent::KeyPress, key, mods);
         QApplication::sendEvent(w, &e);
         QCoreApplication::processEvents();
     }
@@ -665,9 +666,11 @@ TEST_F(KeyEquivalentsTest, KeysReachTheNearestWidgetThatAnswers)
 {
     press(plain, Qt::Key_C);
     press(plain, Qt::Key_Z);
+    press(plain, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    press(plain, Qt::Key_Y);
     press(plain, Qt::Key_S);
     press(plain, Qt::Key_V); // nobody answers paste: nothing happens
-    EXPECT_EQ(window.calls, (QStringList {"copy", "undo", "saveImage"}));
+    EXPECT_EQ(window.calls, (QStringList {"copy", "undo", "redo", "redo", "saveImage"}));
 }
 
 TEST_F(KeyEquivalentsTest, TextFieldsKeepTheirEditingKeys)

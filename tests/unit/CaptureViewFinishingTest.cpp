@@ -1,11 +1,13 @@
 #include "CaptureFixtures.h"
 
+#include "capture/annotation/AnnotationDrawing.h"
 #include "output/PinWindow.h"
 #include "platform/Geometry.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <cmath>
 #include <gtest/gtest.h>
 
 using namespace quillet;
@@ -155,4 +157,77 @@ TEST(CaptureViewFinishing, SaveAndPinCloseTheOverlayFirst)
         EXPECT_EQ(*f.ends, 1);
     }
     PinWindow::closeAll(); // the pin made here is no other test's business
+}
+
+// A mosaic hides what it covers in the export: every pixel it touches, fractional edges included,
+// has the colour of one block of the pixellated screen, and none keeps the frozen pixel beneath
+// unless that is the block's average.
+// Where the export's pixels line up with the screen's, each pixel is exactly its block's average.
+TEST(CaptureViewFinishing, MosaicLeavesOnlyBlockAveragesInTheExport)
+{
+    struct Case {
+        const char* name;
+        qreal scale;
+        QRectF selection;
+        QRectF mosaic; // view points
+        int style; // block size
+        bool aligned;
+    };
+    const QList<Case> cases = {
+        {"whole points at 1x", 1.0, {100, 80, 400, 300}, {140, 120, 200, 150}, 0, true},
+        {"fractional edges at 2x", 2.0, {100, 80, 400, 300}, {133.3, 141.7, 171.6, 96.9}, 0, true},
+        {"large blocks at 2x", 2.0, {100, 80, 400, 300}, {133.3, 141.7, 171.6, 96.9}, 2, true},
+        {"1.5x, export off the screen's pixel grid", 1.5, {101, 81, 400, 300},
+            {133.3, 141.7, 171.6, 96.9}, 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto f = oneScreen(c.scale);
+        CaptureView& v = f.view();
+        v.beginEditing(c.selection,
+            {Annotation {Tool::mosaic, palette()[0], 4,
+                {c.mosaic.bottomLeft(), c.mosaic.topRight()}, {}, c.style}});
+        const auto out = v.render(true);
+        ASSERT_TRUE(out);
+        const QImage got = out->convertToFormat(QImage::Format_RGB32);
+        const QImage blocks = makePixelated(v.image(), c.scale, mosaicBlock(c.style))
+                                  .convertToFormat(QImage::Format_RGB32);
+        const QImage frozen = v.image().convertToFormat(QImage::Format_RGB32);
+        const qreal s = c.scale, h = v.bounds().height();
+        const QRectF sel = integralRect(c.selection);
+        // Export pixels the mosaic touches at all: its rectangle in export pixels, grown outward.
+        const QRect touched = QRectF((minX(c.mosaic) - minX(sel)) * s,
+            (maxY(sel) - maxY(c.mosaic)) * s, c.mosaic.width() * s, c.mosaic.height() * s)
+                                  .toAlignedRect();
+        int checked = 0;
+        for (int y = touched.top(); y <= touched.bottom(); ++y) {
+            for (int x = touched.left(); x <= touched.right(); ++x) {
+                // The screen pixel under this export pixel's centre.
+                const int sx = int(std::floor(minX(sel) * s + x + 0.5));
+                const int sy = int(std::floor((h - maxY(sel)) * s + y + 0.5));
+                const QRgb px = got.pixel(x, y);
+                // The original survives only where it is its block's average (a block's middle
+                // pixel over an even ramp).
+                if (px == frozen.pixel(sx, sy)) {
+                    ASSERT_EQ(px, blocks.pixel(sx, sy)) << x << "," << y;
+                }
+                bool fromABlock = false;
+                for (int dy = -1; dy <= 1 && !fromABlock; ++dy)
+                    for (int dx = -1; dx <= 1 && !fromABlock; ++dx)
+                        fromABlock = blocks.pixel(sx + dx, sy + dy) == px;
+                ASSERT_TRUE(fromABlock) << x << "," << y;
+                if (c.aligned) {
+                    ASSERT_EQ(px, blocks.pixel(sx, sy)) << x << "," << y;
+                }
+                ++checked;
+            }
+        }
+        EXPECT_GT(checked, 100 * s * s);
+        // Outside the mosaic the picture is untouched.
+        if (c.aligned) {
+            EXPECT_EQ(got.pixel(touched.left() - 2, touched.top() - 2),
+                frozen.pixel(int(minX(sel) * s + touched.left() - 2 + 0.5),
+                    int((h - maxY(sel)) * s + touched.top() - 2 + 0.5)));
+        }
+    }
 }

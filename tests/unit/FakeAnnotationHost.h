@@ -18,8 +18,8 @@ namespace quillet::test {
 inline void resetStylePrefs()
 {
     auto s = Prefs::store();
-    for (const char* k :
-        {Prefs::defaultColorKey, Prefs::defaultWidthKey, Prefs::textStyleKey, Prefs::fontSizeKey})
+    for (const char* k : {Prefs::defaultColorKey, Prefs::defaultWidthKey, Prefs::textStyleKey,
+             Prefs::fontSizeKey, Prefs::mosaicSizeKey})
         s->remove(QLatin1String(k));
     s->sync();
 }

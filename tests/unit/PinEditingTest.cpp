@@ -217,7 +217,7 @@ protected:
         base.invertPixels();
         std::optional<PinEdit> edit;
         if (editable)
-            edit = PinEdit {base, annotations};
+            edit = PinEdit {base, annotations, {}};
         PinWindow* pin = PinWindow::pin(base, frame, edit);
         EXPECT_TRUE(pin);
         return pin;
@@ -565,16 +565,44 @@ TEST_F(PinEditingTest, RestoredAnnotationsStayEditable)
     a.chooseTextStyle(2);
     EXPECT_EQ(a.annotations[1].style, 2);
 
-    // Undo takes the last one, and the rest go into the new pin.
+    // Undo takes back the restyle, the move and the arrow in turn; redo gives back two.
+    view->undo();
+    EXPECT_EQ(a.annotations[1].style, 0);
+    view->undo();
+    EXPECT_EQ(a.annotations[1].points[0], before);
     view->undo();
     ASSERT_EQ(a.annotations.size(), 2);
-    EXPECT_EQ(a.annotations[0].tool, Tool::rect);
+    view->undo(); // past the restored state: nothing
+    ASSERT_EQ(a.annotations.size(), 2);
+    view->redo();
+    view->redo();
+    ASSERT_EQ(a.annotations.size(), 3);
+    EXPECT_EQ(a.annotations[1].style, 0);
+
+    // The new pin keeps the way back and the way forward, relative to its base.
     view->pinAndFinish();
+    ASSERT_TRUE(waitUntil([&] { return !delegate->session(); }));
     ASSERT_EQ(PinWindow::count(), 1);
-    const PinEdit& next = *PinWindow::all().first()->edit();
-    ASSERT_EQ(next.annotations.size(), 2);
-    EXPECT_EQ(next.annotations[1].style, 2);
-    EXPECT_EQ(next.annotations[1].points[0], marks[1].points[0] + QPointF(30, -10));
+    PinWindow* next = PinWindow::all().first();
+    const PinEdit kept = *next->edit();
+    ASSERT_EQ(kept.annotations.size(), 3);
+    EXPECT_EQ(kept.annotations[1].points[0], marks[1].points[0] + QPointF(30, -10));
+    EXPECT_EQ(kept.history.undo.size(), 2);
+    EXPECT_EQ(kept.history.undo.first(), marks);
+    ASSERT_EQ(kept.history.redo.size(), 1);
+    EXPECT_EQ(kept.history.redo.last()[1].style, 2);
+
+    // Edited again: redo works where it stopped; Esc then leaves the pin exactly as it was.
+    grabber->calls = 0;
+    CaptureView* again = openEdit(next);
+    ASSERT_TRUE(again);
+    again->redo();
+    EXPECT_EQ(again->annotator().annotations[1].style, 2);
+    again->keyDown(Qt::Key_Escape, {});
+    ASSERT_TRUE(waitUntil([&] { return !delegate->session(); }));
+    ASSERT_EQ(PinWindow::count(), 1);
+    EXPECT_EQ(next->edit()->annotations, kept.annotations);
+    EXPECT_EQ(next->edit()->history, kept.history);
 }
 
 } // namespace

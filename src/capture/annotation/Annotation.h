@@ -27,9 +27,7 @@ enum class Tool : int {
 inline constexpr std::array<Tool, 8> allTools = {Tool::rect, Tool::ellipse, Tool::arrow, Tool::pen,
     Tool::highlighter, Tool::text, Tool::number, Tool::mosaic};
 
-// The tools offered by the toolbar and the digit keys 1 to 4, in that order.
-inline constexpr std::array<Tool, 4> shownTools
-    = {Tool::rect, Tool::arrow, Tool::text, Tool::number};
+// The toolbar offers every tool in this order, and the digit keys 1 to 8 choose them.
 
 inline std::optional<Tool> toolFromRaw(int raw)
 {
@@ -105,17 +103,44 @@ struct Annotation {
     double width = 4;
     QList<QPointF> points;
     QString text;
-    int style = 0; // text only: 0 plain, 1 filled label, 2 outlined
+    // text: 0 plain, 1 filled label, 2 outlined; mosaic: its block size (mosaicBlock)
+    int style = 0;
 
     bool operator==(const Annotation&) const = default;
 };
 
-// What a pin keeps so it can be edited again: its un-annotated image and the annotations in
-// points relative to the image's bottom-left corner.
+// The states undo and redo lead back and forth to, each a whole annotation list. Lists share
+// their unchanged annotations, so keeping a state costs little beyond what changed.
+struct AnnotationHistory {
+    QList<QList<Annotation>> undo; // the state the next undo returns to is last
+    QList<QList<Annotation>> redo; // the state the next redo returns to is last
+
+    bool operator==(const AnnotationHistory&) const = default;
+
+    // Applies `f` to every annotation of every kept state.
+    template<typename F> void forEachAnnotation(F&& f)
+    {
+        for (auto* lists : {&undo, &redo})
+            for (QList<Annotation>& list : *lists)
+                for (Annotation& a : list)
+                    f(a);
+    }
+};
+
+// What a pin keeps so it can be edited again: its un-annotated image, the annotations in points
+// relative to the image's bottom-left corner, and the undo and redo states in the same points.
 struct PinEdit {
     QImage base; // device pixels; devicePixelRatio() gives its point size
     QList<Annotation> annotations;
+    AnnotationHistory history;
 };
+
+// The side of a mosaic's blocks in points, by its style: small, medium, large. Small is the size
+// of the first mosaics, which carry style 0.
+inline qreal mosaicBlock(int style)
+{
+    return style == 2 ? 40 : style == 1 ? 20 : 10;
+}
 
 // The seven annotation colours.
 inline const std::array<QColor, 7>& palette()

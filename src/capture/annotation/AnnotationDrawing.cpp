@@ -1,6 +1,8 @@
 #include "capture/annotation/AnnotationDrawing.h"
 
 #include "capture/annotation/RenderCache.h"
+#include "capture/annotation/ShadowTiles.h"
+#include "capture/annotation/StrokeDrawing.h"
 #include "platform/Geometry.h"
 #include "ui/Accent.h"
 #include "ui/Fonts.h"
@@ -15,62 +17,6 @@
 namespace quillet {
 
 namespace {
-
-Shadow commonShadow(const QColor& c)
-{
-    return Shadow {
-        QColor(0, 0, 0, isLight(c) ? qRound(0.45 * 255) : qRound(0.30 * 255)), 3, QPointF(0, -1)};
-}
-
-// The device rectangle a painter draws on, in device pixels.
-QRect deviceArea(QPainter& p)
-{
-    p.save();
-    p.resetTransform();
-    const QRect dev = p.deviceTransform().mapRect(QRectF(p.window())).toAlignedRect();
-    p.restore();
-    return dev;
-}
-
-// paintWithShadow for shapes that may be large but whose ink is thin: the outline of a rectangle
-// dragged across a 4K screen covers little of its bounds, yet one blur over the bounds would
-// cost a tenth of a second per frame. Such shadows are made tile by tile, only where `ink` (the
-// painted area) comes within the shadow's reach, each tile clipped to itself; the picture is the
-// same, since no pixel of a shadow depends on ink farther away than that reach.
-void shadowed(QPainter& p, const Shadow& shadow, const QRectF& bounds, const QPainterPath& ink,
-    const std::function<void(QPainter&)>& draw)
-{
-    constexpr qreal smallArea = 160000; // device pixels; below this one blur is cheaper
-    constexpr int tile = 64;
-    const QTransform dt = p.deviceTransform();
-    const QRect area
-        = dt.mapRect(bounds).toAlignedRect().adjusted(-2, -2, 2, 2).intersected(deviceArea(p));
-    if (dt.isRotating() || qreal(area.width()) * area.height() <= smallArea) {
-        paintWithShadow(p, shadow, bounds, draw);
-        return;
-    }
-    const QTransform toLogical = dt.inverted();
-    // Reach of the blur plus the offset, in logical units; a little generous.
-    const qreal reach
-        = shadow.blur * 1.5 + std::abs(shadow.offset.x()) + std::abs(shadow.offset.y()) + 2;
-    const auto silhouetteOnly = [&](QPainter& q) {
-        if (&q != &p)
-            draw(q);
-    };
-    for (int y = area.top(); y <= area.bottom(); y += tile) {
-        for (int x = area.left(); x <= area.right(); x += tile) {
-            const QRect t = QRect(x, y, tile, tile).intersected(area);
-            const QRectF logical = toLogical.mapRect(QRectF(t));
-            if (!ink.intersects(logical.adjusted(-reach, -reach, reach, reach)))
-                continue;
-            p.save();
-            p.setClipRect(logical, Qt::IntersectClip);
-            paintWithShadow(p, shadow, logical, silhouetteOnly);
-            p.restore();
-        }
-    }
-    draw(p);
-}
 
 // Words on a label or a stamp: dark on light colours, white otherwise.
 QColor contrastOn(const QColor& c)
@@ -155,7 +101,7 @@ void drawText(QPainter& p, const Annotation& a)
 {
     if (a.points.isEmpty())
         return;
-    const Shadow shadow = commonShadow(a.color);
+    const Shadow shadow = annotationShadow(a.color);
     if (a.style == 1) {
         drawTextLabel(p, a, true);
         drawWords(p, a, contrastOn(a.color));
@@ -179,7 +125,7 @@ void drawStamp(QPainter& p, const Annotation& a)
     const StampGeometry g = stampGeometry(a);
     const QPointF c = a.points[0];
     const QRectF disc(c.x() - g.radius, c.y() - g.radius, 2 * g.radius, 2 * g.radius);
-    paintWithShadow(p, commonShadow(a.color), disc, [&](QPainter& q) {
+    paintWithShadow(p, annotationShadow(a.color), disc, [&](QPainter& q) {
         q.setPen(Qt::NoPen);
         q.setBrush(a.color);
         q.drawEllipse(disc);
@@ -204,23 +150,31 @@ void drawStamp(QPainter& p, const Annotation& a)
 
 void drawMosaic(QPainter& p, const Annotation& a, const QImage* pixelated, const QRectF& bounds)
 {
-    if (!pixelated || pixelated->isNull())
+    if (!pixelated || pixelated->isNull() || bounds.isEmpty())
         return;
     const QRectF r = intersectRect(spanRect(a), bounds);
     if (r.isEmpty())
         return;
-    // Only the covered part of the copy is drawn, upright and pixel-aligned, so the painter can
-    // blit it instead of transforming the whole screen image.
-    const qreal sx = pixelated->width() / bounds.width();
-    const qreal sy = pixelated->height() / bounds.height();
-    const QRectF outer(std::floor(r.x()), std::floor(r.y()), std::ceil(maxX(r)) - std::floor(r.x()),
-        std::ceil(maxY(r)) - std::floor(r.y()));
-    const QRectF src(
-        outer.x() * sx, (maxY(bounds) - maxY(outer)) * sy, outer.width() * sx, outer.height() * sy);
+    const QTransform toDevice = p.deviceTransform();
+    if (toDevice.isRotating() || !toDevice.isInvertible())
+        return;
+    // Every device pixel the region touches is replaced, edges included: a pixel blended from the
+    // copy and the picture beneath would keep part of what the mosaic hides. The copy is sampled
+    // without smoothing, so each pixel takes exactly one block's colour.
+    const QRect device = toDevice.mapRect(r).toAlignedRect();
+    // Device pixels to the copy's pixels (rows from the top), through view points.
+    QTransform toSource = toDevice.inverted();
+    toSource *= QTransform::fromTranslate(-bounds.x(), -maxY(bounds));
+    toSource *= QTransform::fromScale(
+        pixelated->width() / bounds.width(), -pixelated->height() / bounds.height());
+    const QRectF source = toSource.mapRect(QRectF(device));
     p.save();
-    p.setClipRect(r, Qt::IntersectClip);
-    drawUpright(p, outer,
-        [&] { p.drawImage(QRectF(0, 0, outer.width(), outer.height()), *pixelated, src); });
+    p.resetTransform();
+    p.setWorldTransform(p.deviceTransform().inverted()); // what is left: the device pixel ratio
+    p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.drawImage(QRectF(device), *pixelated, source);
     p.restore();
 }
 
@@ -319,7 +273,8 @@ QRectF annotationBounds(const Annotation& a)
         break;
     }
     case Tool::mosaic:
-        return spanRect(a);
+        // The pixels it replaces reach past fractional edges by up to one device pixel.
+        return spanRect(a).adjusted(-1, -1, 1, 1);
     }
     return r.adjusted(-shadowReach, -shadowReach, shadowReach, shadowReach);
 }
@@ -335,7 +290,7 @@ void drawTextLabel(QPainter& p, const Annotation& a, bool withShadow)
         q.drawRoundedRect(r, 6, 6);
     };
     if (withShadow)
-        paintWithShadow(p, commonShadow(a.color), r, fill);
+        paintWithShadow(p, annotationShadow(a.color), r, fill);
     else
         fill(p);
 }
@@ -361,11 +316,12 @@ void drawLive(QPainter& p, const Annotation& a)
             outline.addEllipse(r);
         const QPen pen(a.color, a.width, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin);
         QPainterPathStroker stroker(pen);
-        shadowed(p, commonShadow(a.color), reach, stroker.createStroke(outline), [&](QPainter& q) {
-            q.setPen(pen);
-            q.setBrush(Qt::NoBrush);
-            q.drawPath(outline);
-        });
+        shadowed(
+            p, annotationShadow(a.color), reach, stroker.createStroke(outline), [&](QPainter& q) {
+                q.setPen(pen);
+                q.setBrush(Qt::NoBrush);
+                q.drawPath(outline);
+            });
         break;
     }
     case Tool::arrow: {
@@ -374,36 +330,17 @@ void drawLive(QPainter& p, const Annotation& a)
             break;
         QPainterPath ink;
         ink.addPolygon(poly);
-        shadowed(p, commonShadow(a.color), poly.boundingRect(), ink, [&](QPainter& q) {
+        shadowed(p, annotationShadow(a.color), poly.boundingRect(), ink, [&](QPainter& q) {
             q.setPen(Qt::NoPen);
             q.setBrush(a.color);
             q.drawPolygon(poly);
         });
         break;
     }
-    case Tool::pen: {
-        const QPainterPath path = strokePath(a);
-        if (path.isEmpty())
-            break;
-        const qreal g = a.width / 2 + 1;
-        const QPen pen(a.color, a.width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-        shadowed(p, commonShadow(a.color), path.boundingRect().adjusted(-g, -g, g, g),
-            QPainterPathStroker(pen).createStroke(path), [&](QPainter& q) {
-                q.setPen(pen);
-                q.setBrush(Qt::NoBrush);
-                q.drawPath(path);
-            });
+    case Tool::pen:
+    case Tool::highlighter:
+        drawFreehand(p, a);
         break;
-    }
-    case Tool::highlighter: {
-        QColor c = a.color;
-        c.setAlphaF(0.38f);
-        p.setPen(QPen(c, 4 * a.width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        p.setBrush(Qt::NoBrush);
-        p.setCompositionMode(QPainter::CompositionMode_SourceOver);
-        p.drawPath(strokePath(a));
-        break;
-    }
     case Tool::text:
         drawText(p, a);
         break;

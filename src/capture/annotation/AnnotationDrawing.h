@@ -59,8 +59,8 @@ void drawAnnotation(QPainter& p, const Annotation& a, const QImage* pixelated, c
 // Only the label of a filled-label text (while its words are in the text field).
 void drawTextLabel(QPainter& p, const Annotation& a, bool withShadow);
 
-// A pixellated copy of a frozen screen: blocks of 10 points at `scale`, aligned to the image's
-// bottom-left corner. Null when it cannot be made.
-QImage makePixelated(const QImage& image, qreal scale);
+// A pixellated copy of a frozen screen: blocks of `block` points at `scale`, aligned to the
+// image's bottom-left corner. Null when it cannot be made.
+QImage makePixelated(const QImage& image, qreal scale, qreal block = 10);
 
 } // namespace quillet

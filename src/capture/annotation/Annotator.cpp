@@ -42,6 +42,7 @@ Annotator::Annotator(AnnotationHost& host, QObject* parent)
     lineWidth = std::clamp(Prefs::defaultWidth(), 1.0, 20.0);
     fontSize = std::clamp(Prefs::fontSize(), 10.0, 120.0);
     textStyle = int(std::clamp<qint64>(Prefs::textStyle(), 0, 2));
+    mosaicSize = int(std::clamp<qint64>(Prefs::mosaicSize(), 0, 2));
 }
 
 Annotator::~Annotator()
@@ -95,10 +96,11 @@ void Annotator::beginAnnotation(QPointF p)
         annotations.append(
             Annotation {Tool::number, color, lineWidth, {p}, QString::number(n + 1), 0});
         activeShape = int(annotations.size() - 1);
+        settle();
         m_host.hostRedraw();
         return;
     }
-    current = Annotation {t, color, lineWidth, {p, p}, {}, 0};
+    current = Annotation {t, color, lineWidth, {p, p}, {}, t == Tool::mosaic ? mosaicSize : 0};
     m_host.hostDragMode() = DragMode::make(DragMode::draw);
     m_host.hostRedraw();
 }
@@ -117,9 +119,14 @@ void Annotator::drag(QPointF p)
     case DragMode::draw:
         if (current) {
             const QPointF q = clampInto(p, m_host.hostSelection());
-            if (isFreehand(current->tool))
-                current->points.append(q);
-            else if (current->points.size() >= 2)
+            if (isFreehand(current->tool)) {
+                // A pen held down for minutes sends hundreds of thousands of moves; points within
+                // half a device pixel of the last one kept add nothing the eye could see.
+                const QPointF v = q - current->points.last();
+                const qreal px = std::hypot(v.x(), v.y()) * m_host.hostScale();
+                if (px >= 0.5)
+                    current->points.append(q);
+            } else if (current->points.size() >= 2)
                 current->points[1] = q;
         }
         break;
@@ -175,6 +182,7 @@ void Annotator::release()
         // The new size becomes the size for the next text; the preference keeps its own value.
         fontSize = textFontSize(annotations[mode.index]);
     }
+    settle();
 }
 
 void Annotator::finishDraw()
@@ -182,6 +190,7 @@ void Annotator::finishDraw()
     if (!current)
         return;
     Annotation a = *std::exchange(current, std::nullopt);
+    d->liveStroke.clear();
     if (isFreehand(a.tool)) {
         // A click without movement leaves a dot: a three-point stroke on one spot.
         if (a.points.size() == 2)
@@ -219,22 +228,51 @@ void Annotator::scroll(double dy, bool precise)
     m_host.hostRedraw();
 }
 
+void Annotator::settle()
+{
+    if (current || isEditingText() || annotations == m_settled)
+        return;
+    history.undo.append(std::exchange(m_settled, annotations));
+    history.redo.clear();
+}
+
 void Annotator::undo()
 {
-    if (annotations.isEmpty())
+    step(history.undo, history.redo);
+}
+
+void Annotator::redo()
+{
+    step(history.redo, history.undo);
+}
+
+void Annotator::step(QList<QList<Annotation>>& from, QList<QList<Annotation>>& to)
+{
+    // The words of a text still in the field are a change of their own; closing a field that
+    // changed nothing is all the key does.
+    const bool editing = isEditingText();
+    const qsizetype kept = history.undo.size();
+    commitText();
+    settle();
+    if ((editing && history.undo.size() == kept) || from.isEmpty()) {
+        m_host.hostRedraw();
         return;
-    const int last = int(annotations.size() - 1);
-    // The words of a text still in the field go with it; the field must not outlive its text.
-    if (editingIndex == last)
-        closeField();
-    annotations.removeLast();
-    if (!validIndex(activeShape, annotations.size()))
-        activeShape.reset();
-    if (!validIndex(activeText, annotations.size()))
-        activeText.reset();
-    if (!validIndex(hoverText, annotations.size()))
-        hoverText.reset();
+    }
+    to.append(annotations);
+    annotations = from.takeLast();
+    m_settled = annotations;
+    dropStaleIndices();
+    refreshToolbar();
+    updateSubbar(false);
     m_host.hostRedraw();
+}
+
+void Annotator::dropStaleIndices()
+{
+    for (std::optional<int>* i : {&activeShape, &activeText, &hoverText}) {
+        if (!validIndex(*i, annotations.size()))
+            i->reset();
+    }
 }
 
 void Annotator::removeAnnotation(int index)
@@ -260,10 +298,15 @@ void Annotator::removeAnnotation(int index)
 
 void Annotator::shiftAnnotations(double dx, double dy)
 {
-    for (Annotation& a : annotations) {
+    // The kept states move along: undo after moving the selection must not leave the
+    // annotations where the selection used to be.
+    const auto shift = [d = QPointF(dx, dy)](Annotation& a) {
         for (QPointF& pt : a.points)
-            pt += QPointF(dx, dy);
-    }
+            pt += d;
+    };
+    std::for_each(annotations.begin(), annotations.end(), shift);
+    std::for_each(m_settled.begin(), m_settled.end(), shift);
+    history.forEachAnnotation(shift);
     if (isEditingText())
         syncTextField();
 }
@@ -272,6 +315,8 @@ void Annotator::reset()
 {
     closeField();
     annotations.clear();
+    m_settled.clear();
+    history = {};
     current.reset();
     activeShape.reset();
     activeText.reset();
@@ -282,6 +327,7 @@ void Annotator::reset()
     d->colorButtons.clear();
     d->widthButtons.clear();
     d->styleButtons.clear();
+    d->mosaicButtons.clear();
     d->subbarKind.reset();
     d->toolbarFrame = d->subbarFrame = QRectF();
     // deleteLater: a reset can be reached from one of the bars' own buttons. The pointers are
@@ -298,10 +344,12 @@ void Annotator::reset()
     m_host.hostRedraw();
 }
 
-void Annotator::setAnnotations(const QList<Annotation>& list)
+void Annotator::setAnnotations(const QList<Annotation>& list, const AnnotationHistory& past)
 {
     closeField();
     annotations = list;
+    m_settled = list;
+    history = past;
     current.reset();
     activeShape.reset();
     activeText.reset();
@@ -345,6 +393,7 @@ void Annotator::setLineWidth(double w)
     if (validIndex(activeShape, annotations.size())
         && annotations[*activeShape].tool != Tool::mosaic)
         annotations[*activeShape].width = w;
+    settle();
     refreshToolbar();
     m_host.hostRedraw();
 }
@@ -360,6 +409,7 @@ void Annotator::chooseColor(int k)
         annotations[*target].color = color;
         if (target == editingIndex)
             syncTextField();
+        settle();
         m_host.hostRedraw();
     }
     refreshToolbar();
@@ -382,6 +432,19 @@ void Annotator::chooseTextStyle(int s)
     giveKeyboardBackToField();
 }
 
+void Annotator::chooseMosaicSize(int s)
+{
+    mosaicSize = std::clamp(s, 0, 2);
+    Prefs::setMosaicSize(mosaicSize);
+    if (validIndex(activeShape, annotations.size())
+        && annotations[*activeShape].tool == Tool::mosaic) {
+        annotations[*activeShape].style = mosaicSize;
+        settle();
+        m_host.hostRedraw();
+    }
+    refreshToolbar();
+}
+
 void Annotator::chooseFontSize(double v)
 {
     if (!std::isfinite(v))
@@ -396,18 +459,22 @@ void Annotator::chooseFontSize(double v)
 
 // --- drawing ---
 
-const QImage* Annotator::pixelated()
+const QImage* Annotator::pixelated(int style)
 {
-    if (!d->pixelatedTried) {
-        d->pixelatedTried = true;
-        d->pixelated = makePixelated(m_host.hostImage(), m_host.hostScale());
+    const size_t k = size_t(std::clamp(style, 0, 2));
+    if (!d->pixelatedTried[k]) {
+        d->pixelatedTried[k] = true;
+        d->pixelated[k]
+            = makePixelated(m_host.hostImage(), m_host.hostScale(), mosaicBlock(int(k)));
     }
-    return d->pixelated.isNull() ? nullptr : &d->pixelated;
+    return d->pixelated[k].isNull() ? nullptr : &d->pixelated[k];
 }
 
 void Annotator::drawAnnotationPass(QPainter& p, const QRectF& clip)
 {
     const QRectF bounds = m_host.hostBounds();
+    if (!current || !isFreehand(current->tool))
+        d->liveStroke.clear();
     p.save();
     // Whatever the caller already clips to (the repainted region) narrows the work: annotations
     // wholly outside it are not drawn at all.
@@ -426,11 +493,14 @@ void Annotator::drawAnnotationPass(QPainter& p, const QRectF& clip)
                     drawTextLabel(p, a, false);
                 continue;
             }
-            drawAnnotation(p, a, a.tool == Tool::mosaic ? pixelated() : nullptr, bounds);
+            drawAnnotation(p, a, a.tool == Tool::mosaic ? pixelated(a.style) : nullptr, bounds);
         }
-        if (current) {
-            drawAnnotation(p, *current, current->tool == Tool::mosaic ? pixelated() : nullptr,
-                bounds, ShadowCaching::direct);
+        if (current && isFreehand(current->tool)) {
+            d->liveStroke.paint(p, *current, clip);
+        } else if (current) {
+            drawAnnotation(p, *current,
+                current->tool == Tool::mosaic ? pixelated(current->style) : nullptr, bounds,
+                ShadowCaching::direct);
         }
     }
     p.restore();
@@ -440,7 +510,7 @@ void Annotator::drawForExport(QPainter& p)
 {
     const QRectF bounds = m_host.hostBounds();
     for (const Annotation& a : annotations)
-        drawAnnotation(p, a, a.tool == Tool::mosaic ? pixelated() : nullptr, bounds);
+        drawAnnotation(p, a, a.tool == Tool::mosaic ? pixelated(a.style) : nullptr, bounds);
 }
 
 void Annotator::drawBrushRing(QPainter& p)

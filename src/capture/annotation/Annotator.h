@@ -71,9 +71,13 @@ public:
     double scrollAccum = 0;
     double fontSize = 48;
     int textStyle = 1;
+    int mosaicSize = 1; // the block size of new mosaics (their style)
     std::optional<int> editingIndex;
     std::optional<int> activeText;
     std::optional<int> hoverText;
+    // What undo and redo lead to. A state is kept once a change is finished: a shape released, a
+    // text committed, a style chosen.
+    AnnotationHistory history;
 
     static const QList<double>& fontSizes(); // 12 … 96
     static const QList<double>& lineWidths(); // 2, 4, 7, 12
@@ -104,11 +108,17 @@ public:
     void updateHoverText(QPointF p);
     // Scroll wheel while a selection exists.
     void scroll(double dy, bool precise);
+    // Back to the state before the last finished change, and forward again. A new change drops
+    // the states redo would have led to. Past either end nothing happens.
     void undo();
+    void redo();
+    // Records the list as a new state when it differs from the last one kept. Changes still under
+    // way (a stroke being drawn, a text in the field) wait for their end.
+    void settle();
     void shiftAnnotations(double dx, double dy);
     // Back to choosing a region: everything drawn goes, the tool and the bars too.
     void reset();
-    void setAnnotations(const QList<Annotation>& list);
+    void setAnnotations(const QList<Annotation>& list, const AnnotationHistory& past = {});
     // Deletes the active text (Delete key). False when no text is active.
     bool deleteActiveText();
 
@@ -120,6 +130,7 @@ public:
     void chooseWidth(double w);
     void chooseTextStyle(int s);
     void chooseFontSize(double v);
+    void chooseMosaicSize(int s);
 
     // --- toolbar and style bar ---
     void showToolbar();
@@ -139,6 +150,7 @@ public:
     QList<ToolButton*> colorButtons() const;
     QList<ToolButton*> widthButtons() const;
     QList<ToolButton*> styleButtons() const;
+    QList<ToolButton*> mosaicButtons() const;
     QComboBox* fontPopup() const;
 
     // --- drawing (painter in view points, y up) ---
@@ -147,10 +159,13 @@ public:
     void drawBrushRing(QPainter& p);
     // Every annotation in list order, without the one being dragged out (the export).
     void drawForExport(QPainter& p);
-    const QImage* pixelated();
+    // The mosaic source for a mosaic of that style (block size).
+    const QImage* pixelated(int style = 0);
 
 private:
     void appendAndEdit(const Annotation& a);
+    void step(QList<QList<Annotation>>& from, QList<QList<Annotation>>& to);
+    void dropStaleIndices();
     void removeAnnotation(int index);
     void finishDraw();
     void resizeTextTo(QPointF p);
@@ -163,6 +178,7 @@ private:
 
     AnnotationHost& m_host;
     bool m_toolbarBelow = true;
+    QList<Annotation> m_settled; // the list as the last kept state left it
     struct Private;
     std::unique_ptr<Private> d;
 };

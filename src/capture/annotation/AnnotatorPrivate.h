@@ -5,21 +5,27 @@
 
 #include "capture/annotation/Annotator.h"
 #include "capture/annotation/GlassPanel.h"
+#include "capture/annotation/StrokeDrawing.h"
 #include "capture/annotation/ToolButton.h"
 
 #include <QComboBox>
 #include <QImage>
 #include <QLineEdit>
 #include <QPointer>
+#include <array>
 
 namespace quillet {
 
 struct Annotator::Private {
     QPointer<QLineEdit> field;
 
-    // The mosaic source, made on first use; a failed attempt is remembered and not retried.
-    bool pixelatedTried = false;
-    QImage pixelated;
+    // The mosaic sources, one per block size, each made on first use; a failed attempt is
+    // remembered and not retried.
+    std::array<bool, 3> pixelatedTried {};
+    std::array<QImage, 3> pixelated;
+    QList<ToolButton*> mosaicButtons;
+
+    LiveStroke liveStroke; // the pen or highlighter stroke being drawn
 
     QPointer<GlassPanel> toolbar;
     QRectF toolbarFrame; // view points, where the toolbar is (or is heading)

@@ -231,6 +231,7 @@ void Annotator::commitText()
     } else {
         activeText = i;
     }
+    settle();
     m_host.hostRedraw();
 }
 
@@ -244,6 +245,7 @@ void Annotator::discardEditing()
     activeText.reset();
     activeShape.reset();
     hoverText.reset();
+    settle();
     m_host.hostTakeKeyboard();
     m_host.hostRedraw();
 }
@@ -257,6 +259,7 @@ void Annotator::applyStyleToActiveText()
     annotations[*target].style = textStyle;
     if (target == editingIndex)
         syncTextField();
+    settle();
     m_host.hostRedraw();
 }
 
@@ -309,6 +312,7 @@ bool Annotator::pressOnText(QPointF p)
         removeAnnotation(hit->index);
         activeText.reset();
         hoverText.reset();
+        settle();
     } else {
         // The clicked text's look becomes the look for what comes next (not a preference).
         const Annotation& a = annotations[hit->index];
@@ -358,6 +362,7 @@ bool Annotator::deleteActiveText()
     removeAnnotation(*activeText);
     activeText.reset();
     hoverText.reset();
+    settle();
     m_host.hostRedraw();
     return true;
 }

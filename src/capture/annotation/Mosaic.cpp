@@ -1,4 +1,4 @@
-// The mosaic's source: the whole frozen screen in blocks of 10 points. A mosaic annotation
+// The mosaic's source: the whole frozen screen in blocks of one size. A mosaic annotation
 // reveals this copy inside its rectangle, so blocks never shift when the rectangle is dragged out
 // and the same region always hides the same way, on screen and in the export.
 #include "capture/annotation/AnnotationDrawing.h"
@@ -36,16 +36,17 @@ struct RowSums {
 
 } // namespace
 
-QImage makePixelated(const QImage& image, qreal scale)
+QImage makePixelated(const QImage& image, qreal scale, qreal blockPoints)
 {
-    if (image.isNull() || !(scale > 0) || !std::isfinite(scale))
+    if (image.isNull() || !(scale > 0) || !std::isfinite(scale) || !(blockPoints > 0)
+        || !std::isfinite(blockPoints))
         return {};
     // Premultiplied averages keep transparent pixels from bleeding their colour into a block.
     const QImage src = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     if (src.isNull())
         return {};
     const int w = src.width(), h = src.height();
-    const int block = std::max(1, int(std::lround(10 * scale)));
+    const int block = std::max(1, int(std::lround(blockPoints * scale)));
     const int columns = (w + block - 1) / block;
 
     QImage out(w, h, QImage::Format_ARGB32_Premultiplied);

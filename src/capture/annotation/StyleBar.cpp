@@ -1,4 +1,5 @@
-// The style bar under (or over) the toolbar: widths or text styles and size, then colours.
+// The style bar under (or over) the toolbar: widths or text styles and size, then colours; for
+// the mosaic, its block sizes.
 #include "capture/annotation/Annotator.h"
 #include "capture/annotation/AnnotatorPrivate.h"
 #include "platform/Geometry.h"
@@ -13,6 +14,7 @@
 #include <QStyleOptionComboBox>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace quillet {
 
@@ -134,13 +136,11 @@ void Annotator::updateSubbar(bool)
     }
     std::optional<Tool> kind;
     if (tool) {
-        if (*tool != Tool::mosaic)
-            kind = tool;
+        kind = tool;
     } else if (isEditingText()
         || (activeText && *activeText >= 0 && *activeText < annotations.size())) {
         kind = Tool::text;
-    } else if (activeShape && *activeShape >= 0 && *activeShape < annotations.size()
-        && annotations[*activeShape].tool != Tool::mosaic) {
+    } else if (activeShape && *activeShape >= 0 && *activeShape < annotations.size()) {
         kind = annotations[*activeShape].tool;
     }
     if (kind == d->subbarKind && (d->subbar || !kind)) {
@@ -166,22 +166,43 @@ void Annotator::buildSubbar(std::optional<Tool> kind)
     d->colorButtons.clear();
     d->widthButtons.clear();
     d->styleButtons.clear();
+    d->mosaicButtons.clear();
     d->fontPopup = nullptr;
     if (!kind)
         return;
 
     auto* panel = new GlassPanel(m_host.hostWidget());
+    // One button of the bar: tagged, of its width, in its list, doing `chosen` when clicked.
+    const auto add = [&](const QString& tip, int tag, int width, QList<ToolButton*>& list,
+                         std::function<void()> chosen) {
+        auto* b = new ToolButton(QString(), tip, panel);
+        b->setTag(tag);
+        b->setFixedWidth(width);
+        connect(b, &QAbstractButton::clicked, this, std::move(chosen));
+        panel->row()->addWidget(b);
+        list.append(b);
+        return b;
+    };
+    if (*kind == Tool::mosaic) {
+        // Small blocks hide small print; large words need large blocks.
+        const QStringList titles
+            = {QStringLiteral("小"), QStringLiteral("中"), QStringLiteral("大")};
+        for (int s = 0; s < 3; ++s) {
+            add(QStringLiteral("马赛克块 ") + titles[s] + QStringLiteral("（")
+                    + QString::number(qRound(mosaicBlock(s))) + QStringLiteral(" pt）"),
+                s, 32, d->mosaicButtons, [this, s] { chooseMosaicSize(s); })
+                ->setTitle(QString(), titles[s]);
+        }
+        d->subbar = panel;
+        return;
+    }
     if (*kind == Tool::text) {
         const QStringList tips
             = {QStringLiteral("普通"), QStringLiteral("色块底"), QStringLiteral("描边")};
         for (int s = 0; s < 3; ++s) {
-            auto* b = new ToolButton(QString(), tips[s], panel);
-            b->setTag(s);
-            b->setFixedWidth(32);
-            b->setTemplateImage(textStyleIcon(s));
-            connect(b, &QAbstractButton::clicked, this, [this, s] { chooseTextStyle(s); });
-            panel->row()->addWidget(b);
-            d->styleButtons.append(b);
+            add(tips[s], s, 32, d->styleButtons, [this, s] {
+                chooseTextStyle(s);
+            })->setTemplateImage(textStyleIcon(s));
         }
         panel->addDivider();
         auto* menu = new SizeMenu(panel);
@@ -201,26 +222,14 @@ void Annotator::buildSubbar(std::optional<Tool> kind)
         const QList<double>& widths = lineWidths();
         for (int i = 0; i < widths.size(); ++i) {
             const double w = widths[i];
-            auto* b = new ToolButton(QString(),
-                QStringLiteral("粗细 ") + QString::number(qRound(w))
+            add(QStringLiteral("粗细 ") + QString::number(qRound(w))
                     + QStringLiteral("（也可滚轮调）"),
-                panel);
-            b->setTag(i);
-            b->setFixedWidth(32);
-            connect(b, &QAbstractButton::clicked, this, [this, w] { chooseWidth(w); });
-            panel->row()->addWidget(b);
-            d->widthButtons.append(b);
+                i, 32, d->widthButtons, [this, w] { chooseWidth(w); });
         }
     }
     panel->addDivider();
-    for (int k = 0; k < int(palette().size()); ++k) {
-        auto* b = new ToolButton(QString(), QStringLiteral("颜色"), panel);
-        b->setTag(k);
-        b->setFixedWidth(26);
-        connect(b, &QAbstractButton::clicked, this, [this, k] { chooseColor(k); });
-        panel->row()->addWidget(b);
-        d->colorButtons.append(b);
-    }
+    for (int k = 0; k < int(palette().size()); ++k)
+        add(QStringLiteral("颜色"), k, 26, d->colorButtons, [this, k] { chooseColor(k); });
     d->subbar = panel;
 }
 
@@ -251,6 +260,11 @@ void Annotator::refreshStyleControls()
 {
     for (ToolButton* b : std::as_const(d->styleButtons))
         b->setOn(b->tag() == textStyle);
+    const bool mosaicActive = activeShape && *activeShape >= 0 && *activeShape < annotations.size()
+        && annotations[*activeShape].tool == Tool::mosaic;
+    const int block = mosaicActive ? annotations[*activeShape].style : mosaicSize;
+    for (ToolButton* b : std::as_const(d->mosaicButtons))
+        b->setOn(b->tag() == block);
 
     if (QComboBox* menu = d->fontPopup) {
         const QSignalBlocker block(menu);

@@ -1,4 +1,5 @@
-// The toolbar: four tools, text recognition, pin and OK, floating next to the selection.
+// The toolbar: the eight tools, long capture, text recognition, pin and OK, floating next to
+// the selection.
 #include "capture/annotation/Annotator.h"
 #include "capture/annotation/AnnotatorPrivate.h"
 #include "output/TextRecognition.h"
@@ -26,8 +27,8 @@ void Annotator::buildToolbar()
 {
     auto* panel = new GlassPanel(m_host.hostWidget());
     d->toolButtons.clear();
-    for (size_t i = 0; i < shownTools.size(); ++i) {
-        const Tool t = shownTools[i];
+    for (size_t i = 0; i < allTools.size(); ++i) {
+        const Tool t = allTools[i];
         auto* b = new ToolButton(QString::fromLatin1(toolSymbol(t)),
             toolTip(t) + QStringLiteral("  ") + QString::number(i + 1), panel);
         b->setTag(int(t));
@@ -183,6 +184,10 @@ QList<ToolButton*> Annotator::widthButtons() const
 QList<ToolButton*> Annotator::styleButtons() const
 {
     return d->styleButtons;
+}
+QList<ToolButton*> Annotator::mosaicButtons() const
+{
+    return d->mosaicButtons;
 }
 QComboBox* Annotator::fontPopup() const
 {
