@@ -1,5 +1,7 @@
 #include "E2eEnv.h"
 
+#include <QProcess>
+
 namespace quillet::e2e {
 namespace {
 
@@ -26,14 +28,35 @@ TEST_F(HotKeysHeldOnRoot, EveryDefaultKeyIsHeldWhateverTheLockKeys)
     EXPECT_EQ(grabStatus(38, 4), 0);
 }
 
-TEST_F(HotKeysHeldOnRoot, KeysAreLetGoWhenTheProgramEnds)
+TEST_F(HotKeysHeldOnRoot, AKeyHeldElsewhereIsNamedAndTheOthersAreHeld)
 {
-    startQuillet();
+    // Another program holds F1 before Quillet starts.
+    QProcess* holder = startBackground(XPROBE_BINARY, {"hold", "67", "0"});
+    ASSERT_TRUE(waitFor([&] {
+        holder->waitForReadyRead(10);
+        return holder->readAllStandardOutput().contains("held");
+    }));
+
+    QProcess* program = startQuillet();
     ASSERT_TRUE(waitForQuilletReady());
-    ASSERT_EQ(grabStatus(67, 0), 3);
-    EXPECT_EQ(quillet({"quit"}).exitCode, 0);
-    for (const XKey& k : defaultHotKeys)
-        EXPECT_EQ(grabStatus(k.keycode, k.mods), 0) << k.display;
+    const auto status = quilletStatus();
+    EXPECT_EQ(status.value("hotkeys-failed"), "F1");
+    EXPECT_EQ(status.value("hotkeys-registered"), "3");
+    EXPECT_EQ(program->state(), QProcess::Running);
+
+    for (const XKey& k : defaultHotKeys) {
+        if (k.keycode == 67)
+            continue;
+        for (int lock : lockMasks)
+            EXPECT_EQ(grabStatus(k.keycode, k.mods | lock), 3) << k.display << " lock " << lock;
+    }
+
+    // One line on stderr names the refused key.
+    EXPECT_TRUE(waitFor([&] { return quilletStderr().contains("F1"); }))
+        << quilletStderr().toStdString();
+    const QStringList lines = quilletStderr().split('\n', Qt::SkipEmptyParts).filter("F1");
+    EXPECT_EQ(lines.size(), 1) << quilletStderr().toStdString();
+    EXPECT_FALSE(lines.value(0).contains("⌃⇧A"));
 }
 
 } // namespace

@@ -20,26 +20,46 @@ protected:
             == 0;
     }
 
-    // Waits for the one pin window to settle somewhere other than `before`.
-    QRect settledAfter(const QRect& before, PinState* state = nullptr)
+    // Waits for the one pin window to settle where `wanted` holds; where it is then.
+    QRect settled(const std::function<bool(const QRect&)>& wanted, PinState* state = nullptr,
+        int timeoutMs = 8000)
     {
         bool met = false;
-        const std::optional<ShownPin> last
-            = waitForPinWindow([&](const QRect& g) { return g != before; }, &met, 5000, state);
+        const std::optional<ShownPin> last = waitForPinWindow(wanted, &met, timeoutMs, state);
         EXPECT_TRUE(met) << "still " << describe(last ? last->geometry : QRect());
         return last ? last->geometry : QRect();
+    }
+    QRect settledAfter(const QRect& before)
+    {
+        return settled([&](const QRect& g) { return g != before; }, nullptr, 5000);
+    }
+    QRect settledAt(QSize size, PinState* state = nullptr, int timeoutMs = 8000)
+    {
+        return settled([&](const QRect& g) { return g.size() == size; }, state, timeoutMs);
+    }
+
+    // The program running and a pin of `img` opened under the pointer, at `where`.
+    void pinAt(const QImage& img, const QString& name, const QRect& where, ShownPin* pin = nullptr)
+    {
+        startQuillet();
+        ASSERT_TRUE(waitForQuilletReady());
+        ASSERT_TRUE(mouseMove({640, 400}));
+        ASSERT_EQ(quillet({"pin", savedImage(img, name)}).exitCode, 0);
+        ASSERT_TRUE(waitForPinAt(where, pin));
+    }
+
+    bool doubleClick()
+    {
+        return runTool("xdotool", {"click", "--repeat", "2", "--delay", "60", "1"}).exitCode == 0;
     }
 
     // Drags a pin and wheels once over it: the zoom starts from where the pin is now, with the
     // image point under the pointer kept there.
     void moveThenZoom()
     {
-        startQuillet();
-        ASSERT_TRUE(waitForQuilletReady());
-        ASSERT_TRUE(mouseMove({640, 400}));
-        ASSERT_EQ(quillet({"pin", savedImage(gradientImage({200, 120}), "move.png")}).exitCode, 0);
         const QRect start(540, 340, 200, 120);
-        ASSERT_TRUE(waitForPinAt(start));
+        pinAt(gradientImage({200, 120}), "move.png", start);
+        ASSERT_FALSE(HasFatalFailure());
 
         ASSERT_TRUE(drag({600, 370}, {730, 450}, 10));
         const QRect moved = settledAfter(start);
@@ -69,14 +89,11 @@ protected:
 
 TEST_F(PinZoomsAndFades, WheelZoomsAboutThePointerAltWheelFadesControlZeroResets)
 {
-    startQuillet();
-    ASSERT_TRUE(waitForQuilletReady());
     const QImage img = gradientImage({200, 120});
-    ASSERT_TRUE(mouseMove({640, 400}));
-    ASSERT_EQ(quillet({"pin", savedImage(img, "zoom.png")}).exitCode, 0);
     ShownPin pin;
     const QRect start(540, 340, 200, 120);
-    ASSERT_TRUE(waitForPinAt(start, &pin));
+    pinAt(img, "zoom.png", start, &pin);
+    ASSERT_FALSE(HasFatalFailure());
 
     // Off-centre, over image pixel (64, 34).
     const QPoint pointer(604, 374);
@@ -93,16 +110,9 @@ TEST_F(PinZoomsAndFades, WheelZoomsAboutThePointerAltWheelFadesControlZeroResets
 
     // Many notches stop at 800 %, still anchored at the pointer.
     ASSERT_TRUE(wheel(4, 60));
-    QRect top;
-    bool capped = false;
     PinState state;
-    waitForPinWindow(
-        [&](const QRect& g) {
-            top = g;
-            return g.size() == QSize(1600, 960);
-        },
-        &capped, 8000, &state);
-    ASSERT_TRUE(capped) << describe(top);
+    const QRect top = settledAt(QSize(1600, 960), &state);
+    ASSERT_FALSE(HasFailure());
     EXPECT_EQ(state.zoom, 8.0);
     EXPECT_NEAR(pointer.x() - top.x(), a0.x() * 1600, 1.0);
     EXPECT_NEAR(pointer.y() - top.y(), a0.y() * 960, 1.0);
@@ -149,48 +159,30 @@ TEST_F(PinZoomsAndFades, WheelZoomsAboutThePointerAltWheelFadesControlZeroResets
 
     // Down to 10 % and no further.
     ASSERT_TRUE(wheel(5, 70));
-    QRect bottom;
-    bool floored = false;
-    waitForPinWindow(
-        [&](const QRect& g) {
-            bottom = g;
-            return g.size() == QSize(20, 12);
-        },
-        &floored, 8000);
-    EXPECT_TRUE(floored) << describe(bottom);
+    const QRect bottom = settledAt(QSize(20, 12));
     ASSERT_TRUE(key("ctrl+0"));
     EXPECT_EQ(settledAfter(bottom).size(), img.size());
 
     // A double click closes it.
-    ASSERT_TRUE(runTool("xdotool", {"click", "--repeat", "2", "--delay", "60", "1"}).exitCode == 0);
+    ASSERT_TRUE(doubleClick());
     EXPECT_TRUE(waitForPins(0));
     EXPECT_TRUE(waitForNoPinWindow());
 }
 
 TEST_F(PinZoomsAndFades, AWideImageStopsAtTheWindowCap)
 {
-    startQuillet();
-    ASSERT_TRUE(waitForQuilletReady());
-    ASSERT_TRUE(mouseMove({640, 400}));
-    ASSERT_EQ(quillet({"pin", savedImage(gradientImage({800, 300}), "wide.png")}).exitCode, 0);
-    ASSERT_TRUE(waitForPinAt(QRect(240, 250, 800, 300)));
+    pinAt(gradientImage({800, 300}), "wide.png", QRect(240, 250, 800, 300));
+    ASSERT_FALSE(HasFatalFailure());
 
     // No side grows beyond four screens' worth: 4 × 1280 = 5120 wide, reached at 640 %.
     ASSERT_TRUE(wheel(4, 60));
-    QRect capped;
-    bool met = false;
     PinState state;
-    waitForPinWindow(
-        [&](const QRect& g) {
-            capped = g;
-            return g.width() == 5120;
-        },
-        &met, 10000, &state);
-    ASSERT_TRUE(met) << describe(capped);
+    const QRect capped = settledAt(QSize(5120, 1920), &state, 10000);
+    ASSERT_FALSE(HasFailure());
     EXPECT_NEAR(state.zoom, 6.4, 1e-9);
     EXPECT_EQ(capped, QRect(640 - 2560, 400 - 960, 5120, 1920));
     // Still the pin's own: a double click closes it.
-    ASSERT_TRUE(runTool("xdotool", {"click", "--repeat", "2", "--delay", "60", "1"}).exitCode == 0);
+    ASSERT_TRUE(doubleClick());
     EXPECT_TRUE(waitForPins(0));
 }
 

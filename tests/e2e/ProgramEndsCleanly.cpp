@@ -24,34 +24,33 @@ protected:
     {
         return waitFor([p] { return p->state() == QProcess::NotRunning; }, timeoutMs);
     }
-
-    // The X server dies under the program: it must end by itself, quickly, in one line.
-    void endsWhenTheServerGoes(bool capturing)
-    {
-        QProcess* p = startTraced();
-        ASSERT_TRUE(waitForQuilletReady());
-        if (capturing) {
-            ASSERT_TRUE(openCapture());
-        }
-        killXServer();
-        ASSERT_TRUE(ends(p)) << "still running 5 s after the X server went";
-        EXPECT_EQ(p->exitStatus(), QProcess::NormalExit) << "crashed";
-        EXPECT_NE(p->exitCode(), 0);
-        const QString said = log();
-        EXPECT_EQ(said.count("与显示服务器（X11）的连接断开了"), 1) << said.toStdString();
-        EXPECT_FALSE(said.contains("The X11 connection broke")) << said.toStdString();
-    }
 };
 
-TEST_F(ProgramEndsCleanly, XServerGoneWhileIdle)
+// The X server dies under the program, idle or capturing: it must end by itself, quickly, in
+// one line.
+class ProgramEndsWhenTheServerGoes : public ProgramEndsCleanly,
+                                     public ::testing::WithParamInterface<bool> { };
+
+TEST_P(ProgramEndsWhenTheServerGoes, InOneLine)
 {
-    endsWhenTheServerGoes(false);
+    QProcess* p = startTraced();
+    ASSERT_TRUE(waitForQuilletReady());
+    if (GetParam()) {
+        ASSERT_TRUE(openCapture());
+    }
+    killXServer();
+    ASSERT_TRUE(ends(p)) << "still running 5 s after the X server went";
+    EXPECT_EQ(p->exitStatus(), QProcess::NormalExit) << "crashed";
+    EXPECT_NE(p->exitCode(), 0);
+    const QString said = log();
+    EXPECT_EQ(said.count("与显示服务器（X11）的连接断开了"), 1) << said.toStdString();
+    EXPECT_FALSE(said.contains("The X11 connection broke")) << said.toStdString();
 }
 
-TEST_F(ProgramEndsCleanly, XServerGoneDuringACapture)
-{
-    endsWhenTheServerGoes(true);
-}
+INSTANTIATE_TEST_SUITE_P(Capturing, ProgramEndsWhenTheServerGoes, ::testing::Bool(),
+    [](const ::testing::TestParamInfo<bool>& info) {
+        return std::string(info.param ? "DuringACapture" : "WhileIdle");
+    });
 
 TEST_F(ProgramEndsCleanly, TerminationSignalsEndItInOrder)
 {

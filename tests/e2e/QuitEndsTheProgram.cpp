@@ -8,6 +8,7 @@ namespace {
 
 class QuitEndsTheProgram : public E2eEnv { };
 
+// Quit returns once the program has ended and has given back its socket and its keys.
 TEST_F(QuitEndsTheProgram, QuitReturnsOnceTheProgramHasEnded)
 {
     QProcess* program = startQuillet();
@@ -20,6 +21,8 @@ TEST_F(QuitEndsTheProgram, QuitReturnsOnceTheProgramHasEnded)
     ASSERT_TRUE(waitFor([&] { return program->state() == QProcess::NotRunning; }, 2000));
     EXPECT_EQ(program->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program->exitCode(), 0);
+    for (const XKey& k : defaultHotKeys)
+        EXPECT_EQ(grabStatus(k.keycode, k.mods), 0) << k.display;
 
     const ToolResult status = quillet({"status"});
     EXPECT_EQ(status.exitCode, 3);

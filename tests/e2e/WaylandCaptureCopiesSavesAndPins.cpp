@@ -1,7 +1,7 @@
 // Captures on a headless sway with two outputs of different sizes, read through the compositor's
 // screen copy and through the desktop portal: a drag selects exactly, Return puts the region's
 // exact pixels on the clipboard as image/png for other clients, Ctrl+S saves them, and the
-// capture key again pins the region.
+// capture key again pins the region. On an output at scale 2 the pixels stay the device's.
 #include "WaylandRig.h"
 
 #include <QSettings>
@@ -45,18 +45,7 @@ protected:
 
     // Opens a capture and waits until both overlays are up. The pointer waits in a corner: a
     // compositor that draws it in software (as headless sway does) copies it with the screen.
-    bool openCapture()
-    {
-        if (!pointer("move 1279 719"))
-            return false;
-        if (run(QStringLiteral(QUILLET_BINARY), {"capture"}).exitCode != 0)
-            return false;
-        // Up means shown by the compositor, one full-screen overlay per output.
-        return E2eEnv::waitFor([&] {
-            return status().contains(QLatin1String("session: open"))
-                && visibleViews().fullScreen == 2;
-        });
-    }
+    bool openCapture() { return pointer("move 1279 719") && WaylandRig::openCapture(2); }
 
     // The overlay shows the selection: undimmed in its middle, away from the frame, its handles,
     // the size label and the tool bar, which may sit inside a selection near the screen's edge.
@@ -66,11 +55,6 @@ protected:
             = r.adjusted(r.width() / 4, r.height() / 4, -r.width() / 4, -r.height() / 4);
         return E2eEnv::waitFor(
             [&] { return outputImage(output).copy(inside) == picture.copy(inside); });
-    }
-
-    bool sessionGone()
-    {
-        return E2eEnv::waitFor([&] { return status().contains(QLatin1String("session: none")); });
     }
 
     QImage m_left;
@@ -91,24 +75,16 @@ TEST_P(WaylandCaptureCopiesSavesAndPins, OnBothOutputs)
     ASSERT_TRUE(drag({100, 50}, {400, 250}));
     ASSERT_TRUE(selectionShown(QStringLiteral("HEADLESS-1"), m_left, QRect(100, 50, 300, 200)));
     ASSERT_TRUE(key({"-k", "Return"}));
-    ASSERT_TRUE(sessionGone());
-    QImage copied;
-    EXPECT_TRUE(E2eEnv::waitFor([&] {
-        copied = clipboardPng();
-        return !copied.isNull();
-    }));
-    EXPECT_EQ(differingPixels(copied, m_left.copy(100, 50, 300, 200)), 0);
+    EXPECT_EQ(differingPixels(copiedAfterEnd(), m_left.copy(100, 50, 300, 200)), 0);
 
     // Right output: Ctrl+S saves the region under a new name.
     ASSERT_TRUE(openCapture());
     // The press follows once the overlay there has the pointer.
     ASSERT_TRUE(pointer("move 1320 30"));
-    ASSERT_TRUE(E2eEnv::waitFor(
-        [&] { return status().contains(QLatin1String("key-screen: HEADLESS-2")); }));
+    ASSERT_TRUE(waitStatus("key-screen: HEADLESS-2"));
     ASSERT_TRUE(drag({1280 + 40, 30}, {1280 + 760, 570}));
     ASSERT_TRUE(selectionShown(QStringLiteral("HEADLESS-2"), m_right, QRect(40, 30, 720, 540)));
     ASSERT_TRUE(key({"-M", "ctrl", "-k", "s", "-m", "ctrl"}));
-    fprintf(stderr, "%s\n", qPrintable(status()));
     QStringList files;
     EXPECT_TRUE(E2eEnv::waitFor([&] {
         files = QDir(saved()).entryList({QStringLiteral("*.png")}, QDir::Files);
@@ -118,15 +94,15 @@ TEST_P(WaylandCaptureCopiesSavesAndPins, OnBothOutputs)
     EXPECT_EQ(differingPixels(
                   QImage(QDir(saved()).filePath(files.first())), m_right.copy(40, 30, 720, 540)),
         0);
-    ASSERT_TRUE(sessionGone());
+    ASSERT_TRUE(waitStatus("session: none"));
 
     // The capture command during a capture pins the region; the pin shows its pixels.
     ASSERT_TRUE(openCapture());
     ASSERT_TRUE(drag({600, 300}, {760, 420}));
     ASSERT_TRUE(selectionShown(QStringLiteral("HEADLESS-1"), m_left, QRect(600, 300, 160, 120)));
     EXPECT_EQ(run(QStringLiteral(QUILLET_BINARY), {"capture"}).exitCode, 0);
-    ASSERT_TRUE(sessionGone());
-    EXPECT_TRUE(E2eEnv::waitFor([&] { return status().contains(QLatin1String("pins: 1")); }));
+    ASSERT_TRUE(waitStatus("session: none"));
+    EXPECT_TRUE(waitStatus("pins: 1"));
     // sway takes requests to place windows: the pin floats exactly on its region.
     const QRect region(600, 300, 160, 120);
     EXPECT_TRUE(E2eEnv::waitFor([&] { return visibleViews().floating == QList<QRect> {region}; }))
@@ -143,6 +119,35 @@ TEST_P(WaylandCaptureCopiesSavesAndPins, OnBothOutputs)
 INSTANTIATE_TEST_SUITE_P(Routes, WaylandCaptureCopiesSavesAndPins,
     ::testing::Values("screencopy", "portal"),
     [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
+
+// An output at scale 2: the selection is dragged in the output's points and comes back at its
+// device pixels, exact, as on a scaled X11 screen.
+class WaylandScaledOutputKeepsDevicePixels : public WaylandRig { };
+
+TEST_F(WaylandScaledOutputKeepsDevicePixels, DragInPointsCopiesDevicePixels)
+{
+    const QImage picture = noise({1280, 720}, 21);
+    startCompositor({picture}, 2);
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    startInput();
+    ASSERT_FALSE(HasFatalFailure());
+    startProgram();
+    ASSERT_FALSE(HasFatalFailure());
+    // 1280×720 pixels at scale 2: 640×360 points.
+    EXPECT_TRUE(status().contains(QLatin1String("screen: HEADLESS-1 0 0 1280x720 2")))
+        << status().toStdString();
+
+    ASSERT_TRUE(pointer("move 639 359"));
+    ASSERT_TRUE(openCapture(1));
+    ASSERT_TRUE(drag({50, 100}, {200, 250}));
+    const QRect pixels(100, 200, 300, 300);
+    const QRect middle = pixels.adjusted(75, 75, -75, -75);
+    ASSERT_TRUE(
+        E2eEnv::waitFor([&] { return outputImage().copy(middle) == picture.copy(middle); }));
+    ASSERT_TRUE(key({"-k", "Return"}));
+    EXPECT_EQ(differingPixels(copiedAfterEnd(), picture.copy(pixels)), 0);
+}
 
 } // namespace
 } // namespace quillet::e2e

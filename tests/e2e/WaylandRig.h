@@ -17,6 +17,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -169,26 +170,38 @@ protected:
     {
         startBus(m_env, true);
         ASSERT_FALSE(HasFatalFailure());
-        m_shortcuts = new QProcess;
-        m_shortcuts->setProcessEnvironment(m_env);
-        m_shortcuts->start(QStringLiteral(FAKE_SHORTCUTS_BINARY), args);
-        ASSERT_TRUE(shortcutsLine().startsWith("ready"));
+        m_shortcuts = startReady(QStringLiteral(FAKE_SHORTCUTS_BINARY), args);
+        ASSERT_TRUE(m_shortcuts) << "the stand-in portal did not start";
     }
 
     // The stand-in portal's next report.
-    QByteArray shortcutsLine(int timeoutMs = 10000)
+    QByteArray shortcutsLine(int timeoutMs = 10000) { return nextLine(m_shortcuts, timeoutMs); }
+
+    // The next line a helper program prints, or nothing after a while.
+    static QByteArray nextLine(QProcess* p, int timeoutMs = 10000)
     {
         QByteArray line;
         E2eEnv::waitFor(
             [&] {
-                m_shortcuts->waitForReadyRead(50);
-                if (!m_shortcuts->canReadLine())
+                p->waitForReadyRead(50);
+                if (!p->canReadLine())
                     return false;
-                line = m_shortcuts->readLine().trimmed();
+                line = p->readLine().trimmed();
                 return true;
             },
             timeoutMs);
         return line;
+    }
+
+    // A helper program in the compositor's session, once it says it is ready; null if it never
+    // does. The test's TearDown stops it by PID.
+    QProcess* startReady(const QString& program, const QStringList& args)
+    {
+        auto* p = new QProcess;
+        m_helpers.append(p);
+        p->setProcessEnvironment(m_env);
+        p->start(program, args);
+        return nextLine(p).startsWith("ready") ? p : nullptr;
     }
 
     // A session bus of the test's own with the desktop portal on it (xdg-desktop-portal, its
@@ -233,17 +246,13 @@ protected:
     // that appeared only then would lose its first keys while the program binds it.
     void startInput()
     {
-        m_pointer = new QProcess;
-        m_pointer->setProcessEnvironment(m_env);
-        m_pointer->start(QStringLiteral(WLPOINTER_BINARY),
+        m_pointer = startReady(QStringLiteral(WLPOINTER_BINARY),
             {QString::number(m_layout.width()), QString::number(m_layout.height())});
-        ASSERT_TRUE(E2eEnv::waitFor([&] {
-            m_pointer->waitForReadyRead(50);
-            return m_pointer->canReadLine() && m_pointer->readLine().startsWith("ready");
-        }));
-        m_keyboard = new QProcess;
-        m_keyboard->setProcessEnvironment(m_env);
-        m_keyboard->start(
+        ASSERT_TRUE(m_pointer) << "no virtual pointer";
+        auto* keyboard = new QProcess;
+        m_helpers.append(keyboard);
+        keyboard->setProcessEnvironment(m_env);
+        keyboard->start(
             QStringLiteral("wtype"), {QStringLiteral("-s"), QStringLiteral("86400000")});
         // 1 pointer, 2 keyboard
         ASSERT_TRUE(E2eEnv::waitFor([&] {
@@ -261,21 +270,17 @@ protected:
     bool pointer(const QByteArray& line)
     {
         m_pointer->write(line + '\n');
-        return E2eEnv::waitFor([&] {
-            m_pointer->waitForReadyRead(50);
-            return m_pointer->canReadLine() && m_pointer->readLine().startsWith("ok");
-        });
+        return nextLine(m_pointer, 5000).startsWith("ok");
+    }
+
+    bool moveTo(QPoint p)
+    {
+        return pointer(QStringLiteral("move %1 %2").arg(p.x()).arg(p.y()).toLatin1());
     }
 
     bool drag(QPoint from, QPoint to)
     {
-        return pointer(QStringLiteral("move %1 %2").arg(from.x()).arg(from.y()).toLatin1())
-            && pointer("press")
-            && pointer(QStringLiteral("move %1 %2")
-                           .arg((from.x() + to.x()) / 2)
-                           .arg((from.y() + to.y()) / 2)
-                           .toLatin1())
-            && pointer(QStringLiteral("move %1 %2").arg(to.x()).arg(to.y()).toLatin1())
+        return moveTo(from) && pointer("press") && moveTo((from + to) / 2) && moveTo(to)
             && pointer("release");
     }
 
@@ -304,27 +309,18 @@ protected:
     {
         if (m_program)
             E2eEnv::stop(m_program);
-        if (m_pointer)
-            E2eEnv::stop(m_pointer);
-        if (m_keyboard)
-            E2eEnv::stop(m_keyboard);
+        for (QProcess* p : m_helpers)
+            E2eEnv::stop(p);
         if (m_pipewire)
             E2eEnv::stop(m_pipewire);
-        if (m_shortcuts)
-            E2eEnv::stop(m_shortcuts);
         if (m_bus) {
             stopChildrenOf(m_bus->processId());
             E2eEnv::stop(m_bus);
         }
         if (m_sway)
             E2eEnv::stop(m_sway);
-        delete m_program;
-        delete m_pointer;
-        delete m_keyboard;
-        delete m_pipewire;
-        delete m_shortcuts;
-        delete m_bus;
-        delete m_sway;
+        for (QProcess* p : QList<QProcess*> {m_program, m_pipewire, m_bus, m_sway} + m_helpers)
+            delete p;
     }
 
     // The services a bus started for the test (the portal and its backends), by PID.
@@ -387,6 +383,31 @@ protected:
     {
         return QString::fromUtf8(run(QStringLiteral(QUILLET_BINARY), {"status"}).out);
     }
+    bool waitStatus(const char* line, int timeoutMs = 5000)
+    {
+        return E2eEnv::waitFor([&] { return status().contains(QLatin1String(line)); }, timeoutMs);
+    }
+
+    // Asks for a capture and waits until it is shown: one full-screen overlay per output.
+    bool openCapture(int outputs)
+    {
+        return run(QStringLiteral(QUILLET_BINARY), {"capture"}).exitCode == 0
+            && E2eEnv::waitFor([&] {
+                   return status().contains(QLatin1String("session: open"))
+                       && visibleViews().fullScreen == outputs;
+               });
+    }
+
+    // Whether the program has said all of `parts` on its stderr (read by the test).
+    bool programSaid(const QStringList& parts)
+    {
+        return E2eEnv::waitFor([&] {
+            m_program->waitForReadyRead(50);
+            m_said += QString::fromUtf8(m_program->readAllStandardError());
+            return std::all_of(
+                parts.begin(), parts.end(), [&](const QString& p) { return m_said.contains(p); });
+        });
+    }
 
     // The compositor's own picture of an output (or of them all), through grim.
     QImage outputImage(const QString& output = {})
@@ -423,28 +444,50 @@ protected:
         return QJsonDocument::fromJson(p.readAllStandardOutput());
     }
 
+    // Calls `visit` for every node of sway's tree, saying whether it floats.
+    void walkTree(const std::function<void(const QJsonObject&, bool floating)>& visit)
+    {
+        const std::function<void(const QJsonObject&, bool)> walk
+            = [&](const QJsonObject& n, bool floating) {
+                  visit(n, floating);
+                  for (const QJsonValue& c : n.value(QLatin1String("nodes")).toArray())
+                      walk(c.toObject(), floating);
+                  for (const QJsonValue& c : n.value(QLatin1String("floating_nodes")).toArray())
+                      walk(c.toObject(), true);
+              };
+        walk(swayQuery("get_tree").object(), false);
+    }
+
+    static QRect rectOf(const QJsonObject& node)
+    {
+        const QJsonObject r = node.value(QLatin1String("rect")).toObject();
+        return QRect(r.value(QLatin1String("x")).toInt(), r.value(QLatin1String("y")).toInt(),
+            r.value(QLatin1String("width")).toInt(), r.value(QLatin1String("height")).toInt());
+    }
+
     Views visibleViews()
     {
         Views v;
-        const std::function<void(const QJsonObject&, bool)> walk = [&](const QJsonObject& n,
-                                                                       bool floating) {
-            if (n.value(QLatin1String("pid")).toInteger() == m_program->processId()
-                && n.value(QLatin1String("visible")).toBool()) {
-                ++(n.value(QLatin1String("fullscreen_mode")).toInt() ? v.fullScreen : v.other);
-                const QJsonObject r = n.value(QLatin1String("rect")).toObject();
-                if (floating)
-                    v.floating.append(QRect(r.value(QLatin1String("x")).toInt(),
-                        r.value(QLatin1String("y")).toInt(),
-                        r.value(QLatin1String("width")).toInt(),
-                        r.value(QLatin1String("height")).toInt()));
-            }
-            for (const QJsonValue& c : n.value(QLatin1String("nodes")).toArray())
-                walk(c.toObject(), floating);
-            for (const QJsonValue& c : n.value(QLatin1String("floating_nodes")).toArray())
-                walk(c.toObject(), true);
-        };
-        walk(swayQuery("get_tree").object(), false);
+        walkTree([&](const QJsonObject& n, bool floating) {
+            if (n.value(QLatin1String("pid")).toInteger() != m_program->processId()
+                || !n.value(QLatin1String("visible")).toBool())
+                return;
+            ++(n.value(QLatin1String("fullscreen_mode")).toInt() ? v.fullScreen : v.other);
+            if (floating)
+                v.floating.append(rectOf(n));
+        });
         return v;
+    }
+
+    // Where sway shows the view of process `pid`.
+    QRect viewRect(qint64 pid)
+    {
+        QRect found;
+        walkTree([&](const QJsonObject& n, bool) {
+            if (n.value(QLatin1String("pid")).toInteger() == pid)
+                found = rectOf(n);
+        });
+        return found;
     }
 
     // A picture no two regions of which look alike, so that any offset shows.
@@ -480,15 +523,25 @@ protected:
             ? QImage::fromData(r.out, "PNG").convertToFormat(QImage::Format_RGB32)
             : QImage();
     }
+    QImage waitClipboardPng()
+    {
+        QImage copied;
+        E2eEnv::waitFor([&] { return !(copied = clipboardPng()).isNull(); });
+        return copied;
+    }
+
+    // Once the capture has ended, what it put on the clipboard.
+    QImage copiedAfterEnd() { return waitStatus("session: none") ? waitClipboardPng() : QImage(); }
 
     QTemporaryDir m_dir;
     QProcess* m_sway = nullptr;
     QProcess* m_program = nullptr;
     QProcess* m_pointer = nullptr;
-    QProcess* m_keyboard = nullptr;
+    QProcess* m_shortcuts = nullptr;
+    QList<QProcess*> m_helpers; // started with startReady and the like
     QProcess* m_bus = nullptr;
     QProcess* m_pipewire = nullptr;
-    QProcess* m_shortcuts = nullptr;
+    QString m_said; // the program's stderr so far
     QString m_display;
     QRect m_layout;
     QProcessEnvironment m_env;

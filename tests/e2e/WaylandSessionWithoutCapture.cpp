@@ -26,8 +26,7 @@ TEST_F(WaylandSessionWithoutCapture, SaysSoHoldsNoKeysAndStillPins)
     // No key is claimed that would never fire.
     EXPECT_TRUE(s.contains(QLatin1String("hotkeys-registered: 0"))) << s.toStdString();
     // The settings window shows why, on the general page.
-    EXPECT_TRUE(
-        E2eEnv::waitFor([&] { return status().contains(QLatin1String("settings-window: 1")); }));
+    EXPECT_TRUE(waitStatus("settings-window: 1"));
     EXPECT_TRUE(status().contains(QLatin1String("settings-page: general")));
     // A capture asked for says why not.
     const ToolResult capture = run(QStringLiteral(QUILLET_BINARY), {"capture"});
@@ -35,13 +34,9 @@ TEST_F(WaylandSessionWithoutCapture, SaysSoHoldsNoKeysAndStillPins)
     EXPECT_TRUE(QString::fromUtf8(capture.err + capture.out).contains("QUILLET_WAYLAND_GRAB"))
         << capture.err.toStdString();
     // And says on stderr why, and what to bind in the desktop instead of hot keys.
-    QString err;
-    EXPECT_TRUE(E2eEnv::waitFor([&] {
-        m_program->waitForReadyRead(50);
-        err += QString::fromUtf8(m_program->readAllStandardError());
-        return err.contains(QStringLiteral("Wayland")) && err.contains(QStringLiteral("截图"))
-            && err.contains(QStringLiteral("quillet capture"));
-    })) << err.toStdString();
+    EXPECT_TRUE(programSaid(
+        {QStringLiteral("Wayland"), QStringLiteral("截图"), QStringLiteral("quillet capture")}))
+        << m_said.toStdString();
 
     // A pin of a picture in one colour shows that colour on the compositor's output.
     QImage picture(240, 160, QImage::Format_RGB32);
@@ -50,7 +45,7 @@ TEST_F(WaylandSessionWithoutCapture, SaysSoHoldsNoKeysAndStillPins)
     ASSERT_TRUE(picture.save(file));
     const ToolResult pinned = run(QStringLiteral(QUILLET_BINARY), {"pin", file});
     EXPECT_EQ(pinned.exitCode, 0) << pinned.err.toStdString();
-    EXPECT_TRUE(E2eEnv::waitFor([&] { return status().contains(QLatin1String("pins: 1")); }));
+    EXPECT_TRUE(waitStatus("pins: 1"));
     qint64 shown = 0;
     EXPECT_TRUE(E2eEnv::waitFor(
         [&] {

@@ -50,13 +50,18 @@ TEST(CaptureSession, EveryScreenGetsItsOwnWindowAndView)
     EXPECT_EQ(f.session->active(), nullptr);
 }
 
-TEST(CaptureSession, ShowMakesTheScreenUnderThePointerKey)
+// Keys go to the screen under the pointer when shown, and follow it from screen to screen.
+TEST(CaptureSession, KeysFollowThePointerFromScreenToScreen)
 {
     auto f = twoScreens();
     // The pointer on the right screen, in Qt's y-down desktop coordinates.
     const QPointF onRight = qtFromGlobal(QPointF(1000, 300), primaryQtGeometry());
     QCursor::setPos(onRight.toPoint());
     f.session->show(false);
+    EXPECT_EQ(f.session->keyView(), &f.view(1));
+    f.view(0).mouseEnteredView();
+    EXPECT_EQ(f.session->keyView(), &f.view(0));
+    f.view(1).mouseEnteredView();
     EXPECT_EQ(f.session->keyView(), &f.view(1));
     f.session->finish(false);
 }
@@ -96,7 +101,8 @@ TEST(CaptureSession, ViewsKeepTheSessionAliveUntilTheirWindowsGo)
     EXPECT_TRUE(QTest::qWaitFor([&] { return weak.expired(); }, 3000));
 }
 
-TEST(CaptureSession, EndsOnEveryCancellingInput)
+// Each cancelling input ends the session once: input after the end is ignored.
+TEST(CaptureSession, EndsOnEveryCancellingInputOnce)
 {
     struct Case {
         const char* name;
@@ -117,21 +123,13 @@ TEST(CaptureSession, EndsOnEveryCancellingInput)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         auto f = oneScreen();
-        c.act(f.view());
+        CaptureView& v = f.view();
+        c.act(v);
         EXPECT_FALSE(f.session->isEditing());
+        v.keyDown(Qt::Key_Escape, Qt::NoModifier);
+        v.rightMouseDownAt({10, 10});
         EXPECT_EQ(*f.ends, 1);
     }
-}
-
-TEST(CaptureSession, InputAfterTheEndIsIgnored)
-{
-    auto f = oneScreen();
-    // The session empties its list of views when it finishes; the view itself lives on.
-    CaptureView& view = f.view();
-    f.session->finish(false);
-    view.keyDown(Qt::Key_Escape, Qt::NoModifier);
-    view.rightMouseDownAt({10, 10});
-    EXPECT_EQ(*f.ends, 1);
 }
 
 TEST(CaptureSession, FirstPressMakesItsScreenTheOnlyActiveOne)

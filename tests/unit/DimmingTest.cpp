@@ -67,26 +67,28 @@ TEST(Dimming, DarkenedCopyKeepsSizeAndRatio)
 
 TEST(Dimming, DirectTargetOnlyWhenPixelsMapOneToOne)
 {
-    QImage image(40, 30, QImage::Format_RGB32);
-    {
+    struct Case {
+        const char* name;
+        QImage::Format format;
+        QTransform transform;
+        bool direct;
+    };
+    const Case cases[] = {
+        {"moved by whole pixels", QImage::Format_RGB32, QTransform::fromTranslate(5, 3), true},
+        {"scaled", QImage::Format_RGB32, QTransform::fromScale(2, 2), false},
+        {"between pixels", QImage::Format_RGB32, QTransform::fromTranslate(0.5, 0), false},
+        {"a format it cannot write", QImage::Format_RGB888, QTransform(), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QImage image(40, 30, c.format);
         QPainter p(&image);
-        p.translate(5, 3);
+        p.setTransform(c.transform);
         const auto t = Dimming::directTarget(p);
-        ASSERT_TRUE(t);
-        EXPECT_EQ(t->image, &image);
-        EXPECT_EQ(t->offset, QPoint(5, 3));
+        ASSERT_EQ(t.has_value(), c.direct);
+        if (t) {
+            EXPECT_EQ(t->image, &image);
+            EXPECT_EQ(t->offset, QPoint(5, 3));
+        }
     }
-    {
-        QPainter p(&image);
-        p.scale(2, 2);
-        EXPECT_FALSE(Dimming::directTarget(p)) << "scaled";
-    }
-    {
-        QPainter p(&image);
-        p.translate(0.5, 0);
-        EXPECT_FALSE(Dimming::directTarget(p)) << "between pixels";
-    }
-    QImage rgb888(40, 30, QImage::Format_RGB888);
-    QPainter p(&rgb888);
-    EXPECT_FALSE(Dimming::directTarget(p)) << "a format it cannot write";
 }

@@ -1,12 +1,13 @@
 #include "settings/HotKeyCenter.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
+#include "WaitUntil.h"
+
 #include <QSet>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
 using namespace quillet;
+using quillet::test::waitUntil;
 
 namespace {
 
@@ -35,25 +36,13 @@ public:
     QList<quint32> ungrabbed;
 };
 
-// Runs the event loop until `done` holds or two seconds pass.
-template<typename Pred> bool waitFor(Pred done)
-{
-    QDeadlineTimer deadline(2000);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
 // Runs the event loop until everything queued so far (presses included) has been delivered.
 void drainQueue(QObject* context)
 {
     bool reached = false;
     QMetaObject::invokeMethod(
         context, [&] { reached = true; }, Qt::QueuedConnection);
-    ASSERT_TRUE(waitFor([&] { return reached; }));
+    ASSERT_TRUE(waitUntil([&] { return reached; }));
 }
 
 class HotKeyCenterTest : public ::testing::Test {
@@ -111,7 +100,7 @@ TEST_F(HotKeyCenterTest, RefusedKeyUsesAnIdAndTheOthersStillWork)
     backend->press(1);
     backend->press(2);
     backend->press(3);
-    ASSERT_TRUE(waitFor([&] { return captures == 1 && pins == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return captures == 1 && pins == 1; }));
     drainQueue(center.get());
     EXPECT_EQ(captures, 1);
 
@@ -125,7 +114,7 @@ TEST_F(HotKeyCenterTest, PressesAreQueuedNotDeliveredInline)
     registerDefaults();
     backend->press(3);
     EXPECT_EQ(pins, 0) << "handler ran inside the window system's dispatch";
-    ASSERT_TRUE(waitFor([&] { return pins == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return pins == 1; }));
     EXPECT_EQ(captures, 0);
 }
 
@@ -147,7 +136,7 @@ TEST_F(HotKeyCenterTest, PressesForUnknownIdsAreIgnored)
     registerDefaults();
     backend->press(1);
     backend->press(5);
-    ASSERT_TRUE(waitFor([&] { return captures == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return captures == 1; }));
     drainQueue(center.get());
     EXPECT_EQ(captures, 1);
 }
@@ -163,9 +152,9 @@ TEST_F(HotKeyCenterTest, HandlerMayReRegisterEverything)
     };
     ASSERT_TRUE(center->registerKey(122, 0, reRegister));
     backend->press(1);
-    ASSERT_TRUE(waitFor([&] { return rounds == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return rounds == 1; }));
     backend->press(2);
-    ASSERT_TRUE(waitFor([&] { return rounds == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return rounds == 2; }));
     EXPECT_EQ(center->nextID(), 4u);
 }
 

@@ -128,14 +128,3 @@ TEST(KeyCodesTest, QtKeysFallBackToTheirPosition)
     for (const Case& c : cases)
         EXPECT_EQ(KeyCodes::fromQtKey(c.key, c.keypad), c.code) << std::hex << c.key;
 }
-
-TEST(KeyCodesTest, PlainTextAsksTheInstalledLayout)
-{
-    EXPECT_FALSE(KeyCodes::plainText(38).has_value());
-    KeyCodes::setPlainTextProvider(
-        [](quint32 x) { return x == 38 ? std::optional<QString>("q") : std::nullopt; });
-    EXPECT_EQ(KeyCodes::plainText(38), std::optional<QString>("q"));
-    EXPECT_FALSE(KeyCodes::plainText(39).has_value());
-    KeyCodes::setPlainTextProvider({});
-    EXPECT_FALSE(KeyCodes::plainText(38).has_value());
-}

@@ -1,5 +1,6 @@
 #include "CaptureFixtures.h"
 
+#include "capture/CaptureReadiness.h"
 #include "capture/OverlayWindow.h"
 
 #include <QPointer>
@@ -10,7 +11,7 @@ using namespace quillet;
 using namespace quillet::test;
 
 // A capture started while the last one's overlays fade out must not freeze them: the grab
-// takes them off the screen first.
+// takes them off the screen first. Windows ended without a fade are already gone.
 TEST(OverlayWindow, FadingOverlaysAreDismissedAtOnce)
 {
     auto f = makeSession({fakeScreen(QStringLiteral("L"), QRectF(0, 0, 800, 600)),
@@ -26,16 +27,13 @@ TEST(OverlayWindow, FadingOverlaysAreDismissedAtOnce)
     EXPECT_FALSE(w1 && w1->isVisible());
     // Dismissing again (nothing left) is harmless, and says so.
     EXPECT_FALSE(OverlayWindow::dismissLeaving());
-}
 
-TEST(OverlayWindow, WindowsEndedWithoutFadeAreNotTouched)
-{
-    auto f = oneScreen(1.0);
-    f.session->show(false);
-    QPointer<OverlayWindow> w = f.session->windows()[0];
-    f.session->finish(false);
-    OverlayWindow::dismissLeaving();
+    auto g = oneScreen(1.0);
+    g.session->show(false);
+    QPointer<OverlayWindow> w = g.session->windows()[0];
+    g.session->finish(false);
     EXPECT_TRUE(!w || !w->isVisible());
+    EXPECT_FALSE(OverlayWindow::dismissLeaving());
 }
 
 // The next capture on the same screens gets the same windows back, ready for input again, and
@@ -102,5 +100,26 @@ TEST(OverlayWindow, PrepareFollowsTheScreens)
     forMoved->retire();
     EXPECT_EQ(OverlayWindow::spareCount(), 2);
     OverlayWindow::prepare({});
+    EXPECT_EQ(OverlayWindow::spareCount(), 0);
+}
+
+// Getting ready makes one window per screen, once; the capture that follows uses exactly those.
+TEST(OverlayWindow, PreparedWindowsAreTheOnesTheCaptureUses)
+{
+    OverlayWindow::dropSpares();
+    const QList<Screen> screens = currentScreens();
+    ASSERT_FALSE(screens.isEmpty());
+    CaptureReadiness::prepareNow();
+    CaptureReadiness::prepareNow();
+    EXPECT_EQ(OverlayWindow::spareCount(), screens.size());
+
+    QList<ScreenShot> shots;
+    for (const Screen& s : screens)
+        shots.append(shotOf(s));
+    auto session = std::make_shared<CaptureSession>(shots, QList<QRectF> {}, [] {});
+    EXPECT_EQ(OverlayWindow::spareCount(), 0) << "every prepared window taken";
+    session->finish(false);
+    EXPECT_EQ(OverlayWindow::spareCount(), screens.size()) << "and given back";
+    OverlayWindow::dropSpares();
     EXPECT_EQ(OverlayWindow::spareCount(), 0);
 }

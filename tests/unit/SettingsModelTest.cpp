@@ -171,6 +171,14 @@ TEST(XdgAutostartTest, EntryIsWrittenWholeReadBackAndRemoved)
     ASSERT_TRUE(entry.setEnabled(false));
     EXPECT_FALSE(QFileInfo::exists(entry.filePath()));
     EXPECT_FALSE(entry.enabled());
+
+    // A file where the folder should be: nothing can be made inside it, and nothing changes.
+    QFile blocker(dir.filePath("blocked"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const XdgAutostart blocked(blocker.fileName(), "/usr/bin/quillet");
+    EXPECT_FALSE(blocked.setEnabled(true));
+    EXPECT_FALSE(blocked.enabled());
 }
 
 // The switch shows what the desktop will do: an entry turned off in place counts as off.
@@ -222,19 +230,6 @@ TEST(XdgAutostartTest, ExecQuotesWhatTheShellOrFieldCodesWouldTake)
         const QByteArray text = XdgAutostart::entryText(QString::fromUtf8(c.path));
         EXPECT_TRUE(text.contains(c.exec)) << text.constData();
     }
-}
-
-TEST(XdgAutostartTest, UnwritableFolderFailsAndChangesNothing)
-{
-    QTemporaryDir dir;
-    // A file where the folder should be: nothing can be made inside it.
-    const QString folder = dir.filePath("autostart");
-    QFile blocker(folder);
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    const XdgAutostart entry(folder, "/usr/bin/quillet");
-    EXPECT_FALSE(entry.setEnabled(true));
-    EXPECT_FALSE(entry.enabled());
 }
 
 } // namespace

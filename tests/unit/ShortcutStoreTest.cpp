@@ -46,43 +46,56 @@ protected:
 
 } // namespace
 
-TEST_F(ShortcutStoreTest, KeysNameActionAndSlot)
-{
-    EXPECT_EQ(ShortcutStore::key(HotKeyAction::capture, 0), "hotkey.capture.0");
-    EXPECT_EQ(ShortcutStore::key(HotKeyAction::capture, 1), "hotkey.capture.1");
-    EXPECT_EQ(ShortcutStore::key(HotKeyAction::pin, 0), "hotkey.pin.0");
-    EXPECT_EQ(ShortcutStore::key(HotKeyAction::pin, 1), "hotkey.pin.1");
-}
-
-TEST_F(ShortcutStoreTest, FreshStoreGivesTheDefaults)
+TEST_F(ShortcutStoreTest, FreshStoreGivesTheDefaultsWithoutWriting)
 {
     EXPECT_EQ(ShortcutStore::all(HotKeyAction::capture), (QList<Shortcut> {f1, ctrlShiftA}));
-    EXPECT_EQ(ShortcutStore::all(HotKeyAction::pin), (QList<Shortcut> {f3, ctrlShiftP}));
     EXPECT_EQ(ShortcutStore::display(HotKeyAction::capture), "F1 / ⌃⇧A");
-    EXPECT_EQ(ShortcutStore::display(HotKeyAction::pin), "F3 / ⌃⇧P");
     EXPECT_FALSE(QFile::exists(Prefs::filePath())) << "reading must not write";
 }
 
-TEST_F(ShortcutStoreTest, ClearedSlotStaysClearedUntilReset)
+// What the settings page and the status menu show for an action, slot by slot.
+TEST_F(ShortcutStoreTest, SlotsReadBackAsSetAndTheDisplayJoinsThem)
+{
+    const Shortcut custom {49, 0x1800, "空格"};
+    struct Case {
+        const char* name;
+        QList<std::pair<int, std::optional<Shortcut>>> set; // on the pin action
+        QList<Shortcut> all;
+        const char* display;
+    };
+    const Case cases[] = {
+        {"defaults", {}, {f3, ctrlShiftP}, "F3 / ⌃⇧P"},
+        {"first cleared", {{0, std::nullopt}}, {ctrlShiftP}, "⌃⇧P"},
+        {"both cleared", {{0, std::nullopt}, {1, std::nullopt}}, {}, "未设置"},
+        {"duplicates kept", {{1, f3}}, {f3, f3}, "F3 / F3"},
+        {"bound", {{1, custom}}, {f3, custom}, "F3 / ⌃⌥空格"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ShortcutStore::reset();
+        for (const auto& [slot, key] : c.set)
+            ShortcutStore::set(HotKeyAction::pin, slot, key);
+        for (const auto& [slot, key] : c.set)
+            EXPECT_EQ(ShortcutStore::get(HotKeyAction::pin, slot), key);
+        EXPECT_EQ(ShortcutStore::all(HotKeyAction::pin), c.all);
+        EXPECT_EQ(ShortcutStore::display(HotKeyAction::pin), QString::fromUtf8(c.display));
+        // The other action is untouched.
+        EXPECT_EQ(ShortcutStore::all(HotKeyAction::capture), (QList<Shortcut> {f1, ctrlShiftA}));
+    }
+}
+
+TEST_F(ShortcutStoreTest, ClearedSlotIsStoredAsNullUntilReset)
 {
     ShortcutStore::set(HotKeyAction::capture, 0, std::nullopt);
     EXPECT_EQ(raw(HotKeyAction::capture, 0).toByteArray(), "null");
-    EXPECT_EQ(ShortcutStore::get(HotKeyAction::capture, 0), std::nullopt);
-    EXPECT_EQ(ShortcutStore::all(HotKeyAction::capture), (QList<Shortcut> {ctrlShiftA}));
-    EXPECT_EQ(ShortcutStore::display(HotKeyAction::capture), "⌃⇧A");
-    // The other action is untouched.
-    EXPECT_EQ(ShortcutStore::all(HotKeyAction::pin), (QList<Shortcut> {f3, ctrlShiftP}));
-
     ShortcutStore::reset();
     EXPECT_FALSE(raw(HotKeyAction::capture, 0).isValid());
     EXPECT_EQ(ShortcutStore::all(HotKeyAction::capture), (QList<Shortcut> {f1, ctrlShiftA}));
 }
 
-TEST_F(ShortcutStoreTest, BoundSlotIsCompactJsonAndReadsBack)
+TEST_F(ShortcutStoreTest, BoundSlotIsCompactJson)
 {
-    const Shortcut custom {49, 0x1800, "空格"};
-    ShortcutStore::set(HotKeyAction::pin, 1, custom);
-
+    ShortcutStore::set(HotKeyAction::pin, 1, Shortcut {49, 0x1800, "空格"});
     const QVariant stored = raw(HotKeyAction::pin, 1);
     EXPECT_EQ(stored.typeId(), QMetaType::QByteArray);
     const QByteArray bytes = stored.toByteArray();
@@ -92,25 +105,6 @@ TEST_F(ShortcutStoreTest, BoundSlotIsCompactJsonAndReadsBack)
     EXPECT_EQ(o.value("keyCode").toInteger(), 49);
     EXPECT_EQ(o.value("mods").toInteger(), 0x1800);
     EXPECT_EQ(o.value("label").toString(), "空格");
-
-    EXPECT_EQ(ShortcutStore::get(HotKeyAction::pin, 1), custom);
-    EXPECT_EQ(ShortcutStore::all(HotKeyAction::pin), (QList<Shortcut> {f3, custom}));
-    EXPECT_EQ(ShortcutStore::display(HotKeyAction::pin), "F3 / ⌃⌥空格");
-}
-
-TEST_F(ShortcutStoreTest, BothSlotsClearedDisplaysUnset)
-{
-    ShortcutStore::set(HotKeyAction::pin, 0, std::nullopt);
-    ShortcutStore::set(HotKeyAction::pin, 1, std::nullopt);
-    EXPECT_TRUE(ShortcutStore::all(HotKeyAction::pin).isEmpty());
-    EXPECT_EQ(ShortcutStore::display(HotKeyAction::pin), "未设置");
-}
-
-TEST_F(ShortcutStoreTest, DuplicatesAreKept)
-{
-    ShortcutStore::set(HotKeyAction::capture, 1, f1);
-    EXPECT_EQ(ShortcutStore::all(HotKeyAction::capture), (QList<Shortcut> {f1, f1}));
-    EXPECT_EQ(ShortcutStore::display(HotKeyAction::capture), "F1 / F1");
 }
 
 TEST_F(ShortcutStoreTest, ResetRemovesAllFourKeysAndNothingElse)
@@ -155,23 +149,25 @@ TEST_F(ShortcutStoreTest, UnreadableValuesFallBackToTheDefault)
     }
 }
 
-TEST_F(ShortcutStoreTest, ReadersAcceptAnyMemberOrderAndExtraMembers)
+TEST_F(ShortcutStoreTest, ReadersAcceptAnyMemberOrderExtraMembersAndText)
 {
-    writeRaw(HotKeyAction::capture, 0, QByteArray(R"({"label":"K","mods":256,"keyCode":40})"));
-    EXPECT_EQ(ShortcutStore::get(HotKeyAction::capture, 0), (Shortcut {40, 256, "K"}));
-    writeRaw(HotKeyAction::capture, 0,
-        QByteArray(R"( {"keyCode":40,"mods":256,"label":"K","note":1} )"));
-    EXPECT_EQ(ShortcutStore::get(HotKeyAction::capture, 0), (Shortcut {40, 256, "K"}));
-    writeRaw(HotKeyAction::capture, 0, QByteArray(" null\n"));
-    EXPECT_EQ(ShortcutStore::get(HotKeyAction::capture, 0), std::nullopt);
+    const std::pair<QVariant, std::optional<Shortcut>> cases[] = {
+        {QByteArray(R"({"label":"K","mods":256,"keyCode":40})"), Shortcut {40, 256, "K"}},
+        {QByteArray(R"( {"keyCode":40,"mods":256,"label":"K","note":1} )"),
+            Shortcut {40, 256, "K"}},
+        {QByteArray(" null\n"), std::nullopt},
+        {QString(R"({"keyCode":40,"mods":256,"label":"K"})"), Shortcut {40, 256, "K"}},
+    };
+    for (const auto& [value, expected] : cases) {
+        writeRaw(HotKeyAction::capture, 0, value);
+        EXPECT_EQ(ShortcutStore::get(HotKeyAction::capture, 0), expected)
+            << value.toString().toStdString();
+    }
 }
 
+// As a person would type it into the file: a quoted string.
 TEST_F(ShortcutStoreTest, HandEditedTextValuesAreRead)
 {
-    writeRaw(HotKeyAction::capture, 1, QString(R"({"keyCode":40,"mods":256,"label":"K"})"));
-    EXPECT_EQ(ShortcutStore::get(HotKeyAction::capture, 1), (Shortcut {40, 256, "K"}));
-
-    // As a person would type it into the file: a quoted string.
     QDir().mkpath(QFileInfo(Prefs::filePath()).path());
     QFile f(Prefs::filePath());
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));

@@ -73,48 +73,26 @@ INSTANTIATE_TEST_SUITE_P(
         return n;
     });
 
-TEST(ShortcutTest, CommandShiftAHasTheStoredFields)
-{
-    const auto s = Shortcut::from(0, cmd | shift, "a");
-    ASSERT_TRUE(s);
-    EXPECT_EQ(*s, (Shortcut {0, 0x300, "A"}));
-}
-
 TEST(ShortcutTest, SymbolsListModifiersInFixedOrderThenLabel)
 {
-    const Shortcut all {0, cmd | shift | opt | ctrl, "K"};
-    EXPECT_EQ(all.symbols(), (QList<QString> {"⌃", "⌥", "⇧", "⌘", "K"}));
-    const Shortcut some {0, cmd | ctrl, "K"};
-    EXPECT_EQ(some.symbols(), (QList<QString> {"⌃", "⌘", "K"}));
-    const Shortcut none {122, 0, "F1"};
-    EXPECT_EQ(none.symbols(), (QList<QString> {"F1"}));
-    EXPECT_EQ(none.display(), "F1");
+    EXPECT_EQ((Shortcut {0, cmd | shift | opt | ctrl, "K"}).symbols(),
+        (QList<QString> {"⌃", "⌥", "⇧", "⌘", "K"}));
+    EXPECT_EQ((Shortcut {0, cmd | ctrl, "K"}).symbols(), (QList<QString> {"⌃", "⌘", "K"}));
+    EXPECT_EQ((Shortcut {122, 0, "F1"}).symbols(), (QList<QString> {"F1"}));
 }
 
-TEST(ShortcutTest, ActionsHaveTitlesRawValuesAndDefaults)
+// Raw names are what the settings file and the desktop's portal remember the keys by.
+TEST(ShortcutTest, ActionsRoundTripTheirRawNamesAndDefaultsAreRecordable)
 {
-    EXPECT_EQ(rawValue(HotKeyAction::capture), "capture");
-    EXPECT_EQ(rawValue(HotKeyAction::pin), "pin");
-    EXPECT_EQ(title(HotKeyAction::capture), "截图");
-    EXPECT_EQ(title(HotKeyAction::pin), "贴图");
-    for (const HotKeyAction a : allHotKeyActions)
-        EXPECT_EQ(hotKeyActionFromRaw(rawValue(a)), a);
-    EXPECT_FALSE(hotKeyActionFromRaw("Capture").has_value());
-    EXPECT_FALSE(hotKeyActionFromRaw("").has_value());
-
-    const auto capture = defaults(HotKeyAction::capture);
-    EXPECT_EQ(capture[0], (Shortcut {122, 0, "F1"}));
-    EXPECT_EQ(capture[1], (Shortcut {0, 0x1200, "A"}));
-    const auto pin = defaults(HotKeyAction::pin);
-    EXPECT_EQ(pin[0], (Shortcut {99, 0, "F3"}));
-    EXPECT_EQ(pin[1], (Shortcut {35, 0x1200, "P"}));
-    // Every default is itself a shortcut the recorder would accept.
     for (const HotKeyAction a : allHotKeyActions) {
+        EXPECT_EQ(hotKeyActionFromRaw(rawValue(a)), a);
         for (const auto& d : defaults(a)) {
             ASSERT_TRUE(d);
             EXPECT_EQ(Shortcut::from(d->keyCode, d->mods, d->label.toLower()), d);
         }
     }
+    EXPECT_FALSE(hotKeyActionFromRaw("Capture").has_value());
+    EXPECT_FALSE(hotKeyActionFromRaw("").has_value());
 }
 
 // Key events as the offscreen platform delivers them: no native scan code, so the Qt key
