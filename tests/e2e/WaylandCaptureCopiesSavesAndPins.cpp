@@ -4,6 +4,7 @@
 // capture key again pins the region. On an output at scale 2 the pixels stay the device's.
 #include "WaylandRig.h"
 
+#include <QFile>
 #include <QSettings>
 
 namespace quillet::e2e {
@@ -76,6 +77,9 @@ TEST_P(WaylandCaptureCopiesSavesAndPins, OnBothOutputs)
     ASSERT_TRUE(selectionShown(QStringLiteral("HEADLESS-1"), m_left, QRect(100, 50, 300, 200)));
     ASSERT_TRUE(key({"-k", "Return"}));
     EXPECT_EQ(differingPixels(copiedAfterEnd(), m_left.copy(100, 50, 300, 200)), 0);
+    // The wlroots portal answers with a picture of the whole desktop in /tmp; once read it goes.
+    if (QByteArray(GetParam()) == "portal")
+        EXPECT_FALSE(QFile::exists(QStringLiteral("/tmp/out.png")));
 
     // Right output: Ctrl+S saves the region under a new name.
     ASSERT_TRUE(openCapture());

@@ -10,6 +10,8 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
+#include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QScreen>
 #include <QThreadPool>
@@ -44,6 +46,50 @@ QImage readPicture(const QString& file, QString* why)
     return image;
 }
 
+// The portal leaves its picture where the desktop keeps screenshots (~/Pictures on GNOME and
+// KDE): the whole screen, with what the user crops out or hides under a mosaic. Only the file this
+// answer named goes, and only once it has been read.
+QImage takePicture(const QString& file, QString* why)
+{
+    const QImage image = readPicture(file, why);
+    if (QFileInfo(file).isFile() && !QFile::remove(file))
+        qWarning("quillet: could not remove the portal's picture %s", qPrintable(file));
+    return image;
+}
+
+// An answer that comes after the program stopped waiting still leaves a picture behind; this
+// stays on the request a while longer only to remove it.
+class LateAnswer final : public QObject {
+    Q_OBJECT
+public:
+    explicit LateAnswer(const QString& requestPath)
+        : QObject(QCoreApplication::instance())
+        , m_path(requestPath)
+    {
+        QDBusConnection::sessionBus().connect(portalService, m_path, requestInterface,
+            QStringLiteral("Response"), this, SLOT(answered(uint, QVariantMap)));
+        QTimer::singleShot(lateAnswerMs, this, &QObject::deleteLater);
+    }
+    ~LateAnswer() override
+    {
+        QDBusConnection::sessionBus().disconnect(portalService, m_path, requestInterface,
+            QStringLiteral("Response"), this, SLOT(answered(uint, QVariantMap)));
+    }
+
+public Q_SLOTS:
+    void answered(uint, const QVariantMap& results)
+    {
+        const QUrl uri(results.value(QStringLiteral("uri")).toString());
+        if (uri.isLocalFile() && QFileInfo(uri.toLocalFile()).isFile())
+            QFile::remove(uri.toLocalFile());
+        deleteLater();
+    }
+
+private:
+    static constexpr int lateAnswerMs = 600000;
+    QString m_path;
+};
+
 } // namespace
 
 PortalGrabber::PortalGrabber()
@@ -52,8 +98,11 @@ PortalGrabber::PortalGrabber()
     checkInterface();
     m_deadline.setSingleShot(true);
     m_deadline.setInterval(answerMs);
-    connect(&m_deadline, &QTimer::timeout, this,
-        [this] { fail(QStringLiteral("截图门户一直没有回应")); });
+    connect(&m_deadline, &QTimer::timeout, this, [this] {
+        if (m_pending)
+            new LateAnswer(m_pending->requestPath);
+        fail(QStringLiteral("截图门户一直没有回应"));
+    });
 }
 
 PortalGrabber::~PortalGrabber()
@@ -185,7 +234,7 @@ void PortalGrabber::responded(uint code, const QVariantMap& results)
     // Decoding a whole desktop takes a while at 4K: off the main thread.
     QThreadPool::globalInstance()->start([p = std::move(p), file = uri.toLocalFile()]() mutable {
         QString why;
-        const QImage desktop = readPicture(file, &why);
+        const QImage desktop = takePicture(file, &why);
         GrabResult result;
         if (desktop.isNull())
             result.error = why;
@@ -235,3 +284,5 @@ QString PortalGrabber::routeDescription() const
 }
 
 } // namespace quillet
+
+#include "PortalGrabber.moc"
