@@ -119,8 +119,8 @@ TEST_F(SettingsPagesTest, EveryPageShowsTheTextsOfItsCards)
             {"快捷键", "全局快捷键，以及截图、贴图时的按键", "全局快捷键", "恢复默认", "截图",
                 "框选区域截图；截图中再按一次＝钉到屏幕", "贴图",
                 "把剪贴板里的图片或文字钉到屏幕上",
-                "点按钮后按下新的组合键；Esc 取消，Delete 清空。普通字母键需要带 ⌃ / ⌥ / "
-                "⌘。笔记本键盘上的 F1、F3 通常要按住 Fn。",
+                "点按钮后按下新的组合键；Esc 取消，Delete 清空。普通字母键需要带 Ctrl / Alt / "
+                "Super。笔记本键盘上的 F1、F3 通常要按住 Fn。",
                 "截图时", "复制并完成", "保存", "撤销", "重做", "切换标注工具", "复制鼠标处颜色",
                 "微调选区 / 准星", "退出", "贴图时", "缩放", "调透明度", "原始大小", "复制", "关闭",
                 "Ctrl S", "Ctrl Z", "Ctrl Shift Z", "Alt 滚轮", "Ctrl 0", "Ctrl C", "双击", "esc",
@@ -154,6 +154,11 @@ TEST_F(SettingsPagesTest, EveryPageShowsTheTextsOfItsCards)
         for (const QString& t : row.texts)
             EXPECT_TRUE(shown.contains(t))
                 << qPrintable(rawValue(row.page)) << ": " << qPrintable(t);
+        // Keys read in Linux notation: none of another keyboard's modifier symbols.
+        for (const QString& t : shown) {
+            for (const QChar mac : QStringView(u"⌃⌥⇧⌘"))
+                EXPECT_FALSE(t.contains(mac)) << qPrintable(t);
+        }
         EXPECT_TRUE(view->sidebarRow(row.page)->isChecked());
     }
     // The sidebar lists the six pages in order whatever is shown.
@@ -254,7 +259,7 @@ TEST_F(SettingsPagesTest, RecorderShowsKeyCapsAndRecordsWithTheModel)
     RecorderButton* pin0 = find("pin.0");
     ASSERT_TRUE(capture0 && capture1 && pin0);
     EXPECT_EQ(capture0->labelText(), "F1");
-    EXPECT_EQ(capture1->labelText(), "⌃ ⇧ A");
+    EXPECT_EQ(capture1->labelText(), "Ctrl+Shift+A");
     EXPECT_EQ(capture0->toolTip(), "点击后按下新的快捷键");
     EXPECT_EQ(capture0->size(), QSize(124, 36));
 
@@ -284,7 +289,7 @@ TEST_F(SettingsPagesTest, RecorderShowsKeyCapsAndRecordsWithTheModel)
     EXPECT_FALSE(ShortcutStore::get(HotKeyAction::capture, 1).has_value());
     control<QAbstractButton>("恢复默认")->click();
     EXPECT_EQ(capture0->labelText(), "F1");
-    EXPECT_EQ(capture1->labelText(), "⌃ ⇧ A");
+    EXPECT_EQ(capture1->labelText(), "Ctrl+Shift+A");
     EXPECT_EQ(pin0->labelText(), "F3");
 
     // Leaving the page ends a recording and takes the hot keys back.
@@ -297,13 +302,13 @@ TEST_F(SettingsPagesTest, RecorderShowsKeyCapsAndRecordsWithTheModel)
 
 TEST_F(SettingsPagesTest, FailedShortcutsShowAsOneWarningLine)
 {
-    QStringList failing = {"F1", "⌃⇧A"};
+    QStringList failing = {"F1", "Ctrl+Shift+A"};
     QString limit;
     model->apply = [&] { return failing; };
     model->hotKeyLimit = [&] { return limit; };
     model->refresh();
     open(SettingsPage::shortcuts);
-    const QString line = "F1、⌃⇧A 注册失败，可能重复或被其他应用占用，换一个试试。";
+    const QString line = "F1、Ctrl+Shift+A 注册失败，可能重复或被其他应用占用，换一个试试。";
     EXPECT_TRUE(texts().contains(line));
 
     // A desktop that takes no global keys: not "taken by another program", but the commands to
