@@ -62,6 +62,20 @@ TEST_F(SecondInstanceHandsOver, CommandsStartTheProgramWhenNoneRuns)
         ::kill(static_cast<pid_t>(pid), SIGKILL);
 }
 
+TEST_F(SecondInstanceHandsOver, TwoStartingTogetherLeaveOne)
+{
+    QProcess* a = startQuillet();
+    QProcess* b = startQuillet();
+    ASSERT_TRUE(waitFor(
+        [&] { return a->state() == QProcess::NotRunning || b->state() == QProcess::NotRunning; }));
+    QProcess* left = a->state() == QProcess::Running ? a : b;
+    QProcess* gone = left == a ? b : a;
+    EXPECT_EQ(gone->exitCode(), 0);
+    ASSERT_TRUE(waitForQuilletReady());
+    EXPECT_EQ(quilletStatus().value("pid").toLongLong(), left->processId());
+    EXPECT_EQ(quilletStatus().value("hotkeys-failed"), "");
+}
+
 // A restart starts its successor before it has ended; the successor must wait for the
 // predecessor instead of handing over to it, and then be the one instance.
 TEST_F(SecondInstanceHandsOver, RestartedInstanceTakesOverOnceThePredecessorEnds)

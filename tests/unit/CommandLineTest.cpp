@@ -12,7 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fcntl.h>
 #include <future>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -256,6 +258,20 @@ TEST_F(SocketFolder, InstanceAnswersItsClientsAndASecondOneHandsOver)
     });
     EXPECT_EQ(claim, SingleInstance::Claim::taken);
     EXPECT_EQ(reply.text, "heard reopen ");
+}
+
+// An instance that holds the lock but never listens (hung before its socket was up): the next
+// start asks again until its time is up, then fails with a word instead of waiting for ever.
+TEST_F(SocketFolder, LockHolderThatNeverAnswersFailsTheClaimInTime)
+{
+    const QString path = dir.filePath("quillet.socket");
+    const int lock = ::open(QFile::encodeName(path + ".lock").constData(), O_RDWR | O_CREAT, 0600);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
+    SingleInstance late;
+    EXPECT_EQ(late.claim(path, {"reopen", {}}), SingleInstance::Claim::failed);
+    EXPECT_FALSE(late.errorString().isEmpty());
+    ::close(lock);
 }
 
 TEST_F(SocketFolder, StaleSocketIsReplaced)
