@@ -55,17 +55,29 @@ const QHash<qint64, QString>& special()
     return table;
 }
 
-struct ModSymbol {
+struct ModName {
     qint64 bit;
-    const char16_t* symbol;
+    const char* name;
 };
 
-constexpr ModSymbol modSymbols[] = {
-    {modControl, u"⌃"},
-    {modOption, u"⌥"},
-    {modShift, u"⇧"},
-    {modCommand, u"⌘"},
+// Linux desktops (and Qt's own key sequences) name the modifiers in this order.
+constexpr ModName modNames[] = {
+    {modControl, "Ctrl"},
+    {modOption, "Alt"},
+    {modShift, "Shift"},
+    {modCommand, "Super"},
 };
+
+// Stored labels are kept as recorded; the two that are pictures on other systems read as words
+// here, as the desktop's own shortcut settings write them.
+QString shownLabel(const QString& label)
+{
+    if (label == QStringView(u"↩"))
+        return QStringLiteral("Return");
+    if (label == QStringView(u"⇥"))
+        return QStringLiteral("Tab");
+    return label;
+}
 
 bool hasControlCharacter(const QString& text)
 {
@@ -109,17 +121,17 @@ QString fallbackText(const QKeyEvent& event)
 
 QString Shortcut::display() const
 {
-    return symbols().join(QString());
+    return keyCaps().join(QLatin1Char('+'));
 }
 
-QList<QString> Shortcut::symbols() const
+QList<QString> Shortcut::keyCaps() const
 {
     QList<QString> out;
-    for (const ModSymbol& m : modSymbols) {
+    for (const ModName& m : modNames) {
         if (mods & m.bit)
-            out.append(QString::fromUtf16(m.symbol));
+            out.append(QString::fromLatin1(m.name));
     }
-    out.append(label);
+    out.append(shownLabel(label));
     return out;
 }
 

@@ -24,10 +24,11 @@ struct Shortcut {
 
     bool operator==(const Shortcut&) const = default;
 
-    // "⌃⌥⇧⌘" symbols of the set bits, then the label: ⌃⇧A.
+    // What the user reads, in Linux notation: the set modifiers (Ctrl, Alt, Shift, Super), then
+    // the key, joined by "+": Ctrl+Shift+A. The stored label is not changed by this.
     QString display() const;
-    // The same pieces as key caps: ["⌃", "⇧", "A"].
-    QList<QString> symbols() const;
+    // The same pieces as key caps: ["Ctrl", "Shift", "A"].
+    QList<QString> keyCaps() const;
 
     // A shortcut from a key press, or nothing when the press cannot be one (no modifier on an
     // ordinary key, a control character, an unknown key).

@@ -35,9 +35,9 @@ struct XKey {
 };
 inline constexpr XKey defaultHotKeys[] = {
     {67, 0, "F1"},
-    {38, 5, "⌃⇧A"},
+    {38, 5, "Ctrl+Shift+A"},
     {69, 0, "F3"},
-    {33, 5, "⌃⇧P"},
+    {33, 5, "Ctrl+Shift+P"},
 };
 // Caps Lock (2) and Num Lock (16, Mod2 on these servers) must not change what is held.
 inline constexpr int lockMasks[] = {0, 2, 16, 18};

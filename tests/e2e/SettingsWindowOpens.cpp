@@ -1,8 +1,4 @@
-#include "E2eEnv.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include "Residents.h"
 
 namespace quillet::e2e {
 namespace {
@@ -53,26 +49,6 @@ protected:
             },
             5000);
     }
-
-    // Every live process of the program that belongs to this test's session.
-    QList<qint64> residents()
-    {
-        QList<qint64> pids;
-        const QString binary = QFileInfo(QUILLET_BINARY).canonicalFilePath();
-        const QByteArray mine = "XDG_RUNTIME_DIR=" + QFile::encodeName(runtimeDir());
-        for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
-            bool number = false;
-            const qint64 pid = entry.toLongLong(&number);
-            if (!number || !processAlive(pid))
-                continue;
-            if (QFileInfo("/proc/" + entry + "/exe").canonicalFilePath() != binary)
-                continue;
-            QFile environ("/proc/" + entry + "/environ");
-            if (environ.open(QIODevice::ReadOnly) && environ.readAll().split('\0').contains(mine))
-                pids << pid;
-        }
-        return pids;
-    }
 };
 
 TEST_F(SettingsWindowOpens, SettingsCommandAndASecondStartShowTheOneWindow)
@@ -95,7 +71,7 @@ TEST_F(SettingsWindowOpens, SettingsCommandAndASecondStartShowTheOneWindow)
     ASSERT_TRUE(settingsShown("shortcuts"));
     const QString again = settingsWindows().first();
     EXPECT_TRUE(waitFor([&] { return activeWindow() == again; })) << "raised and activated";
-    EXPECT_EQ(residents().size(), 1);
+    EXPECT_EQ(programsWith("XDG_RUNTIME_DIR=" + QFile::encodeName(runtimeDir())).size(), 1);
 }
 
 TEST_F(SettingsWindowOpens, TrayItemsAndControlCommaOpenSettingsAndAbout)

@@ -2,9 +2,8 @@
 // once give one program doing what they asked, and a runtime folder too deep for a socket still
 // leaves exactly one program that every command reaches.
 #include "CaptureJourney.h"
+#include "Residents.h"
 
-#include <QDirIterator>
-#include <QFileInfo>
 #include <QProcess>
 
 #include <csignal>
@@ -14,27 +13,7 @@ namespace {
 
 class StartsThatRaceHandOver : public CaptureJourney {
 protected:
-    // Every process of the built program on this machine; the tests of other checkouts run
-    // other builds.
-    QList<qint64> programs()
-    {
-        QList<qint64> pids;
-        const QString binary = QFileInfo(QStringLiteral(QUILLET_BINARY)).canonicalFilePath();
-        QDirIterator it(QStringLiteral("/proc"));
-        while (it.hasNext()) {
-            const QString dir = it.next();
-            bool number = false;
-            const qint64 pid = QFileInfo(dir).fileName().toLongLong(&number);
-            if (number && processAlive(pid)
-                && QFileInfo(dir + QStringLiteral("/exe")).canonicalFilePath() == binary) {
-                QFile environ(dir + QStringLiteral("/environ"));
-                if (environ.open(QIODevice::ReadOnly)
-                    && environ.readAll().contains(("DISPLAY=" + display()).toUtf8() + '\0'))
-                    pids << pid;
-            }
-        }
-        return pids;
-    }
+    QList<qint64> programs() { return programsWith("DISPLAY=" + display().toUtf8()); }
 
     // Ends the programs the command line started (not ours through QProcess).
     void endStartedPrograms()

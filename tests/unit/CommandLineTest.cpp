@@ -12,7 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fcntl.h>
 #include <future>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -40,12 +42,6 @@ TEST(CommandLine, ParsesEveryCommand)
         {{"ocr", "shot.png"}, {K::ocr, "shot.png", {}}},
         {{"ocr", "--", "-dash.png"}, {K::ocr, "-dash.png", {}}},
         {{"settings"}, {K::settings, {}, {}}},
-        {{"settings", "general"}, {K::settings, {}, "general"}},
-        {{"settings", "shortcuts"}, {K::settings, {}, "shortcuts"}},
-        {{"settings", "capture"}, {K::settings, {}, "capture"}},
-        {{"settings", "save"}, {K::settings, {}, "save"}},
-        {{"settings", "pin"}, {K::settings, {}, "pin"}},
-        {{"settings", "about"}, {K::settings, {}, "about"}},
         {{"quit"}, {K::quit, {}, {}}},
         {{"status"}, {K::status, {}, {}}},
         {{"--help"}, {K::help, {}, {}}},
@@ -55,7 +51,10 @@ TEST(CommandLine, ParsesEveryCommand)
         {{"--version"}, {K::version, {}, {}}},
         {{"capture", "--version"}, {K::version, {}, {}}},
     };
-    for (const GoodCase& c : cases) {
+    QList<GoodCase> all = cases;
+    for (const char* page : {"general", "shortcuts", "capture", "save", "pin", "about"})
+        all.append({{"settings", page}, {K::settings, {}, page}});
+    for (const GoodCase& c : all) {
         const ParseResult r = CommandLine::parse(c.args);
         ASSERT_TRUE(r.command.has_value())
             << c.args.join(' ').toStdString() << ": " << r.error.toStdString();
@@ -169,15 +168,18 @@ protected:
     void TearDown() override { qputenv("XDG_RUNTIME_DIR", saved); }
 
     // Runs a blocking client on another thread while this thread serves the event loop.
-    InstanceProtocol::SendResult ask(const QString& path, const Request& r)
+    template<typename F> static auto served(F client)
     {
-        auto future = std::async(
-            std::launch::async, [path, r] { return InstanceProtocol::send(path, r, 5000); });
+        auto future = std::async(std::launch::async, client);
         QDeadlineTimer deadline(5000);
         while (future.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready
             && !deadline.hasExpired())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         return future.get();
+    }
+    static InstanceProtocol::SendResult ask(const QString& path, const Request& r)
+    {
+        return served([path, r] { return InstanceProtocol::send(path, r, 5000); });
     }
 
     QTemporaryDir dir;
@@ -249,18 +251,27 @@ TEST_F(SocketFolder, InstanceAnswersItsClientsAndASecondOneHandsOver)
 
     // A second instance finds the first one listening and gets its answer instead. The
     // first answers from its event loop, so the claim runs on another thread.
-    auto second = std::async(std::launch::async, [path] {
+    const auto [claim, reply] = served([path] {
         SingleInstance other;
         const auto claim = other.claim(path, {"reopen", {}});
         return std::make_pair(claim, other.takenReply());
     });
-    QDeadlineTimer deadline(5000);
-    while (second.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready
-        && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    const auto [claim, reply] = second.get();
     EXPECT_EQ(claim, SingleInstance::Claim::taken);
     EXPECT_EQ(reply.text, "heard reopen ");
+}
+
+// An instance that holds the lock but never listens (hung before its socket was up): the next
+// start asks again until its time is up, then fails with a word instead of waiting for ever.
+TEST_F(SocketFolder, LockHolderThatNeverAnswersFailsTheClaimInTime)
+{
+    const QString path = dir.filePath("quillet.socket");
+    const int lock = ::open(QFile::encodeName(path + ".lock").constData(), O_RDWR | O_CREAT, 0600);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
+    SingleInstance late;
+    EXPECT_EQ(late.claim(path, {"reopen", {}}), SingleInstance::Claim::failed);
+    EXPECT_FALSE(late.errorString().isEmpty());
+    ::close(lock);
 }
 
 TEST_F(SocketFolder, StaleSocketIsReplaced)

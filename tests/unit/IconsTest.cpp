@@ -32,6 +32,17 @@ QImage blank(QSize size)
     return img;
 }
 
+// `name` drawn into `rect` of a transparent image of `size`, and whether it drew.
+std::pair<QImage, bool> drawn(
+    const QString& name, QSize size, QRectF rect, QColor ink = Qt::black, qreal weight = 1)
+{
+    QImage img = blank(size);
+    QPainter p(&img);
+    const bool ok = drawSymbol(p, name, rect, ink, weight);
+    p.end();
+    return {img, ok};
+}
+
 struct Coverage {
     int inside = 0;
     int outside = 0;
@@ -78,10 +89,8 @@ TEST(Icons, EveryUsedSymbolPaintsInsideItsRectOnly)
     for (const char* name : usedSymbols) {
         const QString n = QString::fromLatin1(name);
         EXPECT_TRUE(hasSymbol(n)) << name;
-        QImage img = blank(QSize(40, 42));
-        QPainter p(&img);
-        EXPECT_TRUE(drawSymbol(p, n, rect, ink)) << name;
-        p.end();
+        const auto [img, ok] = drawn(n, QSize(40, 42), rect, ink);
+        EXPECT_TRUE(ok) << name;
         const Coverage c = coverage(img, rect);
         EXPECT_GT(c.inside, 20) << name << " paints almost nothing";
         EXPECT_EQ(c.outside, 0) << name << " paints outside its rect";
@@ -114,23 +123,15 @@ TEST(Icons, MappedSymbolsComeFromTheInstalledFontOnTheGrid)
     }
 }
 
-TEST(Icons, NonSquareRectsCentreTheSymbol)
+TEST(Icons, NonSquareRectsCentreTheSymbolAndUnknownNamesPaintNothing)
 {
-    QImage img = blank(QSize(60, 20));
-    QPainter p(&img);
-    ASSERT_TRUE(drawSymbol(p, QStringLiteral("circle"), QRectF(0, 0, 60, 20), Qt::black));
-    p.end();
-    EXPECT_EQ(coverage(img, QRect(20, 0, 20, 20)).outside, 0);
-}
-
-TEST(Icons, UnknownNamesPaintNothing)
-{
+    const auto [circle, ok] = drawn("circle", QSize(60, 20), QRectF(0, 0, 60, 20));
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(coverage(circle, QRect(20, 0, 20, 20)).outside, 0);
     for (const char* name : {"", "T", "scissors.fill.bogus", "Scissors", "pin "}) {
         const QString n = QString::fromLatin1(name);
-        QImage img = blank(QSize(30, 30));
-        QPainter p(&img);
-        EXPECT_FALSE(drawSymbol(p, n, QRectF(0, 0, 30, 30), Qt::black)) << name;
-        p.end();
+        const auto [img, drew] = drawn(n, QSize(30, 30), QRectF(0, 0, 30, 30));
+        EXPECT_FALSE(drew) << name;
         EXPECT_EQ(coverage(img, QRect()).outside, 0) << name;
         EXPECT_FALSE(hasSymbol(n)) << name;
         EXPECT_TRUE(symbolIcon(n).isNull()) << name;
@@ -186,10 +187,8 @@ TEST(Icons, DisabledIsLighterAndSelectedFollowsTheHighlight)
 TEST(Icons, BolderWeightPaintsMore)
 {
     auto inked = [](qreal weight) {
-        QImage img = blank(QSize(48, 48));
-        QPainter p(&img);
-        drawSymbol(p, QStringLiteral("checkmark"), QRectF(0, 0, 48, 48), Qt::black, weight);
-        p.end();
+        const QImage img
+            = drawn("checkmark", QSize(48, 48), QRectF(0, 0, 48, 48), Qt::black, weight).first;
         return coverage(img, QRect(0, 0, 48, 48)).inside;
     };
     EXPECT_GT(inked(1.4), inked(1.0));

@@ -56,11 +56,6 @@ bool sameRgb(const QImage& a, const QImage& b)
     return true;
 }
 
-QImage readPng(const QString& path)
-{
-    return QImage(path, "PNG");
-}
-
 // Save tests run against a folder of their own, with the modal pieces replaced by recorders.
 class OutputSaveTest : public ::testing::Test {
 protected:
@@ -100,6 +95,29 @@ protected:
         return QDir(dir.path())
             .entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
     }
+    QString path(const QString& name) const { return QDir(dir.path()).filePath(name); }
+    // A file of `bytes` in the folder (an empty one by default); its path.
+    QString write(const QString& name, const QByteArray& bytes = {}) const
+    {
+        QFile f(path(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly)) << name.toStdString();
+        f.write(bytes);
+        return f.fileName();
+    }
+    static QByteArray read(const QString& file)
+    {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
+    }
+    // Saves and checks that the file holds exactly `img`.
+    std::optional<QString> saveExactly(const QImage& img)
+    {
+        const auto saved = Output::save(img);
+        if (saved) {
+            EXPECT_TRUE(sameRgb(img, QImage(*saved, "PNG"))) << saved->toStdString();
+        }
+        return saved;
+    }
 
     QTemporaryDir dir;
     Output::SaveInteraction saved;
@@ -134,13 +152,9 @@ private:
 
 } // namespace
 
-TEST(OutputTest, PngDataOfANullImageIsNothing)
+TEST(OutputTest, PngDataKeepsTheFullPixelSizeAndANullImageHasNone)
 {
     EXPECT_FALSE(Output::pngData(QImage()));
-}
-
-TEST(OutputTest, PngDataKeepsTheFullPixelSize)
-{
     QImage img = testImage(80, 60);
     img.setDevicePixelRatio(2.0);
     const auto png = Output::pngData(img);
@@ -150,7 +164,7 @@ TEST(OutputTest, PngDataKeepsTheFullPixelSize)
     EXPECT_TRUE(sameRgb(img, back));
 }
 
-TEST(OutputTest, CopyOffersTheImageAndItsPngBytes)
+TEST(OutputTest, CopyOffersTheImageAndItsPngBytesAndANullImageStillReplaces)
 {
     QImage img = testImage(70, 30);
     img.setDevicePixelRatio(2.0);
@@ -160,26 +174,16 @@ TEST(OutputTest, CopyOffersTheImageAndItsPngBytes)
 
     const QMimeData* mime = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
     ASSERT_NE(mime, nullptr);
-    EXPECT_TRUE(mime->formats().contains(QStringLiteral("image/png")));
     EXPECT_TRUE(mime->hasImage());
-    EXPECT_TRUE(mime->hasFormat(QStringLiteral("image/png")));
-
     const QByteArray png = mime->data(QStringLiteral("image/png"));
-    const QImage fromPng = QImage::fromData(png, "PNG");
-    EXPECT_TRUE(sameRgb(testImage(70, 30), fromPng));
-    // Asked again, the same bytes.
-    EXPECT_EQ(mime->data(QStringLiteral("image/png")), png);
-
-    const QImage fromImage = qvariant_cast<QImage>(mime->imageData());
-    EXPECT_TRUE(sameRgb(testImage(70, 30), fromImage));
+    EXPECT_TRUE(sameRgb(testImage(70, 30), QImage::fromData(png, "PNG")));
+    EXPECT_EQ(mime->data(QStringLiteral("image/png")), png) << "asked again, the same bytes";
+    EXPECT_TRUE(sameRgb(testImage(70, 30), qvariant_cast<QImage>(mime->imageData())));
     EXPECT_TRUE(sameRgb(testImage(70, 30), QGuiApplication::clipboard()->image()));
-}
 
-TEST(OutputTest, CopyOfANullImageStillReplacesTheClipboard)
-{
     QGuiApplication::clipboard()->setText(QStringLiteral("old"));
     Output::copy(QImage());
-    const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+    mime = QGuiApplication::clipboard()->mimeData();
     ASSERT_NE(mime, nullptr);
     EXPECT_FALSE(mime->hasText());
     EXPECT_FALSE(mime->formats().contains(QStringLiteral("image/png")));
@@ -189,33 +193,33 @@ TEST(OutputTest, UniquePathNumbersTakenNames)
 {
     QTemporaryDir dir;
     const QDir d(dir.path());
-    auto touch = [&](const QString& name) {
-        QFile f(d.filePath(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    const QString stamp = "墨钉_20250314_093005";
+    // Names already there, the name asked for, the one given.
+    const struct {
+        QStringList taken;
+        QString asked, given;
+    } cases[] = {
+        {{}, "a.png", "a.png"},
+        {{"a.png"}, "a.png", "a-2.png"},
+        {{"a-2.png", "a-3.png"}, "a.png", "a-4.png"},
+        {{"plain"}, "plain", "plain-2"},
+        {{stamp + ".png"}, stamp + ".png", stamp + "-2.png"},
     };
-    EXPECT_EQ(Output::uniquePath(dir.path(), "a.png"), d.filePath("a.png"));
-    touch("a.png");
-    EXPECT_EQ(Output::uniquePath(dir.path(), "a.png"), d.filePath("a-2.png"));
-    touch("a-2.png");
-    touch("a-3.png");
-    EXPECT_EQ(Output::uniquePath(dir.path(), "a.png"), d.filePath("a-4.png"));
-    touch("plain");
-    EXPECT_EQ(Output::uniquePath(dir.path(), "plain"), d.filePath("plain-2"));
-    touch("墨钉_20250314_093005.png");
-    EXPECT_EQ(Output::uniquePath(dir.path(), "墨钉_20250314_093005.png"),
-        d.filePath("墨钉_20250314_093005-2.png"));
+    for (const auto& c : cases) {
+        for (const QString& name : c.taken)
+            ASSERT_TRUE(QFile(d.filePath(name)).open(QIODevice::WriteOnly));
+        EXPECT_EQ(Output::uniquePath(dir.path(), c.asked), d.filePath(c.given));
+    }
 }
 
 TEST_F(OutputSaveTest, QuickSaveWritesTheNamedFileWithExactPixels)
 {
-    const QImage img = testImage();
-    const auto path = Output::save(img);
-    ASSERT_TRUE(path);
-    const QFileInfo info(*path);
+    const auto saved = saveExactly(testImage());
+    ASSERT_TRUE(saved);
+    const QFileInfo info(*saved);
     EXPECT_EQ(info.absolutePath(), QFileInfo(dir.path()).absoluteFilePath());
     EXPECT_TRUE(info.fileName().startsWith(QStringLiteral("墨钉_")));
     EXPECT_TRUE(info.fileName().endsWith(QStringLiteral(".png")));
-    EXPECT_TRUE(sameRgb(img, readPng(*path)));
     EXPECT_TRUE(dialogCalls.isEmpty());
     EXPECT_TRUE(failures.isEmpty());
 }
@@ -225,33 +229,20 @@ TEST_F(OutputSaveTest, QuickSaveInTheSameSecondNeverOverwrites)
     // Occupy the names of this second and the next, so the save below is sure to collide.
     const QDateTime now = QDateTime::currentDateTime();
     QStringList taken;
-    for (int s = 0; s < 2; ++s) {
-        const QString name = QStringLiteral("墨钉_")
-            + now.addSecs(s).toString(QStringLiteral("yyyyMMdd_HHmmss")) + QStringLiteral(".png");
-        QFile f(QDir(dir.path()).filePath(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("earlier capture");
-        taken.append(f.fileName());
-    }
+    for (int s = 0; s < 2; ++s)
+        taken << write("墨钉_" + now.addSecs(s).toString("yyyyMMdd_HHmmss") + ".png", "earlier");
     const QImage img = testImage();
-    const auto path = Output::save(img);
-    ASSERT_TRUE(path);
-    EXPECT_FALSE(taken.contains(*path));
-    EXPECT_TRUE(path->endsWith(QStringLiteral("-2.png"))) << path->toStdString();
-    EXPECT_TRUE(sameRgb(img, readPng(*path)));
-    for (const QString& t : taken) {
-        QFile f(t);
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        EXPECT_EQ(f.readAll(), "earlier capture");
-    }
-
+    const auto first = saveExactly(img);
+    ASSERT_TRUE(first);
+    EXPECT_FALSE(taken.contains(*first));
+    EXPECT_TRUE(first->endsWith(QStringLiteral("-2.png"))) << first->toStdString();
+    for (const QString& t : taken)
+        EXPECT_EQ(read(t), "earlier");
     // Two saves in a row both survive.
-    const QImage second = testImage(10, 10);
-    const auto again = Output::save(second);
+    const auto again = saveExactly(testImage(10, 10));
     ASSERT_TRUE(again);
-    EXPECT_NE(*again, *path);
-    EXPECT_TRUE(sameRgb(img, readPng(*path)));
-    EXPECT_TRUE(sameRgb(second, readPng(*again)));
+    EXPECT_NE(*again, *first);
+    EXPECT_TRUE(sameRgb(img, QImage(*first, "PNG")));
 }
 
 TEST_F(OutputSaveTest, QuickSaveNeverReplacesAFileThatAppearsUnderItsChosenName)
@@ -266,18 +257,13 @@ TEST_F(OutputSaveTest, QuickSaveNeverReplacesAFileThatAppearsUnderItsChosenName)
         f.write("other program");
         intruders.append(path);
     };
-    const QImage img = testImage();
-    const auto path = Output::save(img);
-    ASSERT_TRUE(path);
+    const auto saved = saveExactly(testImage());
+    ASSERT_TRUE(saved);
     ASSERT_EQ(intruders.size(), 2);
-    EXPECT_FALSE(intruders.contains(*path));
-    EXPECT_TRUE(path->endsWith(QStringLiteral("-3.png"))) << path->toStdString();
-    EXPECT_TRUE(sameRgb(img, readPng(*path)));
-    for (const QString& t : intruders) {
-        QFile f(t);
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        EXPECT_EQ(f.readAll(), "other program");
-    }
+    EXPECT_FALSE(intruders.contains(*saved));
+    EXPECT_TRUE(saved->endsWith(QStringLiteral("-3.png"))) << saved->toStdString();
+    for (const QString& t : intruders)
+        EXPECT_EQ(read(t), "other program");
     EXPECT_EQ(entries().size(), 3); // no temporary file left behind
     EXPECT_TRUE(failures.isEmpty());
 }
@@ -290,31 +276,50 @@ TEST_F(OutputSaveTest, TwoQuickSavesInOneSecondGiveNameAndNameDashTwo)
     for (int attempt = 0; attempt < 5 && !sameSecond; ++attempt) {
         QTemporaryDir fresh;
         setPref(Prefs::saveDirKey, fresh.path());
-        const QImage a = testImage(20, 20), b = testImage(30, 10);
-        const auto first = Output::save(a);
-        const auto second = Output::save(b);
+        const auto first = saveExactly(testImage(20, 20));
+        const auto second = saveExactly(testImage(30, 10));
         ASSERT_TRUE(first && second);
-        ASSERT_NE(*first, *second);
-        EXPECT_TRUE(sameRgb(a, readPng(*first)));
-        EXPECT_TRUE(sameRgb(b, readPng(*second)));
-        QString expected = *first;
-        expected.insert(expected.size() - 4, QStringLiteral("-2"));
-        sameSecond = *second == expected;
+        sameSecond = *second == QString(*first).insert(first->size() - 4, QStringLiteral("-2"));
     }
     EXPECT_TRUE(sameSecond);
 }
 
+// A save that cannot be written, from the start or midway, is reported once and leaves no
+// file (nor a temporary) behind.
+TEST_F(OutputSaveTest, FailedSavesAreReportedAndLeaveNothing)
+{
+    // A save folder that is an ordinary file: no write can succeed, whoever runs the test.
+    const QString notAFolder = write("plain");
+    setPref(Prefs::saveDirKey, notAFolder);
+    EXPECT_FALSE(Output::save(testImage()));
+    ASSERT_EQ(failures.size(), 1);
+    EXPECT_TRUE(failures[0].first.startsWith(notAFolder));
+    EXPECT_FALSE(failures[0].second.isEmpty());
+    EXPECT_TRUE(dialogCalls.isEmpty()); // the user declined another place
+    EXPECT_EQ(entries(), QStringList {"plain"});
+
+    // A write that fails midway, as on a full disk.
+    setPref(Prefs::saveDirKey, dir.path());
+    ASSERT_TRUE(QFile::remove(notAFolder));
+    std::optional<QString> saved;
+    {
+        FileSizeLimit full(4096);
+        ASSERT_TRUE(full.ok);
+        saved = Output::save(noisyImage(200, 200));
+    }
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(failures.size(), 2);
+    EXPECT_TRUE(entries().isEmpty()) << entries().join(',').toStdString();
+}
+
 TEST_F(OutputSaveTest, UnwritableFolderIsReportedAndLeavesNothing)
 {
-    const QString locked = QDir(dir.path()).filePath("locked");
+    const QString locked = path("locked");
     ASSERT_TRUE(QDir().mkdir(locked));
     QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    {
-        QFile probe(QDir(locked).filePath("probe"));
-        if (probe.open(QIODevice::WriteOnly)) {
-            probe.remove();
-            GTEST_SKIP() << "running with permissions that write anywhere";
-        }
+    if (QFile probe(QDir(locked).filePath("probe")); probe.open(QIODevice::WriteOnly)) {
+        probe.remove();
+        GTEST_SKIP() << "running with permissions that write anywhere";
     }
     setPref(Prefs::saveDirKey, locked);
     EXPECT_FALSE(Output::save(testImage()));
@@ -324,117 +329,55 @@ TEST_F(OutputSaveTest, UnwritableFolderIsReportedAndLeavesNothing)
         locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
-TEST_F(OutputSaveTest, FailedQuickSaveIsReportedAndLeavesNothing)
-{
-    // A save folder that is an ordinary file: no write can succeed, whoever runs the test.
-    const QString notAFolder = QDir(dir.path()).filePath("plain");
-    {
-        QFile f(notAFolder);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    }
-    setPref(Prefs::saveDirKey, notAFolder);
-
-    EXPECT_FALSE(Output::save(testImage()));
-    ASSERT_EQ(failures.size(), 1);
-    EXPECT_TRUE(failures[0].first.startsWith(notAFolder));
-    EXPECT_FALSE(failures[0].second.isEmpty());
-    EXPECT_TRUE(dialogCalls.isEmpty()); // the user declined another place
-    EXPECT_EQ(entries(), QStringList {"plain"});
-}
-
 TEST_F(OutputSaveTest, FailedSaveOffersAnotherPlaceWithTheImageKept)
 {
-    const QString notAFolder = QDir(dir.path()).filePath("plain");
-    {
-        QFile f(notAFolder);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    }
-    setPref(Prefs::saveDirKey, notAFolder);
+    setPref(Prefs::saveDirKey, write("plain"));
     retryAfterFailure = true;
-    const QString elsewhere = QDir(dir.path()).filePath("rescued");
-    dialogAnswers = {elsewhere};
-
-    const QImage img = testImage();
-    const auto path = Output::save(img);
-    ASSERT_TRUE(path);
-    EXPECT_EQ(*path, elsewhere + ".png");
+    dialogAnswers = {path("rescued")};
+    EXPECT_EQ(saveExactly(testImage()), path("rescued.png"));
     EXPECT_EQ(failures.size(), 1);
     ASSERT_EQ(dialogCalls.size(), 1);
     // The dialog opens in a real folder, with the name that could not be written.
     EXPECT_TRUE(QFileInfo(dialogCalls[0].first).isDir()) << dialogCalls[0].first.toStdString();
     EXPECT_TRUE(dialogCalls[0].second.startsWith(QStringLiteral("墨钉_")));
-    EXPECT_TRUE(sameRgb(img, readPng(*path)));
 }
 
 TEST_F(OutputSaveTest, FailedOverwriteKeepsTheOldFileIntact)
 {
-    const QString path = QDir(dir.path()).filePath("old.png");
-    const QByteArray old(100, 'x');
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(old);
-    }
+    const QString old = write("old.png", QByteArray(100, 'x'));
     std::optional<QString> error;
     {
         FileSizeLimit full(4096);
         ASSERT_TRUE(full.ok);
-        error = Output::writePngAtomically(path, noisyImage(200, 200));
+        error = Output::writePngAtomically(old, noisyImage(200, 200));
     }
     ASSERT_TRUE(error);
     EXPECT_FALSE(error->isEmpty());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), old);
+    EXPECT_EQ(read(old), QByteArray(100, 'x'));
     EXPECT_EQ(entries(), QStringList {"old.png"}); // no temporary left behind
 }
 
-TEST_F(OutputSaveTest, WriteThatFailsMidwayLeavesNoPartialFile)
+TEST_F(OutputSaveTest, DialogStartsInTheSaveFolderAndCancelWritesNothing)
 {
-    std::optional<QString> saved;
-    {
-        FileSizeLimit full(4096);
-        ASSERT_TRUE(full.ok);
-        saved = Output::save(noisyImage(200, 200));
-    }
-    EXPECT_FALSE(saved);
-    EXPECT_EQ(failures.size(), 1);
-    EXPECT_TRUE(entries().isEmpty()) << entries().join(',').toStdString();
-}
-
-TEST_F(OutputSaveTest, DialogStartsInTheSaveFolderWithTheDefaultName)
-{
-    setPref(Prefs::quickSaveKey, false);
-    dialogAnswers = {QDir(dir.path()).filePath("chosen.PNG")};
-    const QImage img = testImage();
-    const auto path = Output::save(img);
-    ASSERT_EQ(dialogCalls.size(), 1);
-    EXPECT_EQ(QFileInfo(dialogCalls[0].first).absoluteFilePath(),
-        QFileInfo(dir.path()).absoluteFilePath());
-    EXPECT_TRUE(dialogCalls[0].second.startsWith(QStringLiteral("墨钉_")));
-    EXPECT_TRUE(dialogCalls[0].second.endsWith(QStringLiteral(".png")));
-    ASSERT_TRUE(path);
-    EXPECT_EQ(*path, QDir(dir.path()).filePath("chosen.PNG"));
-    EXPECT_TRUE(sameRgb(img, readPng(*path)));
-}
-
-TEST_F(OutputSaveTest, CancelledDialogWritesNothingAndIsNoFailure)
-{
-    setPref(Prefs::quickSaveKey, false);
-    EXPECT_FALSE(Output::save(testImage()));
-    EXPECT_EQ(dialogCalls.size(), 1);
-    EXPECT_TRUE(failures.isEmpty());
-    EXPECT_TRUE(entries().isEmpty());
-}
-
-TEST_F(OutputSaveTest, NullImageSavesNothing)
-{
+    // A null image saves nothing, asking nobody, either way.
     EXPECT_FALSE(Output::save(QImage()));
     setPref(Prefs::quickSaveKey, false);
     EXPECT_FALSE(Output::save(QImage()));
     EXPECT_TRUE(dialogCalls.isEmpty());
+
+    // Cancelled: nothing written, and no failure.
+    EXPECT_FALSE(Output::save(testImage()));
+    EXPECT_EQ(dialogCalls.size(), 1);
     EXPECT_TRUE(failures.isEmpty());
     EXPECT_TRUE(entries().isEmpty());
+
+    dialogAnswers = {path("chosen.PNG")};
+    EXPECT_EQ(saveExactly(testImage()), path("chosen.PNG"));
+    ASSERT_EQ(dialogCalls.size(), 2);
+    EXPECT_EQ(QFileInfo(dialogCalls[1].first).absoluteFilePath(),
+        QFileInfo(dir.path()).absoluteFilePath());
+    EXPECT_TRUE(dialogCalls[1].second.startsWith(QStringLiteral("墨钉_")));
+    EXPECT_TRUE(dialogCalls[1].second.endsWith(QStringLiteral(".png")));
 }
 
 // A saved picture is a file like any other: 0666 less the umask, on both ways of writing.
@@ -450,12 +393,12 @@ TEST_F(OutputSaveTest, SavedFilesTakeTheModeTheUmaskGives)
     for (const Case& c : cases) {
         const mode_t previous = ::umask(c.umask);
         setPref(Prefs::quickSaveKey, c.quick);
-        dialogAnswers = {QDir(dir.path()).filePath(QStringLiteral("chosen-%1.png").arg(c.umask))};
-        const auto path = Output::save(testImage());
+        dialogAnswers = {path(QStringLiteral("chosen-%1.png").arg(c.umask))};
+        const auto saved = Output::save(testImage());
         ::umask(previous);
-        ASSERT_TRUE(path);
+        ASSERT_TRUE(saved);
         struct stat st { };
-        ASSERT_EQ(::stat(QFile::encodeName(*path).constData(), &st), 0);
+        ASSERT_EQ(::stat(QFile::encodeName(*saved).constData(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, c.mode)
             << "umask " << std::oct << c.umask << " quick " << c.quick;
     }

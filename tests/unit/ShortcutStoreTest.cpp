@@ -49,7 +49,7 @@ protected:
 TEST_F(ShortcutStoreTest, FreshStoreGivesTheDefaultsWithoutWriting)
 {
     EXPECT_EQ(ShortcutStore::all(HotKeyAction::capture), (QList<Shortcut> {f1, ctrlShiftA}));
-    EXPECT_EQ(ShortcutStore::display(HotKeyAction::capture), "F1 / ⌃⇧A");
+    EXPECT_EQ(ShortcutStore::display(HotKeyAction::capture), "F1 / Ctrl+Shift+A");
     EXPECT_FALSE(QFile::exists(Prefs::filePath())) << "reading must not write";
 }
 
@@ -64,11 +64,11 @@ TEST_F(ShortcutStoreTest, SlotsReadBackAsSetAndTheDisplayJoinsThem)
         const char* display;
     };
     const Case cases[] = {
-        {"defaults", {}, {f3, ctrlShiftP}, "F3 / ⌃⇧P"},
-        {"first cleared", {{0, std::nullopt}}, {ctrlShiftP}, "⌃⇧P"},
+        {"defaults", {}, {f3, ctrlShiftP}, "F3 / Ctrl+Shift+P"},
+        {"first cleared", {{0, std::nullopt}}, {ctrlShiftP}, "Ctrl+Shift+P"},
         {"both cleared", {{0, std::nullopt}, {1, std::nullopt}}, {}, "未设置"},
         {"duplicates kept", {{1, f3}}, {f3, f3}, "F3 / F3"},
-        {"bound", {{1, custom}}, {f3, custom}, "F3 / ⌃⌥空格"},
+        {"bound", {{1, custom}}, {f3, custom}, "F3 / Ctrl+Alt+空格"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -119,7 +119,7 @@ TEST_F(ShortcutStoreTest, ResetRemovesAllFourKeysAndNothingElse)
     for (const QString& k : s.allKeys())
         EXPECT_FALSE(k.startsWith("hotkey.")) << k.toStdString();
     EXPECT_EQ(Prefs::fontSize(), 30.0);
-    EXPECT_EQ(ShortcutStore::display(HotKeyAction::pin), "F3 / ⌃⇧P");
+    EXPECT_EQ(ShortcutStore::display(HotKeyAction::pin), "F3 / Ctrl+Shift+P");
 }
 
 TEST_F(ShortcutStoreTest, UnreadableValuesFallBackToTheDefault)
@@ -143,7 +143,7 @@ TEST_F(ShortcutStoreTest, UnreadableValuesFallBackToTheDefault)
         writeRaw(HotKeyAction::pin, 1, v);
         EXPECT_EQ(ShortcutStore::get(HotKeyAction::pin, 1), ctrlShiftP)
             << v.toString().toStdString();
-        EXPECT_EQ(ShortcutStore::display(HotKeyAction::pin), "F3 / ⌃⇧P");
+        EXPECT_EQ(ShortcutStore::display(HotKeyAction::pin), "F3 / Ctrl+Shift+P");
         // The bad value is not repaired behind the user's back.
         EXPECT_EQ(raw(HotKeyAction::pin, 1), v);
     }

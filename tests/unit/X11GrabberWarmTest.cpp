@@ -3,6 +3,7 @@
 #include "platform/x11/X11Grabber.h"
 
 #include "../common/DisplayFd.h"
+#include "WaitUntil.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -26,14 +27,7 @@ using Method = X11Grabber::Method;
 
 bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
+    return test::waitUntil(done, timeoutMs);
 }
 
 // A picture that differs for every pixel and every seed, so a stale frame cannot pass.
@@ -85,9 +79,10 @@ public:
             args << QStringLiteral(":%1").arg(number);
         else
             args << QStringLiteral("-displayfd") << QString::number(fds[1]);
-        args << QStringLiteral("-screen") << QStringLiteral("0")
-             << QStringLiteral("%1x%2x24").arg(size.width()).arg(size.height())
-             << QStringLiteral("-noreset") << QStringLiteral("-nolisten") << QStringLiteral("tcp");
+        args << "-screen"
+             << "0" << QStringLiteral("%1x%2x24").arg(size.width()).arg(size.height()) << "-noreset"
+             << "-nolisten"
+             << "tcp";
         server = std::make_unique<QProcess>();
         server->setStandardOutputFile(QProcess::nullDevice());
         server->setStandardErrorFile(QProcess::nullDevice());

@@ -79,7 +79,7 @@ void SettingsModel::startRecording(const QString& id, Done done)
     m_done = std::move(done);
     Q_EMIT recordingChanged();
     Q_EMIT changed();
-    // Released while recording, so that a combination the program itself holds (F1, ⌃⇧A)
+    // Released while recording, so that a combination the program itself holds (F1, Ctrl+Shift+A)
     // reaches the window instead of starting a capture.
     if (pause)
         pause(true);

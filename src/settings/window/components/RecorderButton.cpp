@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
 
 namespace quillet {
 
@@ -65,7 +66,7 @@ QString RecorderButton::labelText() const
     if (isRecording())
         return QStringLiteral("按下快捷键…");
     if (const auto s = shortcut())
-        return s->symbols().join(QLatin1Char(' '));
+        return s->display();
     return QStringLiteral("点击录制");
 }
 
@@ -181,17 +182,24 @@ void RecorderButton::paintEvent(QPaintEvent*)
 
     const QRectF inner = frame.adjusted(6, 0, -6, 0);
     if (!recording && bound) {
-        const QStringList caps = bound->symbols();
+        const QStringList caps = bound->keyCaps();
         qreal total = 0;
         for (const QString& c : caps)
             total += Keycap::widthFor(c);
         total += 3 * (caps.size() - 1);
-        qreal x = inner.center().x() - total / 2;
+        // Worded caps (Ctrl, Shift, Super) outgrow the button with three or four modifiers:
+        // shrink the row about its centre rather than paint past the frame.
+        const qreal fit = std::min<qreal>(1, inner.width() / total);
+        p.save();
+        p.translate(inner.center());
+        p.scale(fit, fit);
+        qreal x = -total / 2;
         for (const QString& c : caps) {
             const qreal w = Keycap::widthFor(c);
-            Keycap::paint(p, QRectF(x, inner.center().y() - 12, w, 24), c, this);
+            Keycap::paint(p, QRectF(x, -12, w, 24), c, this);
             x += w + 3;
         }
+        p.restore();
     } else {
         p.setFont(uiFont(12));
         p.setPen(recording ? look::accent(this) : look::secondary(this));

@@ -40,7 +40,7 @@ protected:
 QStringList firstKeys(HotKeyAction action)
 {
     const QList<Shortcut> all = ShortcutStore::all(action);
-    return all.isEmpty() ? QStringList {QStringLiteral("—")} : all.constFirst().symbols();
+    return all.isEmpty() ? QStringList {QStringLiteral("—")} : all.constFirst().keyCaps();
 }
 
 class AboutPage final : public PageBody {

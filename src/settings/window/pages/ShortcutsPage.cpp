@@ -106,10 +106,11 @@ public:
             first = false;
             card->add(actionRow(action, card));
         }
-        card->add(makeLabel(QStringLiteral("点按钮后按下新的组合键；Esc 取消，Delete "
-                                           "清空。普通字母键需要带 ⌃ / ⌥ / ⌘。笔记本键盘上的 "
-                                           "F1、F3 通常要按住 Fn。"),
-            11, QFont::Normal, true, card));
+        card->add(
+            makeLabel(QStringLiteral("点按钮后按下新的组合键；Esc 取消，Delete "
+                                     "清空。普通字母键需要带 Ctrl / Alt / Super。笔记本键盘上的 "
+                                     "F1、F3 通常要按住 Fn。"),
+                11, QFont::Normal, true, card));
         // Where the desktop binds the keys itself: what it made of them.
         m_note = makeLabel(QString(), 11, QFont::Normal, true, card);
         m_note->setTextInteractionFlags(Qt::TextSelectableByMouse);
