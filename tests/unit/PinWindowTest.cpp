@@ -204,30 +204,27 @@ TEST_F(PinWindowTest, CountDropsWhenClosingStartsAndTheWindowGoesAfterTheFade)
         EXPECT_TRUE(made[i] && made[i]->isClosing());
 }
 
-TEST_F(PinWindowTest, EscapeAndDoubleClickClose)
+// Return, Space and keypad Enter ask for the edit (when somebody listens); Escape and a double
+// click close the pin, and only that one.
+TEST_F(PinWindowTest, EditKeysCallTheCallbackEscapeAndDoubleClickClose)
 {
     PinWindow* a = pinAt(filled(80, 80, Qt::red), QRectF(0, 0, 80, 80));
     PinWindow* b = pinAt(filled(80, 80, Qt::red), QRectF(100, 0, 80, 80));
+    QTest::keyClick(a->view(), Qt::Key_Space); // nothing installed: nothing happens
+    QList<PinWindow*> asked;
+    PinWindow::onEdit = [&](PinWindow* p) { asked.append(p); };
+    for (const auto& [key, mods] :
+        {std::pair {Qt::Key_Return, Qt::NoModifier}, std::pair {Qt::Key_Space, Qt::NoModifier},
+            std::pair {Qt::Key_Enter, Qt::KeypadModifier}, std::pair {Qt::Key_A, Qt::NoModifier}})
+        QTest::keyClick(a->view(), key, mods);
+    EXPECT_EQ(asked, QList<PinWindow*>({a, a, a}));
+    EXPECT_FALSE(a->isClosing());
     QTest::keyClick(a->view(), Qt::Key_Escape);
     EXPECT_TRUE(a->isClosing());
     EXPECT_FALSE(b->isClosing());
     QTest::mouseDClick(b->view(), Qt::LeftButton, Qt::NoModifier, QPoint(40, 40));
     EXPECT_TRUE(b->isClosing());
     EXPECT_EQ(PinWindow::count(), 0);
-}
-
-TEST_F(PinWindowTest, EditKeysCallTheInstalledCallback)
-{
-    PinWindow* w = pinAt(filled(80, 80, Qt::red), QRectF(0, 0, 80, 80));
-    QTest::keyClick(w->view(), Qt::Key_Space); // nothing installed: nothing happens
-    QList<PinWindow*> asked;
-    PinWindow::onEdit = [&](PinWindow* p) { asked.append(p); };
-    QTest::keyClick(w->view(), Qt::Key_Return);
-    QTest::keyClick(w->view(), Qt::Key_Space);
-    QTest::keyClick(w->view(), Qt::Key_Enter, Qt::KeypadModifier);
-    QTest::keyClick(w->view(), Qt::Key_A);
-    EXPECT_EQ(asked, QList<PinWindow*>({w, w, w}));
-    EXPECT_FALSE(w->isClosing());
 }
 
 TEST_F(PinWindowTest, ZoomIsBoundedAndTheBadgeSaysSo)
