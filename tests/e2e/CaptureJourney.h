@@ -24,12 +24,27 @@ protected:
     QProcess* startTraced(
         const QStringList& extraEnv = {}, const QString& program = QStringLiteral(QUILLET_BINARY))
     {
-        m_log = scratch(QStringLiteral("traced-quillet.log"));
-        QStringList args {QStringLiteral("-c"),
-            QStringLiteral("log=$1; shift; exec env \"$@\" 2>\"$log\""), QStringLiteral("sh"),
-            m_log, QStringLiteral("QUILLET_TRACE=1")};
+        m_log = scratch("traced-quillet.log");
+        QStringList args {
+            "-c", "log=$1; shift; exec env \"$@\" 2>\"$log\"", "sh", m_log, "QUILLET_TRACE=1"};
         args << extraEnv << program;
-        return startBackground(QStringLiteral("/bin/sh"), args);
+        return startBackground("/bin/sh", args);
+    }
+
+    // The screen pattern up and the traced program ready.
+    bool startOnPattern(const QStringList& extraEnv = {})
+    {
+        return screenPattern() && startTraced(extraEnv) && waitForQuilletReady();
+    }
+
+    // Opens a capture, drags out `r` and copies it with Return: the image that reaches the
+    // clipboard (null when a step failed).
+    QImage copyRegion(const QRect& r, const QString& hotKey = {})
+    {
+        const QByteArray before = clipboardPng();
+        if (!openCapture(hotKey) || !dragRect(r) || !key("Return") || !waitSessionGone())
+            return {};
+        return waitClipboardImage(before);
     }
 
     QString log() const
@@ -37,12 +52,7 @@ protected:
         QFile f(m_log);
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     }
-    int paintedOverlays() const { return int(log().count(QStringLiteral("overlay-painted"))); }
-
-    bool sessionIs(const char* state)
-    {
-        return quilletStatus().value(QStringLiteral("session")) == QLatin1String(state);
-    }
+    int paintedOverlays() const { return int(log().count("overlay-painted")); }
 
     // Opens a capture through the command line (or a key through xdotool) and waits until every
     // overlay has painted its first frame.
@@ -50,7 +60,7 @@ protected:
     {
         const int before = paintedOverlays();
         if (hotKey.isEmpty()) {
-            if (quillet({QStringLiteral("capture")}).exitCode != 0)
+            if (quillet({"capture"}).exitCode != 0)
                 return false;
         } else if (!key(hotKey)) {
             return false;
@@ -132,32 +142,6 @@ protected:
     {
         return std::abs(qRed(c) - 0xFF) <= tolerance && std::abs(qGreen(c) - 0x45) <= tolerance
             && std::abs(qBlue(c) - 0x45) <= tolerance;
-    }
-
-    // Preferences written before the program starts (the INI file QSettings reads).
-    void writeSettings(const QMap<QString, QVariant>& values)
-    {
-        QDir().mkpath(configHome() + QStringLiteral("/quillet"));
-        QSettings s(configHome() + QStringLiteral("/quillet/quillet.conf"), QSettings::IniFormat);
-        for (auto it = values.begin(); it != values.end(); ++it)
-            s.setValue(it.key(), it.value());
-        s.sync();
-    }
-
-    // The whole screen as the X server shows it now.
-    QImage screenShot()
-    {
-        const ToolResult r = runTool(QStringLiteral("import"),
-            {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("png:-")}, 15000);
-        QImage shot;
-        if (r.exitCode != 0 || !shot.loadFromData(r.out, "PNG"))
-            return {};
-        return shot.convertToFormat(QImage::Format_RGB32);
-    }
-
-    int pins()
-    {
-        return quilletStatus().value(QStringLiteral("pins"), QStringLiteral("-1")).toInt();
     }
 
 private:

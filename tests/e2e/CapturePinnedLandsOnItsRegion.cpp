@@ -1,3 +1,4 @@
+#include "CaptureJourney.h"
 #include "PinJourney.h"
 
 namespace quillet::e2e {
@@ -16,19 +17,35 @@ protected:
 
     static QRgb patternAt(QPoint p) { return patternColor(p.x(), p.y()); }
 
-    void SetUp() override
+    void openAndSelect()
     {
-        PinJourney::SetUp();
-        if (HasFatalFailure())
-            return;
-        ASSERT_TRUE(screenPattern());
-        startQuillet();
-        ASSERT_TRUE(waitForQuilletReady());
         const ToolResult r = quillet({"capture"});
         ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-        ASSERT_TRUE(waitFor([&] { return quilletStatus().value("session") == "open"; }));
-        ASSERT_TRUE(
-            drag(region.topLeft(), region.topLeft() + QPoint(region.width(), region.height())));
+        ASSERT_TRUE(waitFor([&] { return sessionIs("open"); }));
+        ASSERT_TRUE(dragRect(region));
+    }
+
+    // Clicks the toolbar's pin button. The toolbar hangs below the selection, right-aligned
+    // with it; the pin button sits just left of the accent-filled OK button (the frame and
+    // handles reach a few pixels below).
+    void clickPinButton()
+    {
+        QRect ok;
+        ASSERT_TRUE(waitFor([&] {
+            const QImage shot = screenShot();
+            ok = QRect();
+            const QRect below(region.right() - 300, region.bottom() + 8, 320, 70);
+            for (int y = below.top(); y <= below.bottom(); ++y) {
+                for (int x = below.left(); x <= below.right(); ++x) {
+                    if (shot.rect().contains(x, y) && isAccent(shot.pixel(x, y)))
+                        ok |= QRect(x, y, 1, 1);
+                }
+            }
+            // Settled: the bar has slid into place and the button has its full size.
+            return ok.width() >= 40 && ok.height() >= 24 && ok.right() <= region.right() + 1;
+        })) << describe(ok);
+        ASSERT_TRUE(mouseMove({ok.left() - 22, ok.center().y()}));
+        ASSERT_TRUE(click(1));
     }
 
     // The overlay has gone and one pin covers the region, showing the screen that was there.
@@ -44,11 +61,11 @@ protected:
         // pixels wide, drawn over the image's edge), which is left out here.
         PixelDiff diff;
         EXPECT_TRUE(waitFor([&] {
-            diff = compare(grabScreen(), pin.geometry, &patternAt, 2);
+            diff = compare(screenShot(), pin.geometry, &patternAt, 2);
             return diff.count == 0;
         })) << diff.describe();
         // Outside the pin the screen is the pattern again: the overlay has really gone.
-        const QImage shot = grabScreen();
+        const QImage shot = screenShot();
         const QRect around = region.adjusted(-40, -40, 40, 40);
         PixelDiff outside;
         for (const QRect& band : {QRect(around.left(), around.top(), around.width(), 30),
@@ -64,40 +81,69 @@ protected:
     }
 };
 
-TEST_F(CapturePinnedLandsOnItsRegion, CaptureShortcutAgain)
+// The capture shortcut again, the pin shortcut and the toolbar's pin button each pin the
+// region where it was.
+TEST_F(CapturePinnedLandsOnItsRegion, ByShortcutAgainPinShortcutAndToolbarButton)
 {
+    ASSERT_TRUE(screenPattern());
+    startQuillet();
+    ASSERT_TRUE(waitForQuilletReady());
+    struct Way {
+        const char* name;
+        std::function<void()> pin;
+    };
+    const Way ways[] = {
+        {"capture shortcut again", [&] { ASSERT_TRUE(key("F1")); }},
+        {"pin shortcut", [&] { ASSERT_TRUE(key("F3")); }},
+        {"toolbar pin button", [&] { clickPinButton(); }},
+    };
+    for (const Way& w : ways) {
+        SCOPED_TRACE(w.name);
+        ASSERT_NO_FATAL_FAILURE(openAndSelect());
+        ASSERT_NO_FATAL_FAILURE(w.pin());
+        ASSERT_NO_FATAL_FAILURE(expectPinnedOnTheRegion());
+    }
+}
+
+// Without a window manager too. The overlay holds the keyboard, so a capture hot key pressed
+// during a capture reaches it: with nothing selected it does nothing; with a region it pins
+// the region exactly where it was and ends the capture. Pinned is pinned: the same key then
+// starts a new capture, and the pin shortcut pins in it too.
+class CaptureHotKeyPinsTheSelection : public CaptureJourney { };
+
+TEST_F(CaptureHotKeyPinsTheSelection, EitherCaptureKeyOrThePinKey)
+{
+    ASSERT_TRUE(startOnPattern());
+    ASSERT_TRUE(openCapture("F1"));
     ASSERT_TRUE(key("F1"));
-    expectPinnedOnTheRegion();
-}
+    ASSERT_TRUE(key("ctrl+shift+a"));
+    EXPECT_FALSE(waitFor([&] { return pins() == 1; }, 300));
+    EXPECT_TRUE(sessionIs("open"));
 
-TEST_F(CapturePinnedLandsOnItsRegion, PinShortcut)
-{
+    const QRect region(320, 240, 260, 180);
+    ASSERT_TRUE(dragRect(region));
+    // Away from the region, so the pointer hides none of it.
+    ASSERT_TRUE(mouseMove({20, 20}));
+    ASSERT_TRUE(key("F1"));
+    ASSERT_TRUE(waitSessionGone());
+    EXPECT_TRUE(waitFor([&] { return pins() == 1; }));
+
+    // The pin that has the keyboard wears a 2-pixel accent border over its edge; inside it every
+    // pixel is the region's own, in place.
+    const QRect inner = region.adjusted(2, 2, -2, -2);
+    qint64 differ = -2;
+    waitFor([&] {
+        const QImage shot = screenShot();
+        differ = shot.isNull() ? -2 : patternDiff(shot.copy(inner), inner);
+        return differ == 0;
+    });
+    EXPECT_EQ(differ, 0);
+
+    ASSERT_TRUE(openCapture("F1"));
+    ASSERT_TRUE(dragRect({500, 400, 100, 80}));
     ASSERT_TRUE(key("F3"));
-    expectPinnedOnTheRegion();
-}
-
-TEST_F(CapturePinnedLandsOnItsRegion, ToolbarPinButton)
-{
-    // The toolbar hangs below the selection, right-aligned with it; the pin button sits just
-    // left of the accent-filled OK button (the frame and handles reach a few pixels below).
-    QRect ok;
-    ASSERT_TRUE(waitFor([&] {
-        const QImage shot = grabScreen();
-        ok = QRect();
-        const QRect below(region.right() - 300, region.bottom() + 8, 320, 70);
-        for (int y = below.top(); y <= below.bottom(); ++y) {
-            for (int x = below.left(); x <= below.right(); ++x) {
-                if (shot.rect().contains(x, y) && isAccent(shot.pixel(x, y)))
-                    ok |= QRect(x, y, 1, 1);
-            }
-        }
-        // Settled: the bar has slid into place and the button has its full size.
-        return ok.width() >= 40 && ok.height() >= 24 && ok.right() <= region.right() + 1;
-    })) << describe(ok);
-    const QPoint pinButton(ok.left() - 22, ok.center().y());
-    ASSERT_TRUE(mouseMove(pinButton));
-    ASSERT_TRUE(click(1));
-    expectPinnedOnTheRegion();
+    ASSERT_TRUE(waitSessionGone());
+    EXPECT_TRUE(waitFor([&] { return pins() == 2; }));
 }
 
 } // namespace

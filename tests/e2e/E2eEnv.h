@@ -1,14 +1,17 @@
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QMap>
 #include <QPoint>
 #include <QProcessEnvironment>
+#include <QRect>
 #include <QRgb>
 #include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QVariant>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -73,9 +76,10 @@ protected:
 
     // The environment every child gets: this display, these folders, the xcb platform.
     const QProcessEnvironment& environment() const { return m_env; }
-    QString configHome() const;
+    QString configHome() const { return m_dir->filePath("config"); }
     QString runtimeDir() const;
-    QString scratch(const QString& name) const; // a path in this test's own folder
+    // A path in this test's own folder.
+    QString scratch(const QString& name) const { return m_dir->filePath(name); }
 
     // Starts a long-running process; stderr goes to a log file in the scratch folder.
     QProcess* startBackground(const QString& program, const QStringList& args);
@@ -85,35 +89,78 @@ protected:
 
     // The program under test.
     QProcess* startQuillet(const QStringList& args = {});
-    ToolResult quillet(const QStringList& args, int timeoutMs = 15000);
+    ToolResult quillet(const QStringList& args, int timeoutMs = 15000)
+    {
+        return runTool(QStringLiteral(QUILLET_BINARY), args, timeoutMs);
+    }
     // `quillet status` as key/value pairs; empty when no instance answers.
     QMap<QString, QString> quilletStatus();
     // Waits until a started instance answers and has registered its hot keys.
-    bool waitForQuilletReady(int timeoutMs = 10000);
+    bool waitForQuilletReady(int timeoutMs = 10000)
+    {
+        return waitFor([this] { return quilletStatus().contains("pid"); }, timeoutMs);
+    }
+    // Starts the program and waits until it is ready.
+    bool startQuilletReady(const QStringList& args = {})
+    {
+        startQuillet(args);
+        return waitForQuilletReady();
+    }
     QString quilletStderr() const;
+    // Whether `quillet status` reports the capture session in this state ("open", "none").
+    bool sessionIs(const char* state)
+    {
+        return quilletStatus().value("session") == QLatin1String(state);
+    }
+    // Preferences written before the program starts (the INI file QSettings reads).
+    void writeSettings(const QMap<QString, QVariant>& values);
 
     // Keyboard and mouse through xdotool.
-    bool key(const QString& keys);
-    bool keyDown(const QString& keys);
-    bool keyUp(const QString& keys);
-    bool mouseMove(QPoint p);
-    bool click(int button = 1);
+    bool key(const QString& keys) { return xdotool({"key", keys}); }
+    bool keyDown(const QString& keys) { return xdotool({"keydown", keys}); }
+    bool keyUp(const QString& keys) { return xdotool({"keyup", keys}); }
+    bool mouseMove(QPoint p)
+    {
+        return xdotool({"mousemove", QString::number(p.x()), QString::number(p.y())});
+    }
+    bool click(int button = 1) { return xdotool({"click", QString::number(button)}); }
     bool drag(QPoint from, QPoint to, int steps = 8);
+    // A drag from the rectangle's top-left corner to just past its bottom-right one.
+    bool dragRect(const QRect& r)
+    {
+        return drag(r.topLeft(), r.topLeft() + QPoint(r.width(), r.height()));
+    }
+    bool xdotool(const QStringList& args);
 
     // The CLIPBOARD selection through xclip. The putters keep xclip running as the owner.
-    QStringList clipboardTargets();
-    QByteArray clipboardPng();
+    QStringList clipboardTargets()
+    {
+        return QString::fromUtf8(clipboardAs("TARGETS"))
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    QByteArray clipboardPng() { return clipboardAs("image/png"); }
+    QByteArray clipboardAs(const QString& target); // empty when nothing offers it
     bool putClipboardFile(const QString& path, const QString& mimeType);
     bool putClipboardText(const QString& text);
 
     // The X probe (key grabs, the pattern background, the window manager check).
-    ToolResult xprobe(const QStringList& args, int timeoutMs = 5000);
+    ToolResult xprobe(const QStringList& args, int timeoutMs = 5000)
+    {
+        return runTool(QStringLiteral(XPROBE_BINARY), args, timeoutMs);
+    }
     // Exit status of `xprobe grab KEYCODE MODS`: 0 free, 3 held by somebody.
-    int grabStatus(int keycode, int mods);
+    int grabStatus(int keycode, int mods)
+    {
+        return xprobe({"grab", QString::number(keycode), QString::number(mods)}).exitCode;
+    }
 
     // Fills the screen with a picture whose every pixel differs; patternColor gives any pixel.
-    bool screenPattern();
+    bool screenPattern() { return xprobe({"pattern"}, 15000).exitCode == 0; }
     static QRgb patternColor(int x, int y);
+    // The whole screen as the X server shows it now; null when it cannot be read.
+    QImage screenShot();
+    // The program's own count of open pins; -1 when it does not answer.
+    int pins() { return quilletStatus().value("pins", "-1").toInt(); }
 
     // tools/a11y.py against the program whose process is `pid`: "tree", "do NAME [ACTION]",
     // "set NAME VALUE" (see the tool). Needs EnvOptions::accessibility.

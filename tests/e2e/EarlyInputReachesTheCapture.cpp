@@ -46,7 +46,7 @@ protected:
     // Copies the selection and checks it is exactly `frame` of the screen `before`.
     void expectCopiedFrom(const QImage& before, const QRect& frame)
     {
-        ASSERT_TRUE(key(QStringLiteral("Return")));
+        ASSERT_TRUE(key("Return"));
         ASSERT_TRUE(waitSessionGone());
         const QImage image = waitClipboardImage().convertToFormat(QImage::Format_RGB32);
         ASSERT_EQ(image.size(), frame.size());
@@ -77,8 +77,7 @@ TEST_F(ClickSelectsWindow, ClickedFrameIsCopied)
     const QImage before = screenShowing(asked.center(), 0x3366cc);
     ASSERT_FALSE(before.isNull());
 
-    startTraced();
-    ASSERT_TRUE(waitForQuilletReady());
+    ASSERT_TRUE(startTraced() && waitForQuilletReady());
     ASSERT_TRUE(mouseMove(frame.center() + QPoint(10, 10)));
     ASSERT_TRUE(openCapture());
     ASSERT_TRUE(mouseMove(frame.center()));
@@ -107,14 +106,13 @@ protected:
 
     void startSlowed()
     {
-        startTraced(
-            {QStringLiteral("QUILLET_TEST_GRAB_MS=300")}, QStringLiteral(QUILLET_SLOW_GRAB_BINARY));
+        startTraced({"QUILLET_TEST_GRAB_MS=300"}, QStringLiteral(QUILLET_SLOW_GRAB_BINARY));
         ASSERT_TRUE(waitForQuilletReady());
     }
 
     int traced(const char* what) const
     {
-        return int(log().count(QStringLiteral("quillet-trace %1 ").arg(QLatin1String(what))));
+        return int(log().count(QString("quillet-trace %1 ").arg(QLatin1String(what))));
     }
 
     // Presses the capture hot key and returns once the program holds the pointer and keyboard,
@@ -124,8 +122,7 @@ protected:
         m_painted = paintedOverlays();
         m_delivered = traced("delivered");
         const int caught = traced("prelude-catching");
-        return key(QStringLiteral("F1"))
-            && waitFor([&] { return traced("prelude-catching") > caught; }, 5000);
+        return key("F1") && waitFor([&] { return traced("prelude-catching") > caught; }, 5000);
     }
     // Whether the screens have still not come back: what was done so far came before the overlays.
     bool stillGrabbing() const
@@ -137,16 +134,10 @@ protected:
         return waitFor([&] { return paintedOverlays() > m_painted; }, 10000) && sessionIs("open");
     }
 
-    // Several pointer actions in one xdotool run, so that they fit in the moment.
-    bool xdotool(const QStringList& actions)
-    {
-        return runTool(QStringLiteral("xdotool"), actions).exitCode == 0;
-    }
-
     // Copies the selection and checks it holds exactly the screen pattern of `expected`.
     void expectCopied(const QRect& expected)
     {
-        ASSERT_TRUE(key(QStringLiteral("Return")));
+        ASSERT_TRUE(key("Return"));
         ASSERT_TRUE(waitSessionGone());
         const QImage image = waitClipboardImage();
         EXPECT_EQ(image.size(), expected.size());
@@ -163,6 +154,7 @@ TEST_P(EarlyInputReachesTheCapture, DragDoneBeforeTheOverlaysIsTheSelection)
     startSlowed();
     ASSERT_TRUE(mouseMove({90, 80}));
     ASSERT_TRUE(askForCapture());
+    // Several pointer actions in one xdotool run, so that they fit in the moment.
     ASSERT_TRUE(xdotool({"mousemove", "120", "100", "mousedown", "1", "mousemove", "200", "160",
         "mousemove", "340", "250", "mouseup", "1"}));
     ASSERT_TRUE(stillGrabbing()) << "the overlays came before the drag was done";
@@ -203,7 +195,7 @@ TEST_P(EarlyInputReachesTheCapture, EscapeBeforeTheOverlaysCancelsAndTheNextCapt
 {
     startSlowed();
     ASSERT_TRUE(askForCapture());
-    ASSERT_TRUE(key(QStringLiteral("Escape")));
+    ASSERT_TRUE(key("Escape"));
     ASSERT_TRUE(stillGrabbing()) << "the overlays came before Escape";
     // The grab still comes back; no overlay follows it, and the program is idle again.
     ASSERT_TRUE(waitFor([&] { return traced("delivered") > 0; }, 10000));
@@ -211,9 +203,9 @@ TEST_P(EarlyInputReachesTheCapture, EscapeBeforeTheOverlaysCancelsAndTheNextCapt
     EXPECT_TRUE(sessionIs("none"));
     EXPECT_EQ(paintedOverlays(), 0);
     // Nothing is left held: other clients can take the pointer and the keyboard.
-    EXPECT_EQ(xprobe({QStringLiteral("input")}).exitCode, 0);
+    EXPECT_EQ(xprobe({"input"}).exitCode, 0);
 
-    ASSERT_TRUE(openCapture(QStringLiteral("F1")));
+    ASSERT_TRUE(openCapture("F1"));
     ASSERT_TRUE(drag({400, 300}, {480, 360}));
     expectCopied(QRect(400, 300, 80, 60));
 }
@@ -222,19 +214,18 @@ TEST_P(EarlyInputReachesTheCapture, EscapeBeforeTheOverlaysCancelsAndTheNextCapt
 TEST_P(EarlyInputReachesTheCapture, CaptureOpensWhenThePointerIsHeldElsewhere)
 {
     startSlowed();
-    QProcess* holder
-        = startBackground(QStringLiteral(XPROBE_BINARY), {QStringLiteral("holdpointer")});
+    QProcess* holder = startBackground(QStringLiteral(XPROBE_BINARY), {"holdpointer"});
     QByteArray out;
     ASSERT_TRUE(waitFor([&] {
         out += holder->readAllStandardOutput();
         return out.contains("held");
     }));
     const int painted = paintedOverlays();
-    ASSERT_TRUE(key(QStringLiteral("F1")));
+    ASSERT_TRUE(key("F1"));
     ASSERT_TRUE(waitFor([&] { return paintedOverlays() > painted; }, 10000));
     EXPECT_EQ(traced("prelude-refused"), 1);
     EXPECT_EQ(traced("prelude-catching"), 0);
-    ASSERT_TRUE(key(QStringLiteral("Escape")));
+    ASSERT_TRUE(key("Escape"));
     EXPECT_TRUE(waitSessionGone());
     stop(holder);
 }

@@ -28,20 +28,13 @@ protected:
             return;
         if (shadows()) {
             // A compositor that draws window shadows and honours window opacity.
-            startBackground(QStringLiteral("xcompmgr"), {QStringLiteral("-c")});
-            ASSERT_TRUE(
-                waitFor([this] { return xprobe({QStringLiteral("cm")}).exitCode == 0; }, 10000));
+            startBackground("xcompmgr", {"-c"});
+            ASSERT_TRUE(waitFor([this] { return xprobe({"cm"}).exitCode == 0; }, 10000));
         }
         ASSERT_TRUE(screenPattern());
         // No dimming and no magnifier: the overlay then shows its frozen image as it is.
-        QDir().mkpath(configHome() + QStringLiteral("/quillet"));
-        QSettings s(configHome() + QStringLiteral("/quillet/quillet.conf"), QSettings::IniFormat);
-        s.setValue(QStringLiteral("dimAlpha"), 0.0);
-        s.setValue(QStringLiteral("showMagnifier"), false);
-        s.setValue(QStringLiteral("pinOpacity"), 0.6);
-        s.sync();
-        startQuillet();
-        ASSERT_TRUE(waitForQuilletReady());
+        writeSettings({{"dimAlpha", 0.0}, {"showMagnifier", false}, {"pinOpacity", 0.6}});
+        ASSERT_TRUE(startQuilletReady());
     }
 
     // Pins the half-transparent picture centred at `centre` and returns its settled window.
@@ -53,8 +46,7 @@ protected:
                 img.setPixel(x, y, opaqueAt(QPoint(x, y)) ? red : 0x00000000);
         }
         EXPECT_TRUE(mouseMove(centre));
-        const ToolResult r
-            = quillet({QStringLiteral("pin"), savedImage(img, QStringLiteral("chequer.png"))});
+        const ToolResult r = quillet({"pin", savedImage(img, "chequer.png")});
         EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
         bool met = false;
         const auto pin = waitForPinWindow([](const QRect&) { return true; }, &met);
@@ -85,8 +77,6 @@ protected:
         }
         return d;
     }
-
-    bool sessionOpen() { return quilletStatus().value(QStringLiteral("session")) == "open"; }
 };
 
 // The pin is edited: inside its place the overlay shows the red squares over the screen that
@@ -101,8 +91,8 @@ TEST_P(EditedPinNeverFrozenIntoTheCapture, SelectionShowsWhatLiesBeneath)
     const double opacity = pinStates().value(0).opacity;
     ASSERT_TRUE(waitForActive(pin.id));
 
-    ASSERT_TRUE(key(QStringLiteral("Return")));
-    ASSERT_TRUE(waitFor([&] { return sessionOpen(); }, 10000));
+    ASSERT_TRUE(key("Return"));
+    ASSERT_TRUE(waitFor([&] { return sessionIs("open"); }, 10000));
 
     const auto inside
         = [&](QPoint p) { return opaqueAt(p - area.topLeft()) ? red : patternColor(p.x(), p.y()); };
@@ -116,7 +106,7 @@ TEST_P(EditedPinNeverFrozenIntoTheCapture, SelectionShowsWhatLiesBeneath)
     PixelDiff in, out;
     const bool shown = waitFor(
         [&] {
-            const QImage shot = grabScreen();
+            const QImage shot = screenShot();
             in = differing(shot, area.adjusted(12, 12, -12, -12), inside);
             out = PixelDiff {};
             for (const QRect& band : beside) {
@@ -131,8 +121,8 @@ TEST_P(EditedPinNeverFrozenIntoTheCapture, SelectionShowsWhatLiesBeneath)
         8000);
     EXPECT_TRUE(shown) << "inside: " << in.describe() << "; beside: " << out.describe();
 
-    ASSERT_TRUE(key(QStringLiteral("Escape")));
-    ASSERT_TRUE(waitFor([&] { return !sessionOpen(); }, 10000));
+    ASSERT_TRUE(key("Escape"));
+    ASSERT_TRUE(waitFor([&] { return !sessionIs("open"); }, 10000));
     ShownPin back;
     EXPECT_TRUE(waitForPinAt(area, &back));
     const QList<PinState> states = pinStates();
@@ -159,20 +149,18 @@ class PinEditEntries : public PinJourney { };
 TEST_F(PinEditEntries, KeysAndMenuItem)
 {
     ASSERT_TRUE(screenPattern());
-    startQuillet();
-    ASSERT_TRUE(waitForQuilletReady());
+    ASSERT_TRUE(startQuilletReady());
     QImage img = gradientImage(QSize(180, 120));
-    const QString file = savedImage(img, QStringLiteral("g.png"));
+    const QString file = savedImage(img, "g.png");
     ASSERT_TRUE(mouseMove(QPoint(500, 350)));
-    ASSERT_EQ(quillet({QStringLiteral("pin"), file}).exitCode, 0);
+    ASSERT_EQ(quillet({"pin", file}).exitCode, 0);
     bool met = false;
     const auto first = waitForPinWindow([](const QRect&) { return true; }, &met);
     ASSERT_TRUE(met && first);
     const QRect area = first->geometry;
 
     int round = 0;
-    for (const QString& entry : {QStringLiteral("Return"), QStringLiteral("space"),
-             QStringLiteral("KP_Enter"), QStringLiteral("menu")}) {
+    for (const QString& entry : QStringList {"Return", "space", "KP_Enter", "menu"}) {
         SCOPED_TRACE(entry.toStdString());
         ShownPin pin;
         ASSERT_TRUE(waitForPinAt(area, &pin));
@@ -180,25 +168,25 @@ TEST_F(PinEditEntries, KeysAndMenuItem)
         ASSERT_TRUE(mouseMove(area.topLeft() + QPoint(30 + 30 * round++, 40)));
         if (entry == QLatin1String("menu")) {
             const QRect under(area.topLeft() + QPoint(5 + 30 * round, 45), QSize(60, 25));
-            const QImage before = grabScreen().copy(under);
+            const QImage before = screenShot().copy(under);
             ASSERT_TRUE(click(3));
             // The menu opens at the pointer and takes the keyboard: its first item is "编辑标注".
-            ASSERT_TRUE(waitFor([&] { return grabScreen().copy(under) != before; }));
-            ASSERT_TRUE(key(QStringLiteral("Down")));
-            ASSERT_TRUE(key(QStringLiteral("Return")));
+            ASSERT_TRUE(waitFor([&] { return screenShot().copy(under) != before; }));
+            ASSERT_TRUE(key("Down"));
+            ASSERT_TRUE(key("Return"));
         } else {
             ASSERT_TRUE(click(1));
             ASSERT_TRUE(waitForActive(pin.id));
             ASSERT_TRUE(key(entry));
         }
-        ASSERT_TRUE(waitFor([&] { return quilletStatus().value("session") == "open"; }, 10000))
-            << quillet({QStringLiteral("status")}).out.toStdString() << activeWindow().toStdString()
-            << " " << pin.id.toStdString();
+        ASSERT_TRUE(waitFor([&] { return sessionIs("open"); }, 10000))
+            << quillet({"status"}).out.toStdString() << activeWindow().toStdString() << " "
+            << pin.id.toStdString();
         EXPECT_TRUE(waitFor([&] { return shownPins().isEmpty(); }));
         // At once, while the overlay still fades in (the later Escape is the first test's): the
         // pin is back in its place and has the keyboard again, without a click.
-        ASSERT_TRUE(key(QStringLiteral("Escape")));
-        ASSERT_TRUE(waitFor([&] { return quilletStatus().value("session") == "none"; }, 10000));
+        ASSERT_TRUE(key("Escape"));
+        ASSERT_TRUE(waitFor([&] { return sessionIs("none"); }, 10000));
         EXPECT_EQ(pins(), 1);
         ShownPin back;
         ASSERT_TRUE(waitForPinAt(area, &back));
@@ -213,34 +201,33 @@ class EditedPinPinnedAgain : public PinJourney { };
 TEST_F(EditedPinPinnedAgain, LandsOnTheSamePixels)
 {
     ASSERT_TRUE(screenPattern());
-    startQuillet();
-    ASSERT_TRUE(waitForQuilletReady());
-    ASSERT_EQ(quillet({QStringLiteral("capture")}).exitCode, 0);
-    ASSERT_TRUE(waitFor([&] { return quilletStatus().value("session") == "open"; }));
+    ASSERT_TRUE(startQuilletReady());
+    ASSERT_EQ(quillet({"capture"}).exitCode, 0);
+    ASSERT_TRUE(waitFor([&] { return sessionIs("open"); }));
     const QRect region(QPoint(300, 200), QSize(320, 220));
-    ASSERT_TRUE(drag(region.topLeft(), region.topLeft() + QPoint(region.width(), region.height())));
-    ASSERT_TRUE(key(QStringLiteral("1")));
+    ASSERT_TRUE(dragRect(region));
+    ASSERT_TRUE(key("1"));
     ASSERT_TRUE(drag(QPoint(340, 240), QPoint(480, 330)));
-    ASSERT_TRUE(key(QStringLiteral("F3")));
+    ASSERT_TRUE(key("F3"));
     ShownPin first;
     ASSERT_TRUE(waitForPinAt(region, &first));
     ASSERT_TRUE(waitForActive(first.id));
     // The border changes with the keyboard focus; the picture inside it is what must not.
     const QRect inside = region.adjusted(2, 2, -2, -2);
-    const QImage before = grabScreen().copy(inside);
+    const QImage before = screenShot().copy(inside);
 
-    ASSERT_TRUE(key(QStringLiteral("Return")));
-    ASSERT_TRUE(waitFor([&] { return quilletStatus().value("session") == "open"; }, 10000));
+    ASSERT_TRUE(key("Return"));
+    ASSERT_TRUE(waitFor([&] { return sessionIs("open"); }, 10000));
     ASSERT_TRUE(waitFor([&] { return shownPins().isEmpty(); }));
-    ASSERT_TRUE(key(QStringLiteral("F3")));
-    ASSERT_TRUE(waitFor([&] { return quilletStatus().value("session") == "none"; }, 10000));
+    ASSERT_TRUE(key("F3"));
+    ASSERT_TRUE(waitFor([&] { return sessionIs("none"); }, 10000));
     ShownPin second;
     ASSERT_TRUE(waitForPinAt(region, &second));
     EXPECT_NE(second.id, first.id);
     EXPECT_TRUE(waitForPins(1));
     QImage after;
     EXPECT_TRUE(waitFor([&] {
-        after = grabScreen().copy(inside);
+        after = screenShot().copy(inside);
         return after == before;
     }));
     PixelDiff diff = compare(after, after.rect(), [&](QPoint p) { return before.pixel(p); });

@@ -13,9 +13,7 @@ protected:
         const QString path = scratch(name);
         if (!image.save(path, "PNG"))
             return {};
-        const ToolResult r = runTool(QStringLiteral("tesseract"),
-            {path, QStringLiteral("stdout"), QStringLiteral("-l"), QStringLiteral("eng+chi_sim")},
-            60000);
+        const ToolResult r = runTool("tesseract", {path, "stdout", "-l", "eng+chi_sim"}, 60000);
         EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
         return QString::fromUtf8(r.out).toUpper();
     }
@@ -23,14 +21,9 @@ protected:
     // Copies `region` of the screen, with a mosaic dragged over `hidden` when it is not empty.
     QImage copyRegion(const QRect& region, const QRect& hidden)
     {
-        if (!putClipboardText(QStringLiteral("-")) || !openCapture())
+        if (!putClipboardText("-") || !openCapture() || !dragRect(region))
             return {};
-        if (!drag(region.topLeft(), region.topLeft() + QPoint(region.width(), region.height())))
-            return {};
-        if (!hidden.isEmpty()
-            && !(key("8")
-                && drag(
-                    hidden.topLeft(), hidden.topLeft() + QPoint(hidden.width(), hidden.height()))))
+        if (!hidden.isEmpty() && !(key("8") && dragRect(hidden)))
             return {};
         if (!key("Return") || !waitSessionGone())
             return {};
@@ -42,10 +35,9 @@ protected:
 // the second line, that line is gone for OCR while the first still reads.
 TEST_F(MosaicHidesTextFromOcr, MosaicedLineIsNoLongerReadable)
 {
-    startTraced();
-    ASSERT_TRUE(waitForQuilletReady());
-    const QString words = scratch(QStringLiteral("words.png"));
-    const ToolResult made = runTool(QStringLiteral("convert"),
+    ASSERT_TRUE(startTraced() && waitForQuilletReady());
+    const QString words = scratch("words.png");
+    const ToolResult made = runTool("convert",
         {"-size", "1000x360", "xc:white", "-fill", "black", "-font", "DejaVu-Sans-Bold",
             "-pointsize", "80", "-annotate", "+40+120", "PUBLIC NOTICE", "-annotate", "+40+290",
             "SECRET CODE", "PNG24:" + words});
@@ -75,18 +67,18 @@ TEST_F(MosaicHidesTextFromOcr, MosaicedLineIsNoLongerReadable)
     ASSERT_TRUE(waitFor(showing, 10000));
 
     const QRect region = shown.adjusted(10, 10, -10, -10);
-    const QString before = ocr(copyRegion(region, {}), QStringLiteral("before.png"));
-    EXPECT_TRUE(before.contains(QStringLiteral("PUBLIC"))) << before.toStdString();
-    EXPECT_TRUE(before.contains(QStringLiteral("SECRET"))) << before.toStdString();
+    const QString before = ocr(copyRegion(region, {}), "before.png");
+    EXPECT_TRUE(before.contains("PUBLIC")) << before.toStdString();
+    EXPECT_TRUE(before.contains("SECRET")) << before.toStdString();
 
     // The second line's box: its words sit between y 200 and 300 of the picture.
     const QRect secondLine(shown.x() + 20, shown.y() + 190, 900, 130);
     const QImage hidden = copyRegion(region, secondLine);
     ASSERT_EQ(hidden.size(), region.size());
-    const QString after = ocr(hidden, QStringLiteral("after.png"));
-    EXPECT_TRUE(after.contains(QStringLiteral("PUBLIC"))) << after.toStdString();
-    EXPECT_FALSE(after.contains(QStringLiteral("SECRET"))) << after.toStdString();
-    EXPECT_FALSE(after.contains(QStringLiteral("CODE"))) << after.toStdString();
+    const QString after = ocr(hidden, "after.png");
+    EXPECT_TRUE(after.contains("PUBLIC")) << after.toStdString();
+    EXPECT_FALSE(after.contains("SECRET")) << after.toStdString();
+    EXPECT_FALSE(after.contains("CODE")) << after.toStdString();
 }
 
 } // namespace

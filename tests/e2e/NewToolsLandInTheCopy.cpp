@@ -1,3 +1,5 @@
+// Every tool's marks land in the copied PNG where they were made, and every pixel away from them
+// is the screen's own.
 #include "CaptureJourney.h"
 
 namespace quillet::e2e {
@@ -5,18 +7,24 @@ namespace {
 
 class NewToolsLandInTheCopy : public CaptureJourney {
 protected:
+    static int redPixelsAround(const QImage& img, QPoint c, int half)
+    {
+        int red = 0;
+        for (int y = c.y() - half; y <= c.y() + half; ++y) {
+            for (int x = c.x() - half; x <= c.x() + half; ++x)
+                red += img.rect().contains(x, y) && isPaletteRed(img.pixel(x, y));
+        }
+        return red;
+    }
+
     // Ellipse, pen, highlighter and mosaic, each chosen with its digit key and dragged out.
     // `undoRedo`: the last two taken back and put back again before the copy.
     QImage drawAndCopy(const QRect& region, bool undoRedo, const QByteArray& previous)
     {
-        if (!openCapture())
+        if (!openCapture() || !dragRect(region))
             return {};
-        const QPoint to = region.topLeft() + QPoint(region.width(), region.height());
-        if (!drag(region.topLeft(), to))
-            return {};
-        const bool drawn = key("2") && drag(ellipse.topLeft(), ellipse.bottomRight() + QPoint(1, 1))
-            && key("4") && drag(penFrom, penTo) && key("5") && drag(markFrom, markTo) && key("8")
-            && drag(mosaic.topLeft(), mosaic.bottomRight() + QPoint(1, 1));
+        const bool drawn = key("2") && dragRect(ellipse) && key("4") && drag(penFrom, penTo)
+            && key("5") && drag(markFrom, markTo) && key("8") && dragRect(mosaic);
         if (!drawn)
             return {};
         if (undoRedo && !(key("ctrl+z") && key("ctrl+z") && key("ctrl+shift+z") && key("ctrl+y")))
@@ -49,9 +57,7 @@ protected:
 // the copied PNG where it was made. Undo and redo in between give back exactly the same picture.
 TEST_F(NewToolsLandInTheCopy, EllipsePenHighlighterMosaicAndRedo)
 {
-    ASSERT_TRUE(screenPattern());
-    startTraced();
-    ASSERT_TRUE(waitForQuilletReady());
+    ASSERT_TRUE(startOnPattern());
     const QRect region(100, 100, 600, 400);
     const QImage image = drawAndCopy(region, true, {});
     ASSERT_EQ(image.size(), region.size());
@@ -94,6 +100,91 @@ TEST_F(NewToolsLandInTheCopy, EllipsePenHighlighterMosaicAndRedo)
     const QImage again = drawAndCopy(region, false, {});
     ASSERT_EQ(again.size(), image.size());
     EXPECT_TRUE(again == image);
+}
+
+// A rectangle and two stamps drawn with the keyboard's tool keys, the last stamp undone: the
+// copy carries the rectangle's stroke and one stamp in the palette's red, and every pixel away
+// from them is the screen's own.
+TEST_F(NewToolsLandInTheCopy, RectangleStampUndoCopy)
+{
+    ASSERT_TRUE(startOnPattern());
+    ASSERT_TRUE(openCapture());
+    const QRect region(100, 100, 500, 300);
+    ASSERT_TRUE(dragRect(region));
+
+    ASSERT_TRUE(key("1"));
+    const QRect box(150, 150, 200, 150);
+    ASSERT_TRUE(dragRect(box));
+    ASSERT_TRUE(key("7"));
+    const QPoint kept(450, 200), undone(500, 330);
+    ASSERT_TRUE(mouseMove(kept));
+    ASSERT_TRUE(click());
+    ASSERT_TRUE(mouseMove(undone));
+    ASSERT_TRUE(click());
+    ASSERT_TRUE(key("ctrl+z"));
+    ASSERT_TRUE(key("Return"));
+    ASSERT_TRUE(waitSessionGone());
+
+    const QImage image = waitClipboardImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(image.size(), region.size());
+    const QPoint o = region.topLeft();
+    // The middle of the rectangle's top and left edges, and the stamp's disc around its numeral.
+    EXPECT_TRUE(isPaletteRed(image.pixel(QPoint(250, 150) - o)));
+    EXPECT_TRUE(isPaletteRed(image.pixel(QPoint(150, 225) - o)));
+    EXPECT_GT(redPixelsAround(image, kept - o, 10), 100);
+    EXPECT_EQ(redPixelsAround(image, undone - o, 20), 0);
+
+    // Away from the two shapes (grown by their shadow's reach) the pattern is untouched: the
+    // undone stamp left nothing behind.
+    constexpr int margin = 14;
+    QRegion shapes(box.translated(-o).adjusted(-margin, -margin, margin, margin));
+    shapes += QRect(
+        kept - o - QPoint(24 + margin, 24 + margin), QSize(48 + 2 * margin, 48 + 2 * margin));
+    EXPECT_EQ(patternDiffOutside(image, o, shapes), 0);
+    // The rectangle's inside is the screen's too.
+    EXPECT_EQ(patternDiff(image.copy(box.translated(-o).adjusted(margin, margin, -margin, -margin)),
+                  box.adjusted(margin, margin, -margin, -margin)),
+        0);
+}
+
+// Text typed with the text tool ends up in the copy as a label filled in the default colour,
+// right where it was placed; everywhere else the copy is the screen.
+TEST_F(NewToolsLandInTheCopy, LabelWhereTheTextWasPlaced)
+{
+    ASSERT_TRUE(startOnPattern());
+    ASSERT_TRUE(openCapture());
+    const QRect region(200, 150, 600, 400);
+    ASSERT_TRUE(dragRect(region));
+    ASSERT_TRUE(key("6"));
+    const QPoint at(300, 300);
+    ASSERT_TRUE(mouseMove(at));
+    ASSERT_TRUE(click());
+    ASSERT_TRUE(xdotool({"type", "--delay", "20", "Quillet 42"}));
+    ASSERT_TRUE(key("Escape"));
+    EXPECT_TRUE(sessionIs("open")) << "Escape ends the typing, not the capture";
+    ASSERT_TRUE(key("Return"));
+    ASSERT_TRUE(waitSessionGone());
+
+    const QImage image = waitClipboardImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(image.size(), region.size());
+    const QPoint o = region.topLeft();
+    int red = 0;
+    QRect changed;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb c = image.pixel(x, y);
+            if ((c & 0xFFFFFF) != (patternColor(o.x() + x, o.y() + y) & 0xFFFFFF))
+                changed |= QRect(x, y, 1, 1);
+            red += isPaletteRed(c, 12);
+        }
+    }
+    // Ten characters at the default size make a label well over a thousand red pixels.
+    EXPECT_GT(red, 1000);
+    // Everything that changed lies around the place of the click: the label and its shadow.
+    const QRect near = QRect(at - o - QPoint(40, 60), QSize(320, 120));
+    EXPECT_TRUE(near.contains(changed))
+        << changed.x() << "," << changed.y() << " " << changed.width() << "x" << changed.height();
+    EXPECT_TRUE(changed.contains(at - o + QPoint(20, 0))) << "the label starts at the click";
 }
 
 } // namespace

@@ -47,7 +47,7 @@ struct PixelDiff {
 
     std::string describe() const
     {
-        return QStringLiteral("%1 pixels differ, first at %2,%3: got #%4 want #%5")
+        return QString("%1 pixels differ, first at %2,%3: got #%4 want #%5")
             .arg(count)
             .arg(first.x())
             .arg(first.y())
@@ -67,45 +67,25 @@ protected:
         return o;
     }
 
-    // The program's own count of open pins; -1 when it does not answer.
-    int pins()
-    {
-        return quilletStatus().value(QStringLiteral("pins"), QStringLiteral("-1")).toInt();
-    }
-
     bool waitForPins(int n, int timeoutMs = 5000)
     {
         return waitFor([&] { return pins() == n; }, timeoutMs);
-    }
-
-    // The whole screen as ImageMagick reads it from the root window.
-    QImage grabScreen()
-    {
-        const ToolResult r = runTool(QStringLiteral("import"),
-            {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("png:-")}, 10000);
-        QImage shot;
-        if (r.exitCode != 0 || !shot.loadFromData(r.out, "PNG"))
-            return {};
-        return shot.convertToFormat(QImage::Format_RGB32);
     }
 
     // Every mapped pin window, found by the program's window class and the pins' title.
     QList<ShownPin> shownPins()
     {
         QList<ShownPin> found;
-        const ToolResult ids = runTool(QStringLiteral("xdotool"),
-            {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--class"),
-                QStringLiteral("quillet")});
+        const ToolResult ids
+            = runTool("xdotool", {"search", "--onlyvisible", "--class", "quillet"});
         for (const QString& id : QString::fromUtf8(ids.out).split('\n', Qt::SkipEmptyParts)) {
-            const ToolResult info
-                = runTool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id.trimmed()});
+            const ToolResult info = runTool("xwininfo", {"-id", id.trimmed()});
             const QString text = QString::fromUtf8(info.out);
-            if (info.exitCode != 0 || !text.contains(QStringLiteral("\"墨钉贴图\""))
-                || !text.contains(QStringLiteral("IsViewable")))
+            if (info.exitCode != 0 || !text.contains("\"墨钉贴图\"")
+                || !text.contains("IsViewable"))
                 continue;
             const auto field = [&text](const char* name) {
-                const QRegularExpression re(
-                    QStringLiteral("%1:\\s*(-?\\d+)").arg(QLatin1String(name)));
+                const QRegularExpression re(QString("%1:\\s*(-?\\d+)").arg(QLatin1String(name)));
                 return re.match(text).captured(1).toInt();
             };
             found.append({id.trimmed(),
@@ -119,7 +99,7 @@ protected:
     QList<PinState> pinStates()
     {
         QList<PinState> states;
-        const ToolResult r = quillet({QStringLiteral("status")}, 5000);
+        const ToolResult r = quillet({"status"}, 5000);
         for (const QString& line : QString::fromUtf8(r.out).split('\n', Qt::SkipEmptyParts)) {
             if (!line.startsWith(QLatin1String("pin: ")))
                 continue;
@@ -193,7 +173,7 @@ protected:
     // without a window manager.
     QString activeWindow()
     {
-        const ToolResult r = runTool(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus")});
+        const ToolResult r = runTool("xdotool", {"getwindowfocus"});
         return r.exitCode == 0 ? QString::fromUtf8(r.out).trimmed() : QString();
     }
 
@@ -205,13 +185,11 @@ protected:
     // _NET_WM_WINDOW_OPACITY as a fraction; 1 when the window does not set it.
     std::optional<double> windowOpacity(const QString& id)
     {
-        const ToolResult r = runTool(QStringLiteral("xprop"),
-            {QStringLiteral("-id"), id, QStringLiteral("_NET_WM_WINDOW_OPACITY")});
+        const ToolResult r = runTool("xprop", {"-id", id, "_NET_WM_WINDOW_OPACITY"});
         if (r.exitCode != 0)
             return std::nullopt;
         const QString text = QString::fromUtf8(r.out);
-        const QRegularExpressionMatch m
-            = QRegularExpression(QStringLiteral("=\\s*(\\d+)")).match(text);
+        const QRegularExpressionMatch m = QRegularExpression("=\\s*(\\d+)").match(text);
         if (!m.hasMatch())
             return 1.0;
         return m.captured(1).toDouble() / 4294967295.0;
@@ -261,7 +239,7 @@ protected:
 
     static std::string describe(const QRect& r)
     {
-        return QStringLiteral("%1x%2+%3+%4")
+        return QString("%1x%2+%3+%4")
             .arg(r.width())
             .arg(r.height())
             .arg(r.x())

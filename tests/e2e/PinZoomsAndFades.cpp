@@ -13,11 +13,8 @@ protected:
 
     bool wheel(int button, int notches = 1)
     {
-        return runTool("xdotool",
-                   {"click", "--repeat", QString::number(notches), "--delay", "8",
-                       QString::number(button)})
-                   .exitCode
-            == 0;
+        return xdotool({"click", "--repeat", QString::number(notches), "--delay", "8",
+            QString::number(button)});
     }
 
     // Waits for the one pin window to settle where `wanted` holds; where it is then.
@@ -41,17 +38,13 @@ protected:
     // The program running and a pin of `img` opened under the pointer, at `where`.
     void pinAt(const QImage& img, const QString& name, const QRect& where, ShownPin* pin = nullptr)
     {
-        startQuillet();
-        ASSERT_TRUE(waitForQuilletReady());
+        ASSERT_TRUE(startQuilletReady());
         ASSERT_TRUE(mouseMove({640, 400}));
         ASSERT_EQ(quillet({"pin", savedImage(img, name)}).exitCode, 0);
         ASSERT_TRUE(waitForPinAt(where, pin));
     }
 
-    bool doubleClick()
-    {
-        return runTool("xdotool", {"click", "--repeat", "2", "--delay", "60", "1"}).exitCode == 0;
-    }
+    bool doubleClick() { return xdotool({"click", "--repeat", "2", "--delay", "60", "1"}); }
 
     // Drags a pin and wheels once over it: the zoom starts from where the pin is now, with the
     // image point under the pointer kept there.
@@ -121,7 +114,7 @@ TEST_F(PinZoomsAndFades, WheelZoomsAboutThePointerAltWheelFadesControlZeroResets
     PixelDiff diff;
     EXPECT_TRUE(waitFor([&] {
         const QRect block(pointer - QPoint(12, 12), QSize(24, 24));
-        diff = compare(grabScreen(), block, [&](QPoint p) {
+        diff = compare(screenShot(), block, [&](QPoint p) {
             const QPoint q = p - top.topLeft();
             return img.pixel(q.x() / 8, q.y() / 8);
         });

@@ -15,8 +15,7 @@ protected:
     }
     QImage saveRegion(const QRect& r, const QStringList& before, QString* name)
     {
-        if (!openCapture() || !drag(r.topLeft(), r.topLeft() + QPoint(r.width(), r.height()))
-            || !key("ctrl+s"))
+        if (!openCapture() || !dragRect(r) || !key("ctrl+s"))
             return {};
         QStringList added;
         waitFor([&] {
@@ -38,9 +37,7 @@ TEST_F(QuickSaveWritesExactPixels, NamedByTheSecondAndNeverReplaced)
 {
     ASSERT_TRUE(QDir().mkpath(folder()));
     writeSettings({{"quickSave", true}, {"saveDir", folder()}});
-    ASSERT_TRUE(screenPattern());
-    startTraced();
-    ASSERT_TRUE(waitForQuilletReady());
+    ASSERT_TRUE(startOnPattern());
 
     QString first;
     const QImage a = saveRegion(QRect(50, 60, 120, 90), {}, &first);

@@ -1,5 +1,6 @@
 #include "capture/annotation/AnnotationDrawing.h"
 #include "FakeAnnotationHost.h"
+#include "Pixels.h"
 #include "capture/annotation/RenderCache.h"
 #include "ui/Shadow.h"
 
@@ -9,6 +10,8 @@
 
 using namespace quillet;
 using quillet::test::Canvas;
+using quillet::test::near;
+using quillet::test::worstChannel;
 
 namespace {
 
@@ -18,12 +21,6 @@ Annotation make(Tool t, QList<QPointF> pts, double width = 4, QColor c = palette
     QString text = {}, int style = 0)
 {
     return Annotation {t, c, width, pts, text, style};
-}
-
-bool near(const QColor& a, const QColor& b, int tol = 3)
-{
-    return std::abs(a.red() - b.red()) <= tol && std::abs(a.green() - b.green()) <= tol
-        && std::abs(a.blue() - b.blue()) <= tol;
 }
 
 // Pixels of the canvas inside a view rectangle that satisfy `pred`.
@@ -69,34 +66,16 @@ INSTANTIATE_TEST_SUITE_P(Geometry, ArrowHead,
         ArrowCase {2, 500, 16}, ArrowCase {4, 20, 12}, ArrowCase {1, 10, 6}, ArrowCase {4, 2, 0},
         ArrowCase {4, 0, 0}, ArrowCase {4, 2.5, 1.5}));
 
-TEST(AnnotationGeometry, StampSizes)
+// The field that edits a text is sized from this width: it must be the words' own, rounded up.
+TEST(AnnotationGeometry, TextWidthAndLineHeightAreRoundedUp)
 {
-    const StampGeometry g4 = stampGeometry(make(Tool::number, {QPointF()}, 4));
-    EXPECT_NEAR(g4.radius, 13.8, 1e-9);
-    EXPECT_NEAR(g4.ring, 1.656, 1e-9);
-    EXPECT_NEAR(g4.numeralSize, 14.49, 1e-9);
-    EXPECT_NEAR(stampGeometry(make(Tool::number, {QPointF()}, 1)).ring, 1.5, 1e-9);
-}
-
-TEST(AnnotationGeometry, TextFontSizesAndFrames)
-{
-    EXPECT_EQ(textFont(make(Tool::text, {QPointF()}, 14)).pixelSize(), 40);
-    EXPECT_EQ(textFont(make(Tool::text, {QPointF()}, -2)).pixelSize(), 8);
-    EXPECT_GE(textFont(make(Tool::text, {QPointF()}, 18)).weight(), QFont::DemiBold);
-
-    const Annotation empty = make(Tool::text, {QPointF(50, 60)}, 18);
-    EXPECT_EQ(textWidth(empty), 2);
-    const QRectF f = textFrame(empty);
-    EXPECT_EQ(f.width(), 2 + 16);
-    EXPECT_EQ(f.x(), 42);
-    EXPECT_EQ(f.y(), 55);
-    const qreal lh = lineHeight(textFont(empty));
-    EXPECT_EQ(lh, std::ceil(lh));
-    EXPECT_EQ(f.height(), lh + 10);
-
+    EXPECT_EQ(textWidth(make(Tool::text, {QPointF(50, 60)}, 18)), 2);
     const Annotation words = make(Tool::text, {QPointF(0, 0)}, 18, palette()[0], "截图 Hello");
     const qreal measured = QFontMetricsF(textFont(words)).horizontalAdvance(words.text);
     EXPECT_EQ(textWidth(words), std::ceil(measured));
+    // Lines are whole points high, so the field and the label share their rows.
+    const qreal lh = lineHeight(textFont(words));
+    EXPECT_EQ(lh, std::ceil(lh));
 }
 
 TEST(AnnotationRendering, ShapesLandWhereTheirPointsSay)
@@ -250,14 +229,7 @@ TEST(AnnotationRendering, KeptLayersLookLikeLiveDrawing)
     EXPECT_GT(RenderCache::bytes(), 0);
     const Canvas again = render(ShadowCaching::cached);
     EXPECT_EQ(first.image, again.image);
-    int worst = 0;
-    for (int y = 0; y < live.image.height(); ++y)
-        for (int x = 0; x < live.image.width(); ++x) {
-            const QRgb a = live.image.pixel(x, y), b = first.image.pixel(x, y);
-            worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
-                std::abs(qBlue(a) - qBlue(b))});
-        }
-    EXPECT_LE(worst, 2);
+    EXPECT_LE(worstChannel(live.image, first.image), 2);
     // A light colour casts the darker shadow.
     EXPECT_LT(first.at({70, 16}).red(), 128 - 8);
     RenderCache::clear();
@@ -284,14 +256,7 @@ TEST(AnnotationRendering, LargeShapesCastTheSameShadowInTiles)
                     q.drawRoundedRect(r, 3, 3);
                 });
         });
-        int worst = 0;
-        for (int y = 0; y < whole.image.height(); ++y)
-            for (int x = 0; x < whole.image.width(); ++x) {
-                const QRgb u = tiled.image.pixel(x, y), v = whole.image.pixel(x, y);
-                worst = std::max({worst, std::abs(qRed(u) - qRed(v)),
-                    std::abs(qGreen(u) - qGreen(v)), std::abs(qBlue(u) - qBlue(v))});
-            }
-        EXPECT_LE(worst, 2) << scale;
+        EXPECT_LE(worstChannel(tiled.image, whole.image), 2) << scale;
         EXPECT_LT(tiled.at({380, 36}).red(), 128 - 4) << scale; // the shadow is there
     }
 }
@@ -310,13 +275,6 @@ TEST(AnnotationRendering, MovedAnnotationsReuseTheirLayer)
     live.paint(
         [&](QPainter& p) { drawAnnotation(p, a, nullptr, live.bounds, ShadowCaching::direct); });
     EXPECT_EQ(RenderCache::bytes(), held); // nothing new was rendered
-    int worst = 0;
-    for (int y = 0; y < live.image.height(); ++y)
-        for (int x = 0; x < live.image.width(); ++x) {
-            const QRgb u = live.image.pixel(x, y), v = moved.image.pixel(x, y);
-            worst = std::max({worst, std::abs(qRed(u) - qRed(v)), std::abs(qGreen(u) - qGreen(v)),
-                std::abs(qBlue(u) - qBlue(v))});
-        }
-    EXPECT_LE(worst, 2);
+    EXPECT_LE(worstChannel(live.image, moved.image), 2);
     EXPECT_TRUE(near(moved.at({57.5 - 3, 82 + 2}), palette()[1])); // the label moved along
 }

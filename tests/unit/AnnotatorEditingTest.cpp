@@ -15,28 +15,9 @@ using quillet::test::FakeAnnotationHost;
 
 namespace {
 
-// Every test starts from the registered defaults of the four style preferences.
-class AnnotatorEditing : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        quillet::test::resetStylePrefs();
-        host = std::make_unique<FakeAnnotationHost>();
-    }
-    Annotator& an() { return *host->annotator; }
-    std::unique_ptr<FakeAnnotationHost> host;
-};
+class AnnotatorEditing : public test::AnnotatorFixture { };
 
 } // namespace
-
-TEST_F(AnnotatorEditing, StartsFromThePreferences)
-{
-    EXPECT_EQ(an().color, palette()[0]);
-    EXPECT_EQ(an().lineWidth, 4);
-    EXPECT_EQ(an().fontSize, 48);
-    EXPECT_EQ(an().textStyle, 1);
-    EXPECT_FALSE(an().tool);
-}
 
 TEST_F(AnnotatorEditing, TinyShapesAreDroppedAtThreePoints)
 {
@@ -75,13 +56,10 @@ TEST_F(AnnotatorEditing, ShapesStopAtTheSelectionEdge)
     ASSERT_EQ(an().annotations.size(), 1);
     EXPECT_EQ(an().annotations[0].points[1], QPointF(500, 100));
     EXPECT_EQ(an().annotations[0].width, 4);
-}
-
-TEST_F(AnnotatorEditing, PressOutsideTheSelectionDrawsNothing)
-{
+    // A press outside it draws nothing.
     an().selectTool(Tool::number);
     host->click(QPointF(50, 50));
-    EXPECT_TRUE(an().annotations.isEmpty());
+    EXPECT_EQ(an().annotations.size(), 1);
 }
 
 TEST_F(AnnotatorEditing, StampsCountOnAfterUndo)
@@ -200,12 +178,9 @@ TEST_F(AnnotatorEditing, UndoAndRedoWalkEveryChangeExactly)
     EXPECT_TRUE(an().history.redo.isEmpty());
 }
 
-TEST_F(AnnotatorEditing, SelectingTheToolInUseTurnsItOff)
+TEST_F(AnnotatorEditing, DebugSelectForcesTheTool)
 {
-    an().selectTool(Tool::rect);
-    EXPECT_EQ(an().tool, Tool::rect);
-    an().selectTool(Tool::rect);
-    EXPECT_FALSE(an().tool);
+    // Clicking the tool in use turns it off (the toolbar's test); the debug hook forces it.
     an().debugSelect(Tool::arrow);
     an().debugSelect(Tool::arrow); // forced, not toggled
     EXPECT_EQ(an().tool, Tool::arrow);
@@ -229,6 +204,10 @@ TEST_F(AnnotatorEditing, WheelStepsWidthWithThresholdsAndBounds)
     EXPECT_EQ(an().fontSize, 48);
     // Nothing is remembered for next time.
     EXPECT_EQ(Prefs::defaultWidth(), 4);
+    // Without a selection the wheel does nothing.
+    host->selected = false;
+    an().scroll(3, false);
+    EXPECT_EQ(an().lineWidth, 1);
 }
 
 TEST_F(AnnotatorEditing, WheelStepsFontSizeForTextAndRoundsHalvesAway)
@@ -249,13 +228,6 @@ TEST_F(AnnotatorEditing, WheelStepsFontSizeForTextAndRoundsHalvesAway)
     EXPECT_EQ(Prefs::fontSize(), 48);
 }
 
-TEST_F(AnnotatorEditing, WheelIgnoredWithoutASelection)
-{
-    host->selected = false;
-    an().scroll(3, false);
-    EXPECT_EQ(an().lineWidth, 4);
-}
-
 TEST_F(AnnotatorEditing, StyleBarChoicesWriteTheirPreferences)
 {
     an().chooseColor(3);
@@ -274,7 +246,7 @@ TEST_F(AnnotatorEditing, StyleBarChoicesWriteTheirPreferences)
     EXPECT_EQ(an().fontSize, 120);
 }
 
-TEST_F(AnnotatorEditing, ColourAndWidthReachTheShapeJustMade)
+TEST_F(AnnotatorEditing, ColourAndWidthReachTheShapeJustMadeButNotAMosaic)
 {
     an().selectTool(Tool::rect);
     host->dragLine(QPointF(150, 150), QPointF(250, 250));
@@ -282,17 +254,14 @@ TEST_F(AnnotatorEditing, ColourAndWidthReachTheShapeJustMade)
     an().setLineWidth(9);
     EXPECT_EQ(an().annotations[0].color, palette()[2]);
     EXPECT_EQ(an().annotations[0].width, 9);
-}
-
-TEST_F(AnnotatorEditing, MosaicKeepsItsLookWhenStyleChanges)
-{
+    // A mosaic keeps its look.
     an().selectTool(Tool::mosaic);
     host->dragLine(QPointF(150, 150), QPointF(250, 250));
-    ASSERT_EQ(an().activeShape, 0);
-    const Annotation before = an().annotations[0];
+    ASSERT_EQ(an().activeShape, 1);
+    const Annotation before = an().annotations[1];
     an().chooseColor(4);
     an().setLineWidth(12);
-    EXPECT_EQ(an().annotations[0], before);
+    EXPECT_EQ(an().annotations[1], before);
     EXPECT_EQ(an().color, palette()[4]);
 }
 

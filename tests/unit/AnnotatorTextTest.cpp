@@ -14,15 +14,8 @@ using quillet::test::FakeAnnotationHost;
 
 namespace {
 
-class AnnotatorText : public ::testing::Test {
+class AnnotatorText : public test::AnnotatorFixture {
 protected:
-    void SetUp() override
-    {
-        quillet::test::resetStylePrefs();
-        host = std::make_unique<FakeAnnotationHost>();
-    }
-    Annotator& an() { return *host->annotator; }
-
     // Text committed by an input method, as a Chinese IME delivers it.
     void commitByInputMethod(const QString& text)
     {
@@ -42,8 +35,6 @@ protected:
         host->click(p);
         ASSERT_TRUE(an().textField());
     }
-
-    std::unique_ptr<FakeAnnotationHost> host;
 };
 
 Annotation text(QPointF at, QString words, int style = 0)
@@ -75,7 +66,7 @@ TEST_F(AnnotatorText, NewTextIsCentredOnTheClickAndFieldLiesOverIt)
     EXPECT_EQ(f->palette().color(QPalette::Text), QColor(Qt::white));
 }
 
-TEST_F(AnnotatorText, InputMethodTextReachesTheAnnotation)
+TEST_F(AnnotatorText, InputMethodTextReachesTheAnnotationAndTheFieldGrows)
 {
     newText(QPointF(200, 300));
     const int before = an().textField()->width();
@@ -83,10 +74,9 @@ TEST_F(AnnotatorText, InputMethodTextReachesTheAnnotation)
     EXPECT_EQ(an().annotations[0].text, QStringLiteral("你好世界"));
     EXPECT_GT(an().textField()->width(), before); // the field grows with the words
     EXPECT_EQ(an().textField()->width(), int(textWidth(an().annotations[0])) + 6);
-}
 
-TEST_F(AnnotatorText, FieldMakesRoomForTextBeingComposed)
-{
+    // It makes room for text still being composed, which is not words yet.
+    host = std::make_unique<FakeAnnotationHost>();
     newText(QPointF(200, 300));
     commitByInputMethod(QStringLiteral("你"));
     const int committed = an().textField()->width();
@@ -99,7 +89,7 @@ TEST_F(AnnotatorText, FieldMakesRoomForTextBeingComposed)
     EXPECT_EQ(an().textField()->width(), int(textWidth(an().annotations[0])) + 6);
 }
 
-TEST_F(AnnotatorText, EscapeAfterTypingKeepsTheText)
+TEST_F(AnnotatorText, EscapeKeepsTypedTextAndLeavesNothingUntyped)
 {
     newText(QPointF(200, 300));
     commitByInputMethod(QStringLiteral("标注"));
@@ -111,10 +101,8 @@ TEST_F(AnnotatorText, EscapeAfterTypingKeepsTheText)
     EXPECT_EQ(an().activeText, 0);
     EXPECT_EQ(host->keyboardTaken, 1);
     EXPECT_EQ(host->viewKeys, 0); // Escape must not go on to cancel the capture
-}
-
-TEST_F(AnnotatorText, EscapeWithoutTypingLeavesNothing)
-{
+    // Without typing it leaves nothing.
+    host = std::make_unique<FakeAnnotationHost>();
     newText(QPointF(200, 300));
     key(Qt::Key_Escape);
     EXPECT_TRUE(an().annotations.isEmpty());
@@ -131,7 +119,7 @@ TEST_F(AnnotatorText, ReturnCommitsWithoutReachingTheOverlay)
     EXPECT_EQ(host->viewKeys, 0); // Return on the overlay would copy and finish
 }
 
-TEST_F(AnnotatorText, HitZones)
+TEST_F(AnnotatorText, HitZonesAndTheLaterTextWins)
 {
     an().setAnnotations({text(QPointF(200, 200), "Hello")});
     const QRectF f = textFrame(an().annotations[0]);
@@ -148,10 +136,7 @@ TEST_F(AnnotatorText, HitZones)
     const auto corner = kind(QPointF(f.left(), f.bottom()));
     EXPECT_EQ(corner->kind, TextHit::corner);
     EXPECT_EQ(corner->anchor, QPointF(f.right(), f.top()));
-}
-
-TEST_F(AnnotatorText, LaterTextWins)
-{
+    // Where texts overlap the later one wins.
     an().setAnnotations({text(QPointF(200, 200), "under"), text(QPointF(210, 205), "over")});
     EXPECT_EQ(an().textHit(QPointF(230, 220))->index, 1);
 }

@@ -3,7 +3,9 @@
 #include "capture/OverlayWindow.h"
 #include "platform/Geometry.h"
 
+#include <QClipboard>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPointer>
 #include <QScreen>
 #include <gtest/gtest.h>
@@ -51,7 +53,7 @@ TEST(CaptureSession, EveryScreenGetsItsOwnWindowAndView)
 }
 
 // Keys go to the screen under the pointer when shown, and follow it from screen to screen.
-TEST(CaptureSession, KeysFollowThePointerFromScreenToScreen)
+TEST(CaptureSession, KeysFollowThePointerUntilAScreenHoldsTheSelection)
 {
     auto f = twoScreens();
     // The pointer on the right screen, in Qt's y-down desktop coordinates.
@@ -63,6 +65,13 @@ TEST(CaptureSession, KeysFollowThePointerFromScreenToScreen)
     EXPECT_EQ(f.session->keyView(), &f.view(0));
     f.view(1).mouseEnteredView();
     EXPECT_EQ(f.session->keyView(), &f.view(1));
+    // Once a selection is made its screen keeps them: here the drag ended past the edge, on the
+    // right screen.
+    f.view(0).mouseEnteredView();
+    dragSelect(f.view(0), {600, 100}, {800, 300});
+    ASSERT_TRUE(f.view(0).selected());
+    f.view(1).mouseEnteredView();
+    EXPECT_EQ(f.session->keyView(), &f.view(0));
     f.session->finish(false);
 }
 
@@ -181,4 +190,22 @@ TEST(CaptureSession, BeginEditPicksTheViewOfThatScreen)
     EXPECT_TRUE(f.view(1).selected());
     EXPECT_EQ(f.view(1).selection(), QRectF(10, 20, 101, 50));
     EXPECT_FALSE(f.view(0).selected());
+}
+
+// Where the compositor decides which window has the keyboard (Wayland), keys may arrive at an
+// overlay the user is not working in; they act on the one that holds the keys.
+TEST(CaptureSession, KeysReachingAnotherOverlayActOnTheKeyOne)
+{
+    auto f = twoScreens();
+    f.session->show(false);
+    f.view(1).mouseEnteredView();
+    dragSelect(f.view(1), {100, 100}, {300, 250});
+    ASSERT_TRUE(f.view(1).selected());
+    ASSERT_EQ(f.session->keyView(), &f.view(1));
+    // Return pressed while the left overlay, without a selection, has the keyboard copies the
+    // right one's selection and ends the capture.
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(&f.view(0), &enter);
+    EXPECT_FALSE(f.session->isEditing());
+    EXPECT_EQ(QGuiApplication::clipboard()->image().size(), QSize(200, 150));
 }

@@ -1,4 +1,5 @@
 #include "CaptureFixtures.h"
+#include "Pixels.h"
 
 #include "platform/Geometry.h"
 
@@ -40,30 +41,6 @@ QRgb dimmed(QRgb c, double alpha)
 {
     auto d = [alpha](int v) { return v * (1 - alpha); };
     return qRgb(int(d(qRed(c)) + 0.5), int(d(qGreen(c)) + 0.5), int(d(qBlue(c)) + 0.5));
-}
-
-// Where two pictures differ, for the failure message.
-std::string difference(const QImage& a, const QImage& b)
-{
-    QRect r;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            if (a.pixel(x, y) != b.pixel(x, y))
-                r |= QRect(x, y, 1, 1);
-        }
-    }
-    return QStringLiteral("%1,%2 %3x%4")
-        .arg(r.x())
-        .arg(r.y())
-        .arg(r.width())
-        .arg(r.height())
-        .toStdString();
-}
-
-bool near(QRgb a, QRgb b, int tolerance = 1)
-{
-    return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance
-        && std::abs(qBlue(a) - qBlue(b)) <= tolerance;
 }
 
 } // namespace

@@ -66,7 +66,7 @@ TEST(CaptureViewSelection, TinyDragsFallBackWhileSmallOnesAreKept)
     }
 }
 
-TEST(CaptureViewSelection, MovingStopsFlushAtTheEdge)
+TEST(CaptureViewSelection, MovingStopsFlushAtTheEdgeResizingFlipsPressingOutsideDoesNothing)
 {
     auto f = oneScreen();
     CaptureView& v = f.view();
@@ -83,20 +83,22 @@ TEST(CaptureViewSelection, MovingStopsFlushAtTheEdge)
     EXPECT_EQ(v.selection(), QRectF(0, 0, 200, 100));
     // The annotations follow through Annotator::shiftAnnotations with the same distance the
     // selection moved; the annotation side's own tests check the shifted points.
-}
 
-TEST(CaptureViewSelection, ResizingPastTheOppositeEdgeFlips)
-{
-    auto f = oneScreen();
-    CaptureView& v = f.view();
-    dragSelect(v, {100, 100}, {200, 200});
-    v.mouseDownAt({100, 150}); // on the left edge
+    // A press outside the selection does nothing.
+    v.mouseDownAt({400, 400});
+    EXPECT_EQ(v.dragMode().kind, DragMode::none);
+    v.mouseDraggedAt({500, 500});
+    v.mouseUpAt({500, 500});
+    EXPECT_EQ(v.selection(), QRectF(0, 0, 200, 100));
+
+    // Resizing past the opposite edge flips.
+    v.mouseDownAt({0, 50}); // on the left edge
     ASSERT_EQ(v.dragMode().kind, DragMode::resize);
     EXPECT_EQ(v.dragMode().edges, int(edgeMinX));
-    v.mouseDraggedAt({250, 150});
-    EXPECT_EQ(v.selection(), QRectF(200, 100, 50, 100));
-    v.mouseUpAt({250, 150});
-    EXPECT_EQ(v.selection(), QRectF(200, 100, 50, 100));
+    v.mouseDraggedAt({250, 50});
+    EXPECT_EQ(v.selection(), QRectF(200, 0, 50, 100));
+    v.mouseUpAt({250, 50});
+    EXPECT_EQ(v.selection(), QRectF(200, 0, 50, 100));
 }
 
 TEST(CaptureViewSelection, HandleZones)
@@ -218,18 +220,6 @@ TEST(CaptureViewSelection, RightClickWithASelectionGoesBackToChoosing)
     EXPECT_EQ(v.hoverRect(), window);
     EXPECT_TRUE(v.isEasing()) << "the frame eases from the old selection to the window";
     EXPECT_EQ(v.selection(), QRectF(10, 10, 40, 50)) << "kept until the next press";
-}
-
-TEST(CaptureViewSelection, PressOutsideTheSelectionDoesNothing)
-{
-    auto f = oneScreen();
-    CaptureView& v = f.view();
-    dragSelect(v, {10, 10}, {50, 60});
-    v.mouseDownAt({400, 400});
-    EXPECT_EQ(v.dragMode().kind, DragMode::none);
-    v.mouseDraggedAt({500, 500});
-    v.mouseUpAt({500, 500});
-    EXPECT_EQ(v.selection(), QRectF(10, 10, 40, 50));
 }
 
 // Off the image (or with no pointer known) C keeps the capture and the clipboard; on it, C

@@ -11,6 +11,8 @@
 #include <QPainter>
 #include <QSettings>
 #include <QWidget>
+#include <gtest/gtest.h>
+#include <memory>
 
 namespace quillet::test {
 
@@ -165,6 +167,18 @@ struct Canvas {
         flipPainter(p, bounds.height());
         f(p);
     }
+};
+
+// Style preferences at their registered defaults and a fresh host for every test.
+class AnnotatorFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        resetStylePrefs();
+        host = std::make_unique<FakeAnnotationHost>();
+    }
+    Annotator& an() { return *host->annotator; }
+    std::unique_ptr<FakeAnnotationHost> host;
 };
 
 } // namespace quillet::test

@@ -23,44 +23,36 @@ const Screen side = makeScreen("side", QRectF(1440, 0, 1920, 1080), QRectF(1440,
 
 } // namespace
 
-TEST(PinGeometryFrame, GivenRectangleIsUsedExactly)
+// A given rectangle is used exactly; without one the image is centred on the pointer, at its own
+// size when 90 % of the visible frame of the screen under the pointer holds it, shrunk to that
+// otherwise; off every screen it keeps its size and is not moved on screen.
+TEST(PinGeometryFrame, FromTheGivenRectangleOrAroundThePointer)
 {
-    const QRectF at(123.5, 456.25, 300, 200);
-    EXPECT_EQ(PinGeometry::initialFrame(QSizeF(600, 400), at, {laptop}, QPointF(10, 10)), at);
-}
-
-TEST(PinGeometryFrame, SmallImageIsCentredOnThePointerAtItsOwnSize)
-{
-    const QRectF f = PinGeometry::initialFrame(QSizeF(100, 80), {}, {laptop}, QPointF(500, 400));
-    EXPECT_EQ(f, QRectF(450, 360, 100, 80));
-}
-
-TEST(PinGeometryFrame, LargeImageShrinksToNinetyPercentOfTheVisibleFrame)
-{
-    const QRectF f = PinGeometry::initialFrame(QSizeF(4000, 3000), {}, {laptop}, QPointF(700, 450));
-    // s = min(1296 / 4000, 787.5 / 3000) = 0.2625
-    EXPECT_DOUBLE_EQ(f.width(), 1050);
-    EXPECT_DOUBLE_EQ(f.height(), 787.5);
-    EXPECT_DOUBLE_EQ(f.center().x(), 700);
-    EXPECT_DOUBLE_EQ(f.center().y(), 450);
-}
-
-TEST(PinGeometryFrame, ScreenUnderThePointerDecides)
-{
-    // 1500 × 900 fits 90 % of the side screen's visible frame but not the laptop's.
-    const QRectF onSide
-        = PinGeometry::initialFrame(QSizeF(1500, 900), {}, {laptop, side}, QPointF(2000, 500));
-    EXPECT_EQ(onSide.size(), QSizeF(1500, 900));
-    const QRectF onLaptop
-        = PinGeometry::initialFrame(QSizeF(1500, 900), {}, {laptop, side}, QPointF(100, 500));
-    EXPECT_LT(onLaptop.width(), 1500);
-}
-
-TEST(PinGeometryFrame, PointerOffEveryScreenKeepsTheSizeAndIsNotMovedOnScreen)
-{
-    const QRectF f
-        = PinGeometry::initialFrame(QSizeF(2000, 1500), {}, {laptop}, QPointF(-500, -500));
-    EXPECT_EQ(f, QRectF(-1500, -1250, 2000, 1500));
+    struct Case {
+        const char* what;
+        QSizeF image;
+        std::optional<QRectF> at;
+        QList<Screen> screens;
+        QPointF pointer;
+        QRectF frame;
+    };
+    const Case cases[] = {
+        {"given rectangle", {600, 400}, QRectF(123.5, 456.25, 300, 200), {laptop}, {10, 10},
+            {123.5, 456.25, 300, 200}},
+        {"small image", {100, 80}, {}, {laptop}, {500, 400}, {450, 360, 100, 80}},
+        // s = min(1296 / 4000, 787.5 / 3000) = 0.2625
+        {"large image", {4000, 3000}, {}, {laptop}, {700, 450}, {175, 56.25, 1050, 787.5}},
+        {"fits the side screen", {1500, 900}, {}, {laptop, side}, {2000, 500},
+            {1440, 50, 1500, 900}},
+        {"off every screen", {2000, 1500}, {}, {laptop}, {-500, -500}, {-1500, -1250, 2000, 1500}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(PinGeometry::initialFrame(c.image, c.at, c.screens, c.pointer), c.frame)
+            << c.what;
+    // 1500 × 900 does not fit the laptop's.
+    EXPECT_LT(
+        PinGeometry::initialFrame(QSizeF(1500, 900), {}, {laptop, side}, QPointF(100, 500)).width(),
+        1500);
 }
 
 // A new pin near an edge opens whole on the screen under the pointer, nearest to being centred.

@@ -46,6 +46,15 @@ bool waitFor(const std::function<bool()>& done, int ms = 3000)
     return QTest::qWaitFor(done, ms);
 }
 
+// The window has been deleted once its fade-out ended.
+bool deletedInTime(const QPointer<PinWindow>& w)
+{
+    return waitFor([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return w.isNull();
+    });
+}
+
 // The pin has finished springing into place.
 bool settled(PinWindow* w)
 {
@@ -167,71 +176,55 @@ TEST_F(PinWindowTest, WithoutRectangleTheImageIsCentredOnThePointer)
     EXPECT_EQ(PinWindow::pin(QImage()), nullptr);
 }
 
+// Closing, from the program or from outside as a window manager does, takes the fading path:
+// the count drops at once, the window goes after the fade.
 TEST_F(PinWindowTest, CountDropsWhenClosingStartsAndTheWindowGoesAfterTheFade)
 {
     PinWindow* a = pinAt(filled(50, 50, Qt::red), QRectF(0, 0, 50, 50));
-    pinAt(filled(50, 50, Qt::red), QRectF(60, 0, 50, 50));
+    PinWindow* b = pinAt(filled(50, 50, Qt::red), QRectF(60, 0, 50, 50));
     EXPECT_EQ(PinWindow::count(), 2);
-    QPointer<PinWindow> alive(a);
+    QPointer<PinWindow> alive(a), other(b);
     a->closePin();
     EXPECT_EQ(PinWindow::count(), 1);
     EXPECT_FALSE(PinWindow::all().contains(a));
     EXPECT_TRUE(alive);
-    EXPECT_TRUE(waitFor([&] {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        return alive.isNull();
-    }));
-}
-
-TEST_F(PinWindowTest, CloseAllEmptiesTheListAtOnce)
-{
-    PinWindow::closeAll(); // nothing to close: nothing happens
+    EXPECT_FALSE(b->close()); // the window manager's close waits for the fade
+    EXPECT_TRUE(b->isClosing());
+    EXPECT_EQ(PinWindow::count(), 0);
+    EXPECT_TRUE(deletedInTime(alive));
+    EXPECT_TRUE(deletedInTime(other));
+    // Closing all empties the list at once; with nothing to close nothing happens.
+    PinWindow::closeAll();
     for (int i = 0; i < 3; ++i)
         pinAt(filled(40, 40, Qt::red), QRectF(i * 50, 0, 40, 40));
     EXPECT_EQ(PinWindow::count(), 3);
     PinWindow::closeAll();
     EXPECT_EQ(PinWindow::count(), 0);
-    for (const QPointer<PinWindow>& p : made)
-        EXPECT_TRUE(p && p->isClosing());
+    for (qsizetype i = 2; i < made.size(); ++i)
+        EXPECT_TRUE(made[i] && made[i]->isClosing());
 }
 
-TEST_F(PinWindowTest, ClosingFromOutsideTakesTheSameFadingPath)
-{
-    PinWindow* w = pinAt(filled(40, 40, Qt::red), QRectF(0, 0, 40, 40));
-    QPointer<PinWindow> alive(w);
-    EXPECT_FALSE(w->close()); // the window manager's close waits for the fade
-    EXPECT_TRUE(w->isClosing());
-    EXPECT_EQ(PinWindow::count(), 0);
-    EXPECT_TRUE(waitFor([&] {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        return alive.isNull();
-    }));
-}
-
-TEST_F(PinWindowTest, EscapeAndDoubleClickClose)
+// Return, Space and keypad Enter ask for the edit (when somebody listens); Escape and a double
+// click close the pin, and only that one.
+TEST_F(PinWindowTest, EditKeysCallTheCallbackEscapeAndDoubleClickClose)
 {
     PinWindow* a = pinAt(filled(80, 80, Qt::red), QRectF(0, 0, 80, 80));
     PinWindow* b = pinAt(filled(80, 80, Qt::red), QRectF(100, 0, 80, 80));
+    QTest::keyClick(a->view(), Qt::Key_Space); // nothing installed: nothing happens
+    QList<PinWindow*> asked;
+    PinWindow::onEdit = [&](PinWindow* p) { asked.append(p); };
+    for (const auto& [key, mods] :
+        {std::pair {Qt::Key_Return, Qt::NoModifier}, std::pair {Qt::Key_Space, Qt::NoModifier},
+            std::pair {Qt::Key_Enter, Qt::KeypadModifier}, std::pair {Qt::Key_A, Qt::NoModifier}})
+        QTest::keyClick(a->view(), key, mods);
+    EXPECT_EQ(asked, QList<PinWindow*>({a, a, a}));
+    EXPECT_FALSE(a->isClosing());
     QTest::keyClick(a->view(), Qt::Key_Escape);
     EXPECT_TRUE(a->isClosing());
     EXPECT_FALSE(b->isClosing());
     QTest::mouseDClick(b->view(), Qt::LeftButton, Qt::NoModifier, QPoint(40, 40));
     EXPECT_TRUE(b->isClosing());
     EXPECT_EQ(PinWindow::count(), 0);
-}
-
-TEST_F(PinWindowTest, EditKeysCallTheInstalledCallback)
-{
-    PinWindow* w = pinAt(filled(80, 80, Qt::red), QRectF(0, 0, 80, 80));
-    QTest::keyClick(w->view(), Qt::Key_Space); // nothing installed: nothing happens
-    QList<PinWindow*> asked;
-    PinWindow::onEdit = [&](PinWindow* p) { asked.append(p); };
-    QTest::keyClick(w->view(), Qt::Key_Return);
-    QTest::keyClick(w->view(), Qt::Key_Space);
-    QTest::keyClick(w->view(), Qt::Key_Enter, Qt::KeypadModifier);
-    QTest::keyClick(w->view(), Qt::Key_A);
-    EXPECT_EQ(asked, QList<PinWindow*>({w, w, w}));
-    EXPECT_FALSE(w->isClosing());
 }
 
 TEST_F(PinWindowTest, ZoomIsBoundedAndTheBadgeSaysSo)

@@ -14,15 +14,14 @@ using quillet::test::FakeAnnotationHost;
 
 namespace {
 
-class Toolbar : public ::testing::Test {
+class Toolbar : public test::AnnotatorFixture {
 protected:
     void SetUp() override
     {
-        quillet::test::resetStylePrefs();
+        test::resetStylePrefs();
         host = std::make_unique<FakeAnnotationHost>(QSize(1000, 700));
         host->show();
     }
-    Annotator& an() { return *host->annotator; }
     GlassPanel* panel(QWidget* w) { return static_cast<GlassPanel*>(w); }
 
     // Waits (processing events) until the bars have finished sliding in.
@@ -38,6 +37,15 @@ protected:
             QTest::qWait(10);
         ASSERT_FALSE(busy());
     }
+    // The toolbar's button with this tooltip or symbol.
+    ToolButton* button(const QString& tipOrSymbol)
+    {
+        for (ToolButton* b : an().toolbar()->findChildren<ToolButton*>()) {
+            if (b->toolTip() == tipOrSymbol || b->symbol() == tipOrSymbol)
+                return b;
+        }
+        return nullptr;
+    }
     QStringList menuItems()
     {
         QStringList items;
@@ -45,8 +53,6 @@ protected:
             items.append(an().fontPopup()->itemText(i));
         return items;
     }
-
-    std::unique_ptr<FakeAnnotationHost> host;
 };
 
 QStringList standardTitles()
@@ -109,18 +115,14 @@ TEST_F(Toolbar, StyleBarKinds)
 {
     host->selection = QRectF(200, 300, 400, 300);
     an().showToolbar();
+    // Which buttons each tool's bar has is the toolbox's test; here: the text's size menu, the
+    // mosaic's remembered block size, and where the bar sits.
     EXPECT_FALSE(an().subbarKind());
     an().selectTool(Tool::text);
-    EXPECT_EQ(an().subbarKind(), Tool::text);
-    EXPECT_EQ(an().styleButtons().size(), 3);
     EXPECT_TRUE(an().fontPopup());
-    EXPECT_EQ(an().colorButtons().size(), 7);
-    EXPECT_TRUE(an().widthButtons().isEmpty());
-    // The mosaic's bar: block sizes, the remembered one on.
     an().selectTool(Tool::mosaic);
     ASSERT_EQ(an().mosaicButtons().size(), 3);
     EXPECT_TRUE(an().mosaicButtons()[1]->isOn());
-    EXPECT_TRUE(an().colorButtons().isEmpty());
     // The style bar sits under the toolbar, right-aligned with it.
     an().selectTool(Tool::rect);
     EXPECT_EQ(an().subbarFrame().bottom(), an().toolbarFrame().top() - 6);
@@ -162,21 +164,10 @@ TEST_F(Toolbar, LongCaptureRecognisePinAndOkReachTheHost)
 {
     an().showToolbar();
     settle();
-    const QList<ToolButton*> all = an().toolbar()->findChildren<ToolButton*>();
-    ToolButton* longShot = nullptr;
-    ToolButton* recognise = nullptr;
-    ToolButton* pin = nullptr;
-    ToolButton* ok = nullptr;
-    for (ToolButton* b : all) {
-        if (b->toolTip() == QStringLiteral("长截图  L"))
-            longShot = b;
-        if (b->toolTip() == QStringLiteral("识别文字  O"))
-            recognise = b;
-        if (b->toolTip() == QStringLiteral("钉在屏幕上"))
-            pin = b;
-        if (b->toolTip() == QStringLiteral("复制并完成 ↩"))
-            ok = b;
-    }
+    ToolButton* longShot = button("长截图  L");
+    ToolButton* recognise = button("识别文字  O");
+    ToolButton* pin = button("钉在屏幕上");
+    ToolButton* ok = button("复制并完成 ↩");
     ASSERT_TRUE(longShot && recognise && pin && ok);
     EXPECT_TRUE(recognise->isEnabled()); // the language data is installed here
     // After the divider, before the pin.
@@ -203,11 +194,7 @@ TEST_F(Toolbar, LongCaptureUnavailableSaysWhy)
     host->longCaptureUnavailable = why;
     an().showToolbar();
     settle();
-    ToolButton* longShot = nullptr;
-    for (ToolButton* b : an().toolbar()->findChildren<ToolButton*>()) {
-        if (b->symbol() == QStringLiteral("long.capture"))
-            longShot = b;
-    }
+    ToolButton* longShot = button("long.capture");
     ASSERT_TRUE(longShot);
     EXPECT_EQ(longShot->toolTip(), why);
     EXPECT_FALSE(longShot->isEnabled());
@@ -220,24 +207,22 @@ TEST_F(Toolbar, SizeMenuInsertsACustomSize)
 {
     an().selectTool(Tool::text);
     an().showToolbar();
-    an().fontSize = 13;
-    an().refreshToolbar();
-    QStringList expected = standardTitles();
-    expected.insert(1, "13 pt");
-    EXPECT_EQ(menuItems(), expected);
-    EXPECT_EQ(an().fontPopup()->currentText(), "13 pt");
-
-    an().fontSize = 120;
-    an().refreshToolbar();
-    expected = standardTitles();
-    expected.append("120 pt");
-    EXPECT_EQ(menuItems(), expected);
-    EXPECT_EQ(an().fontPopup()->currentText(), "120 pt");
-
-    an().fontSize = 48;
-    an().refreshToolbar();
-    EXPECT_EQ(menuItems(), standardTitles());
-    EXPECT_EQ(an().fontPopup()->currentText(), "48 pt");
+    // A size off the list is inserted where it belongs, and goes again once left.
+    struct Case {
+        double size;
+        int at; // where it is inserted; -1: nowhere
+    };
+    for (const Case c : {Case {13, 1}, Case {120, int(standardTitles().size())}, Case {48, -1}}) {
+        SCOPED_TRACE(c.size);
+        an().fontSize = c.size;
+        an().refreshToolbar();
+        QStringList expected = standardTitles();
+        const QString title = QString::number(c.size) + " pt";
+        if (c.at >= 0)
+            expected.insert(c.at, title);
+        EXPECT_EQ(menuItems(), expected);
+        EXPECT_EQ(an().fontPopup()->currentText(), title);
+    }
 }
 
 TEST_F(Toolbar, SizeMenuChoiceIsRemembered)
@@ -278,20 +263,14 @@ TEST_F(Toolbar, ColourButtonRingsTheColourInUse)
     EXPECT_EQ(an().color, palette()[4]);
     EXPECT_EQ(Prefs::defaultColor(), 4);
     // The selected swatch has the white ring at its rim; the others leave it clear.
-    const QImage ringed = [&] {
+    const auto rim = [&](int i) {
         QImage img(26, 32, QImage::Format_ARGB32_Premultiplied);
         img.fill(Qt::black);
-        an().colorButtons()[4]->render(&img, QPoint(), QRegion(), QWidget::DrawChildren);
-        return img;
-    }();
-    const QImage plain = [&] {
-        QImage img(26, 32, QImage::Format_ARGB32_Premultiplied);
-        img.fill(Qt::black);
-        an().colorButtons()[3]->render(&img, QPoint(), QRegion(), QWidget::DrawChildren);
-        return img;
-    }();
-    EXPECT_GT(qGray(ringed.pixel(13, 7)), 200);
-    EXPECT_LT(qGray(plain.pixel(13, 7)), 60);
+        an().colorButtons()[i]->render(&img, QPoint(), QRegion(), QWidget::DrawChildren);
+        return qGray(img.pixel(13, 7));
+    };
+    EXPECT_GT(rim(4), 200);
+    EXPECT_LT(rim(3), 60);
 }
 
 TEST_F(Toolbar, HiddenWhileTheSelectionMoves)
