@@ -120,6 +120,11 @@ protected:
             pinned << image;
             return true;
         };
+        delegate->pinText = [this](const QString& text, qreal scale) {
+            pinned << PinWindow::renderText(text, scale);
+            pinnedTexts << text;
+            return true;
+        };
     }
     void TearDown() override
     {
@@ -139,6 +144,7 @@ protected:
     QStringList alerts;
     std::function<void()> alertDone;
     QList<QImage> pinned;
+    QStringList pinnedTexts; // the text each text pin keeps for copying
 };
 
 TEST_F(AppDelegateTest, StatusMenuHasEightEntriesInOrder)
@@ -305,6 +311,7 @@ TEST_F(AppDelegateTest, PinPrefersImageOverTextAndBeepsOnNothing)
     for (const ClipboardCase& c : cases) {
         SCOPED_TRACE(c.name);
         pinned.clear();
+        pinnedTexts.clear();
         auto* data = new QMimeData;
         if (!c.image.isNull())
             data->setImageData(c.image);
@@ -320,6 +327,8 @@ TEST_F(AppDelegateTest, PinPrefersImageOverTextAndBeepsOnNothing)
         if (c.expected == AppDelegate::PinOutcome::image && !pinned.isEmpty()) {
             EXPECT_EQ(pinned.first().convertToFormat(QImage::Format_RGB32), red);
         }
+        EXPECT_EQ(pinnedTexts,
+            c.expected == AppDelegate::PinOutcome::text ? QStringList {c.text} : QStringList {});
     }
 }
 
