@@ -39,6 +39,9 @@ void say(const QString& line)
 
 AppDelegate::AppDelegate()
     : pinImage([](const QImage& image) { return PinWindow::pin(image) != nullptr; })
+    , pinText([](const QString& text, qreal scale) {
+        return PinWindow::pinText(text, scale) != nullptr;
+    })
     , m_hotKeys(std::make_unique<HotKeyCenter>())
 {
     // A new keyboard layout can move keys: grab them again where they are now.

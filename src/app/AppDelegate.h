@@ -74,6 +74,9 @@ public:
 
     // Makes a pin of an image; true when a pin window is on screen. Tests replace it.
     std::function<bool(const QImage&)> pinImage;
+    // Makes a paper-note pin of text at a scale, which keeps the text for copying. Tests
+    // replace it.
+    std::function<bool(const QString& text, qreal scale)> pinText;
 
     // Shows an alert without a nested event loop and calls `done` once it is dismissed.
     // Tests replace it.

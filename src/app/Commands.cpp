@@ -173,8 +173,7 @@ AppDelegate::PinOutcome AppDelegate::pinFrom(const ClipboardRead& read)
     }
     const QString text = data && data->hasText() ? data->text() : QString();
     if (!text.isEmpty()) {
-        const QImage rendered = PinWindow::renderText(text, scaleUnderPointer());
-        if (pinImage(rendered))
+        if (pinText(text, scaleUnderPointer()))
             return PinOutcome::text;
         QApplication::beep();
         return PinOutcome::failed;

@@ -3,6 +3,7 @@
 #include "output/PinGeometry.h"
 #include "output/PinWindow.h"
 #include "output/TextRecognition.h"
+#include "output/TextSheet.h"
 #include "platform/Geometry.h"
 #include "ui/Accent.h"
 #include "ui/Fonts.h"
@@ -52,6 +53,51 @@ PinWindow* PinView::pinWindow() const
     return qobject_cast<PinWindow*>(window());
 }
 
+const TextSheet* PinView::sheet() const
+{
+    const PinWindow* w = pinWindow();
+    return w ? w->sheet() : nullptr;
+}
+
+void PinView::setTextSelectable(bool selectable)
+{
+    setMouseTracking(selectable);
+    if (!selectable)
+        unsetCursor();
+    m_anchor = m_caret = 0;
+    m_selecting = m_caretShown = false;
+    update();
+}
+
+QString PinView::selectedText() const
+{
+    const TextSheet* s = sheet();
+    return s ? s->textBetween(m_anchor, m_caret) : QString();
+}
+
+void PinView::select(int anchor, int caret)
+{
+    m_anchor = anchor;
+    m_caret = caret;
+    update();
+}
+
+QPointF PinView::onSheet(QPointF widgetPoint) const
+{
+    const TextSheet* s = sheet();
+    if (!s || width() <= 0 || height() <= 0)
+        return widgetPoint;
+    // The view is the note at the pin's zoom.
+    return QPointF(widgetPoint.x() * s->size().width() / width(),
+        widgetPoint.y() * s->size().height() / height());
+}
+
+bool PinView::isOnText(QPointF widgetPoint) const
+{
+    const TextSheet* s = sheet();
+    return s && s->isOnText(onSheet(widgetPoint));
+}
+
 void PinView::flashHUD(const QString& text)
 {
     m_hud = text;
@@ -75,6 +121,14 @@ void PinView::paintEvent(QPaintEvent*)
     // Drawn from every device pixel of the image, so a 2× capture stays crisp at zoom 1.
     p.setRenderHint(QPainter::SmoothPixmapTransform, w->zoom() <= sharpZoomAbove);
     p.drawImage(bounds, w->image(), QRectF(w->image().rect()));
+    if (const TextSheet* s = sheet(); s && (m_anchor != m_caret || m_caretShown)) {
+        p.save();
+        p.scale(bounds.width() / s->size().width(), bounds.height() / s->size().height());
+        s->drawSelection(p, m_anchor, m_caret, palette());
+        if (m_caretShown && hasFocus())
+            p.fillRect(s->caretRect(m_caret), Qt::black);
+        p.restore();
+    }
 
     p.setRenderHint(QPainter::Antialiasing, true);
     p.setBrush(Qt::NoBrush);
@@ -116,6 +170,16 @@ void PinView::mousePressEvent(QMouseEvent* event)
     setFocus(Qt::MouseFocusReason);
     if (w->m_appear)
         w->finishAppearing();
+    // On a note's text a press starts a selection (Shift extends the one there is); from
+    // anywhere else the pin is moved.
+    if (isOnText(event->position())) {
+        const int at = sheet()->positionAt(onSheet(event->position()));
+        select(event->modifiers() & Qt::ShiftModifier ? m_anchor : at, at);
+        m_selecting = true;
+        m_caretShown = false;
+        m_pressAt.reset();
+        return;
+    }
     // The move starts with the first motion, not on the press: a window manager that takes over
     // the pointer swallows the release, and with it the second click of a double click.
     m_pressAt = event->globalPosition();
@@ -125,6 +189,16 @@ void PinView::mousePressEvent(QMouseEvent* event)
 void PinView::mouseMoveEvent(QMouseEvent* event)
 {
     PinWindow* w = pinWindow();
+    if (m_selecting && sheet() && (event->buttons() & Qt::LeftButton)) {
+        select(m_anchor, sheet()->positionAt(onSheet(event->position())));
+        return;
+    }
+    if (sheet() && !(event->buttons() & Qt::LeftButton)) {
+        if (isOnText(event->position()))
+            setCursor(Qt::IBeamCursor);
+        else
+            unsetCursor();
+    }
     if (!w || !(event->buttons() & Qt::LeftButton))
         return;
     const QPointF now = event->globalPosition();
@@ -153,6 +227,7 @@ void PinView::mouseReleaseEvent(QMouseEvent* event)
     if (event->button() == Qt::LeftButton) {
         m_pressAt.reset();
         m_dragFrom.reset();
+        m_selecting = false;
     }
     QWidget::mouseReleaseEvent(event);
 }
@@ -162,6 +237,14 @@ void PinView::mouseDoubleClickEvent(QMouseEvent* event)
     if (event->button() == Qt::LeftButton) {
         m_pressAt.reset();
         m_dragFrom.reset();
+        // A double click on a note's text selects a word, as in any text; elsewhere it closes.
+        if (isOnText(event->position())) {
+            const auto [start, end]
+                = sheet()->wordAt(sheet()->positionAt(onSheet(event->position())));
+            select(start, end);
+            m_selecting = false;
+            return;
+        }
         closePin();
         return;
     }
@@ -203,8 +286,16 @@ void PinView::keyPressEvent(QKeyEvent* event)
     if (w->isEditing())
         return;
     const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    if (moveCaret(event))
+        return;
     switch (event->key()) {
     case Qt::Key_Escape:
+        // The first Escape drops a selection, the next closes the pin.
+        if (sheet() && (m_anchor != m_caret || m_caretShown)) {
+            m_caretShown = false;
+            select(m_caret, m_caret);
+            return;
+        }
         w->closePin();
         return;
     case Qt::Key_Return:
@@ -233,6 +324,45 @@ void PinView::keyPressEvent(QKeyEvent* event)
     QWidget::keyPressEvent(event);
 }
 
+bool PinView::moveCaret(const QKeyEvent* event)
+{
+    const TextSheet* s = sheet();
+    if (!s)
+        return false;
+    if (event->matches(QKeySequence::SelectAll)) {
+        select(0, s->length());
+        return true;
+    }
+    const bool extend = event->modifiers() & Qt::ShiftModifier;
+    const bool byWord = event->modifiers() & Qt::ControlModifier;
+    int to = m_caret;
+    switch (event->key()) {
+    case Qt::Key_Left:
+        to = byWord ? s->wordAt(s->previousPosition(m_caret)).first : s->previousPosition(m_caret);
+        break;
+    case Qt::Key_Right:
+        to = byWord ? s->wordAt(m_caret).second : s->nextPosition(m_caret);
+        break;
+    case Qt::Key_Up:
+        to = s->positionOnLineAbove(m_caret);
+        break;
+    case Qt::Key_Down:
+        to = s->positionOnLineBelow(m_caret);
+        break;
+    case Qt::Key_Home:
+        to = byWord ? 0 : s->lineStart(m_caret);
+        break;
+    case Qt::Key_End:
+        to = byWord ? s->length() : s->lineEnd(m_caret);
+        break;
+    default:
+        return false;
+    }
+    m_caretShown = true;
+    select(extend ? m_anchor : to, to);
+    return true;
+}
+
 QMenu* PinView::buildMenu()
 {
     auto* menu = new QMenu(this);
@@ -240,8 +370,9 @@ QMenu* PinView::buildMenu()
     menu->addAction(symbolIcon(QStringLiteral("pencil.tip.crop.circle")),
         QStringLiteral("编辑标注\tSpace"), this, &PinView::editPin);
     menu->addSeparator();
-    menu->addAction(
-        symbolIcon(QStringLiteral("doc.on.doc")), QStringLiteral("复制"), this, &PinView::copy);
+    menu->addAction(symbolIcon(QStringLiteral("doc.on.doc")),
+        selectedText().isEmpty() ? QStringLiteral("复制") : QStringLiteral("复制选中的文字"), this,
+        &PinView::copy);
     QAction* recognise = menu->addAction(symbolIcon(QStringLiteral("text.viewfinder")),
         QStringLiteral("识别文字"), this, &PinView::recogniseText);
     if (const std::optional<QString> missing = TextRecognition::unavailable()) {

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QWidget>
 #include <optional>
+#include <utility>
 
 class QMenu;
 class QTimer;
@@ -11,6 +12,7 @@ class QTimer;
 namespace quillet {
 
 class PinWindow;
+class TextSheet;
 
 // The content of a pin: paints the image, its border and the zoom/opacity badge, and turns the
 // mouse, wheel, keys and context menu into actions on its window.
@@ -29,6 +31,13 @@ public:
 
     // The context menu, made anew for every request; the caller owns it.
     QMenu* buildMenu();
+
+    // A paper note's text can be selected with the mouse and the keyboard; other pins are only
+    // dragged. Turning it on or off drops the selection.
+    void setTextSelectable(bool selectable);
+    // The selected part of a note's text; empty when nothing is selected.
+    QString selectedText() const;
+    std::pair<int, int> selection() const { return {m_anchor, m_caret}; }
 
 public Q_SLOTS:
     void editPin();
@@ -51,6 +60,13 @@ protected:
 
 private:
     PinWindow* pinWindow() const;
+    const TextSheet* sheet() const;
+    // A point of this widget on the note, in the note's own points.
+    QPointF onSheet(QPointF widgetPoint) const;
+    bool isOnText(QPointF widgetPoint) const;
+    // Moves the caret for a selection key; false for any other key.
+    bool moveCaret(const QKeyEvent* event);
+    void select(int anchor, int caret);
 
     std::optional<QString> m_hud;
     QTimer* m_hudTimer = nullptr;
@@ -58,6 +74,12 @@ private:
     std::optional<QPointF> m_pressAt;
     // Set while the pin follows the pointer itself (no window manager to move it).
     std::optional<QPointF> m_dragFrom;
+    // The selection runs from the anchor to the caret, in positions of the note's text.
+    int m_anchor = 0;
+    int m_caret = 0;
+    bool m_selecting = false;
+    // The caret shows once the keyboard has moved it, so a plain note looks as it always did.
+    bool m_caretShown = false;
 };
 
 } // namespace quillet

@@ -4,6 +4,7 @@
 #include "output/PinGeometry.h"
 #include "output/PinView.h"
 #include "output/StickyWindow.h"
+#include "output/TextSheet.h"
 #include "output/Toast.h"
 #include "platform/FreedMemory.h"
 #include "platform/Geometry.h"
@@ -12,10 +13,12 @@
 #include "settings/Prefs.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEasingCurve>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QTimer>
 #include <QVariantAnimation>
 #include <QWindow>
@@ -101,6 +104,27 @@ PinWindow* PinWindow::pin(
     openPins().append(w);
     w->appear(frame);
     return w;
+}
+
+PinWindow* PinWindow::pinText(const QString& text, qreal scale)
+{
+    PinWindow* w = pin(renderText(text, scale));
+    if (w)
+        w->setText(text);
+    return w;
+}
+
+void PinWindow::setText(const QString& text)
+{
+    m_text = text;
+    m_sheet.reset();
+    if (!text.isEmpty()) {
+        auto sheet = std::make_unique<TextSheet>(text, m_image.devicePixelRatio());
+        // Any other image under the text would be selected in the wrong places.
+        if (sheet->pixelSize() == m_image.size())
+            m_sheet = std::move(sheet);
+    }
+    m_view->setTextSelectable(m_sheet != nullptr);
 }
 
 int PinWindow::count()
@@ -311,6 +335,12 @@ void PinWindow::orderOut()
 
 void PinWindow::copy()
 {
+    // Part of a note's text selected: that part alone, as plain text.
+    if (const QString part = m_view->selectedText(); !part.isEmpty()) {
+        QGuiApplication::clipboard()->setText(part, QClipboard::Clipboard);
+        Toast::show(QStringLiteral("已复制选中的文字"), {}, std::nullopt, screenOf(this));
+        return;
+    }
     Output::copy(m_image, m_text);
     Toast::show(QStringLiteral("已复制到剪贴板"), m_image, std::nullopt, screenOf(this));
 }

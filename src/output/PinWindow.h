@@ -10,11 +10,13 @@
 #include <QVariantAnimation>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace quillet {
 
 class PinView;
+class TextSheet;
 
 // A floating, frameless, always-on-top window showing one image. Every open pin is listed in a
 // static list until it starts closing.
@@ -29,6 +31,8 @@ public:
 
     // Text on paper, rendered sharp at `scale` device pixels per point.
     static QImage renderText(const QString& text, qreal scale = 1.0);
+    // A paper note of this text, which remembers it: its text can be selected and copied.
+    static PinWindow* pinText(const QString& text, qreal scale = 1.0);
 
     static int count();
     static void closeAll();
@@ -44,7 +48,10 @@ public:
     const std::optional<PinEdit>& edit() const { return m_edit; }
     // The text a paper note shows, when the pin is one; copying the pin copies it as text too.
     const QString& text() const { return m_text; }
-    void setText(const QString& text) { m_text = text; }
+    // Also lays the text out for selection when the pin's image is that text's note.
+    void setText(const QString& text);
+    // The laid-out note for selecting its text; null for any other pin.
+    const TextSheet* sheet() const { return m_sheet.get(); }
     qreal zoom() const { return m_zoom; }
     // Zooms about the pointer, within 0.1…8.0 and the window size cap, and flashes the badge.
     void setZoom(qreal z);
@@ -103,6 +110,7 @@ private:
     qreal m_zoom = 1.0;
     std::optional<PinEdit> m_edit;
     QString m_text;
+    std::unique_ptr<TextSheet> m_sheet;
     QRectF m_frame; // global points, y up: what the logic reasons about
     QRect m_applied; // the Qt geometry last asked for, to tell our moves from the WM's
     qreal m_opacity = 1.0;

@@ -30,12 +30,6 @@ Screen screenOrPointer(std::optional<Screen> screen)
     return all.isEmpty() ? Screen {} : all.first();
 }
 
-void pinText(const QString& text, const Screen& screen)
-{
-    if (PinWindow* pin = PinWindow::pin(PinWindow::renderText(text, screen.scale)))
-        pin->setText(text);
-}
-
 void finished(const OcrResult& result)
 {
     const Screen screen = noticeScreen.value_or(screenOrPointer(std::nullopt));
@@ -44,7 +38,7 @@ void finished(const OcrResult& result)
         QGuiApplication::clipboard()->setText(result.text, QClipboard::Clipboard);
         const QString text = result.text;
         if (shownNotice)
-            shownNotice->showDone([text, screen] { pinText(text, screen); });
+            shownNotice->showDone([text, screen] { PinWindow::pinText(text, screen.scale); });
         else
             Toast::show(QStringLiteral("已复制识别的文字"), {}, std::nullopt, screen);
         return;

@@ -120,6 +120,11 @@ protected:
             pinned << image;
             return true;
         };
+        delegate->pinText = [this](const QString& text, qreal scale) {
+            pinned << PinWindow::renderText(text, scale);
+            pinnedTexts << text;
+            return true;
+        };
     }
     // Answers the pending grab with one picture per screen (or none matched).
     void answerGrab(bool images = true)
@@ -152,6 +157,7 @@ protected:
     QStringList alerts;
     std::function<void()> alertDone;
     QList<QImage> pinned;
+    QStringList pinnedTexts; // the text each text pin keeps for copying
 };
 
 TEST_F(AppDelegateTest, StatusMenuHasEightEntriesInOrderWithTheKeysInTheTitles)
@@ -292,6 +298,7 @@ TEST_F(AppDelegateTest, PinPrefersImageOverTextAndBeepsOnNothing)
     for (const ClipboardCase& c : cases) {
         SCOPED_TRACE(c.name);
         pinned.clear();
+        pinnedTexts.clear();
         auto* data = new QMimeData;
         if (!c.image.isNull())
             data->setImageData(c.image);
@@ -307,6 +314,8 @@ TEST_F(AppDelegateTest, PinPrefersImageOverTextAndBeepsOnNothing)
         if (c.expected == AppDelegate::PinOutcome::image && !pinned.isEmpty()) {
             EXPECT_EQ(pinned.first().convertToFormat(QImage::Format_RGB32), red);
         }
+        EXPECT_EQ(pinnedTexts,
+            c.expected == AppDelegate::PinOutcome::text ? QStringList {c.text} : QStringList {});
     }
     // Pinned twice, two pins.
     pinned.clear();
