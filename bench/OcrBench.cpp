@@ -2,7 +2,7 @@
 // scale 1 and 2), a code listing, a 1920×1080 screen of mixed text and an 800×600 region, for
 // each enlargement target (argument: pixels per point, 1 = none); and time and memory on a
 // 4K screen, a 30000-row long screenshot and pure noise.
-// Run: OMP_THREAD_LIMIT=1 build/bench/quillet_bench --benchmark_filter=Ocr
+// Run: build/bench/quillet_bench --benchmark_filter=Ocr
 // (the program sets that limit for itself before the engine loads; see app/Main.cpp).
 #include "ocr/OcrEngine.h"
 
@@ -99,20 +99,10 @@ OcrEngine& engine()
     return e;
 }
 
-bool threadsLimited(benchmark::State& state)
-{
-    if (qEnvironmentVariableIsSet("OMP_THREAD_LIMIT"))
-        return true;
-    state.SkipWithError("run with OMP_THREAD_LIMIT=1, as the program runs the engine");
-    return false;
-}
-
 // Recognises `image` once per iteration at the target scale of the argument; reports the
 // error rate against `want` and the time of one recognition.
 void measure(benchmark::State& state, const QImage& image, const QString& want)
 {
-    if (!threadsLimited(state))
-        return;
     OcrEngine::setTargetScale(qreal(state.range(0)));
     engine().recognise(render({QStringLiteral("预热")}, cjkFont, 16, 1)); // models loaded
     double cer = 0;
@@ -209,8 +199,6 @@ long peakKib()
 // Images that must neither hang nor take the memory: time and the growth of the peak.
 void BM_OcrHuge(benchmark::State& state)
 {
-    if (!threadsLimited(state))
-        return;
     quillet::bench::ensureApp();
     QImage image;
     switch (state.range(0)) {
@@ -252,8 +240,6 @@ BENCHMARK(BM_OcrHuge)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iteratio
 // Cold start: models loaded for the first request.
 void BM_OcrFirstRequest(benchmark::State& state)
 {
-    if (!threadsLimited(state))
-        return;
     const QImage image = render(chineseLines.mid(0, 2), cjkFont, 14, 1);
     for (auto _ : state) {
         OcrEngine fresh;

@@ -250,28 +250,6 @@ bool checkImageFile(const QString& file)
     return true;
 }
 
-// Text recognition parallelises with OpenMP, whose threads wait for work by spinning: on two
-// busy cores that made a recognition six times slower than one thread, and it takes cores
-// from the rest of the desktop. The limit is read once, when the library loads, so a process
-// that may recognise text starts itself again with it. Its children get the usual environment.
-void limitRecognitionThreads(char** argv)
-{
-    static const char* const marker = "QUILLET_OCR_THREADS_SET";
-    if (qEnvironmentVariableIsSet(marker)) {
-        qunsetenv(marker);
-        qunsetenv("OMP_THREAD_LIMIT");
-        return;
-    }
-    if (qEnvironmentVariableIsSet("OMP_THREAD_LIMIT"))
-        return; // the user's choice
-    qputenv("OMP_THREAD_LIMIT", "1");
-    qputenv(marker, "1");
-    ::execv("/proc/self/exe", argv);
-    // Could not start again: recognition runs on, only slower.
-    qunsetenv(marker);
-    qunsetenv("OMP_THREAD_LIMIT");
-}
-
 // Recognition in this process: scripts get the text without a display or a resident program.
 int runOcr(int argc, char** argv, const QString& file)
 {
@@ -452,7 +430,6 @@ int runMain(int argc, char** argv)
         printLine(stdout, CommandLine::versionText());
         return 0;
     case Command::Kind::start: {
-        limitRecognitionThreads(argv);
         if (snapshotFolder())
             return runSnapshot(argc, argv);
         const bool forCommand = takeStartedForCommand();
@@ -472,7 +449,6 @@ int runMain(int argc, char** argv)
         return runResident(argc, argv, forCommand);
     }
     case Command::Kind::ocr:
-        limitRecognitionThreads(argv);
         return runOcr(argc, argv, command.file);
     default:
         return runClient(command);

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QStringList>
 #include <cmath>
+#include <dlfcn.h>
 #include <tesseract/baseapi.h>
 #include <tesseract/ocrclass.h>
 
@@ -35,6 +36,23 @@ bool holdsLanguages(const QString& folder)
     const QDir dir(folder);
     return QFileInfo(dir.filePath(QStringLiteral("chi_sim.traineddata"))).isFile()
         && QFileInfo(dir.filePath(QStringLiteral("eng.traineddata"))).isFile();
+}
+
+// Tesseract parallelises with OpenMP, whose idle threads wait for work by spinning: on two busy
+// cores that made a recognition six times slower than one thread, and it takes cores from the
+// rest of the desktop. The engine's loops ask for their thread counts outright, so only an
+// active-level limit of zero keeps them on the calling thread; it holds for that thread alone.
+// Looked up at run time, because the runtime is whichever one the engine's library brought.
+void keepWorkOnThisThread()
+{
+    if (qEnvironmentVariableIsSet("OMP_THREAD_LIMIT")
+        || qEnvironmentVariableIsSet("OMP_MAX_ACTIVE_LEVELS"))
+        return; // the user's choice
+    using SetLevels = void (*)(int);
+    static const auto setLevels
+        = reinterpret_cast<SetLevels>(::dlsym(RTLD_DEFAULT, "omp_set_max_active_levels"));
+    if (setLevels)
+        setLevels(0);
 }
 
 bool cancelRequested(void* flag, int)
@@ -120,6 +138,7 @@ OcrResult OcrEngine::recognise(const QImage& image, const std::atomic<bool>* can
         return result;
     if (!ensureLoaded(result))
         return result;
+    keepWorkOnThisThread();
     const QImage grey = OcrImage::toReadable(image);
     if (grey.isNull()) {
         result.status = OcrResult::Status::failed;

@@ -8,6 +8,7 @@
 #include "ui/Icons.h"
 
 #include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -63,8 +64,12 @@ RecognitionNotice::RecognitionNotice(const Screen& screen)
     show();
     raise();
     activateWindow();
-    // The closing overlay may still hold the keyboard: ask again once it has let go.
+    // The closing overlay may still hold the keyboard: ask again once it has let go, unless a
+    // window has the keys by then (a new capture opened at once must keep its Esc).
     QTimer::singleShot(250, this, [this] {
+        const QWindow* focus = QGuiApplication::focusWindow();
+        if (focus && focus != windowHandle())
+            return;
         raise();
         activateWindow();
     });

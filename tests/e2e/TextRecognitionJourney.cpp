@@ -37,11 +37,21 @@ protected:
 TEST_F(TextRecognitionJourney, ASelectionsTextGoesToTheClipboard)
 {
     // The picture on screen at (100, 200), shown by ImageMagick; no window manager moves it.
-    startBackground(QStringLiteral("display"), {"-geometry", "+100+200", textPicture()});
+    // Its window is mapped blank before the picture is drawn, so wait for the words themselves.
+    const QString picture = textPicture();
+    const auto inked = [](const QImage& image) {
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                n += qGray(image.pixel(x, y)) < 128;
+        return n;
+    };
+    const QImage shown(picture);
+    startBackground(QStringLiteral("display"), {"-geometry", "+100+200", picture});
     ASSERT_TRUE(waitFor([&] {
         const QImage shot = screenShot();
         return !shot.isNull() && shot.pixel(110, 210) == qRgb(255, 255, 255)
-            && shot.pixel(650, 280) == qRgb(255, 255, 255);
+            && inked(shot.copy(100, 200, shown.width(), shown.height())) >= inked(shown) * 9 / 10;
     }));
     startTraced();
     ASSERT_TRUE(waitForQuilletReady());

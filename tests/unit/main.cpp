@@ -1,19 +1,12 @@
 #include <QApplication>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "output/Output.h"
 #include "settings/Prefs.h"
 
 int main(int argc, char** argv)
 {
-    // The recognition engine's threads spin on busy cores; one thread reads faster here. The
-    // limit is read when the library loads, hence the fresh start.
-    if (!qEnvironmentVariableIsSet("OMP_THREAD_LIMIT")) {
-        qputenv("OMP_THREAD_LIMIT", "1");
-        ::execv("/proc/self/exe", argv);
-    }
     // Every run gets a settings home of its own, so nothing the user has leaks in or out.
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
