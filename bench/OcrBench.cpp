@@ -3,7 +3,7 @@
 // each enlargement target (argument: pixels per point, 1 = none); and time and memory on a
 // 4K screen, a 30000-row long screenshot and pure noise.
 // Run: build/bench/quillet_bench --benchmark_filter=Ocr
-// (the program sets that limit for itself before the engine loads; see app/Main.cpp).
+// QUILLET_BENCH_SHOW=1 prints what was read where it differs from what was drawn.
 #include "ocr/OcrEngine.h"
 
 #include "BenchApp.h"
@@ -110,6 +110,8 @@ void measure(benchmark::State& state, const QImage& image, const QString& want)
         const OcrResult r = engine().recognise(image);
         cer = errorRate(want, r.text);
         benchmark::DoNotOptimize(r.text.size());
+        if (cer > 0 && qEnvironmentVariableIsSet("QUILLET_BENCH_SHOW"))
+            fprintf(stderr, "%s\n--- read as ---\n%s\n\n", qPrintable(want), qPrintable(r.text));
     }
     state.counters["cer_percent"] = cer * 100;
     OcrEngine::setTargetScale(0);

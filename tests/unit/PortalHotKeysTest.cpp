@@ -175,6 +175,40 @@ TEST_F(PortalHotKeysTest, ATurnedDownBindingFailsThoseKeysWithTheReasonButNotOth
     EXPECT_TRUE(nextLine().endsWith(" capture=F2"));
 }
 
+// KDE's portal says yes to a program it does not know and lists no keys: nothing is bound then.
+TEST_F(PortalHotKeysTest, AYesBindsOnlyTheKeysItLists)
+{
+    for (const bool some : {true, false}) {
+        SCOPED_TRACE(some ? "one listed" : "none listed");
+        TearDown();
+        const QStringList grant
+            = {some ? QStringLiteral("--grant=capture") : QStringLiteral("--grant=")};
+        startBus(&grant);
+        ASSERT_FALSE(HasFatalFailure());
+        QSignalSpy again(&keys(), &HotKeyBackend::mappingChanged);
+        QSignalSpy pressed(&keys(), &HotKeyBackend::pressed);
+        EXPECT_TRUE(want(1, "capture", "F1"));
+        EXPECT_TRUE(want(2, "capture-2", "F2"));
+        EXPECT_TRUE(nextLine().startsWith("bind "));
+        ASSERT_TRUE(waitUntil([&] { return again.count() == 1; }));
+        EXPECT_TRUE(keys().unavailableReason().contains(QStringLiteral("没有绑定")));
+        // Registering again: the unlisted keys fail; a listed one keeps its binding and fires.
+        keys().ungrab(1);
+        keys().ungrab(2);
+        EXPECT_EQ(want(3, "capture", "F1"), some);
+        EXPECT_FALSE(want(4, "capture-2", "F2"));
+        QCoreApplication::processEvents();
+        if (some) {
+            m_portal.write("activate capture\n");
+            EXPECT_EQ(nextLine(), "ok");
+            ASSERT_TRUE(waitUntil([&] { return pressed.count() == 1; }));
+            EXPECT_EQ(pressed.at(0).at(0).toUInt(), 3u);
+        } else {
+            EXPECT_TRUE(nextLine().startsWith("closed "));
+        }
+    }
+}
+
 TEST_F(PortalHotKeysTest, APortalWithoutShortcutsRefusesEveryKeyWithTheReason)
 {
     startBus(nullptr);

@@ -236,7 +236,6 @@ void PortalHotKeys::bindResponse(uint code, const QVariantMap& results)
         Q_EMIT noteChanged();
         return;
     }
-    m_bound = m_binding;
     m_retries = 0;
     m_refusal.clear();
     m_triggers.clear();
@@ -244,10 +243,29 @@ void PortalHotKeys::bindResponse(uint code, const QVariantMap& results)
     const QVariant list = results.value(QStringLiteral("shortcuts"));
     if (list.canConvert<QDBusArgument>())
         list.value<QDBusArgument>() >> granted;
-    for (const PortalShortcut& s : std::as_const(granted))
+    QSet<QString> listed;
+    for (const PortalShortcut& s : std::as_const(granted)) {
+        listed.insert(s.id);
         m_triggers.insert(s.id, s.info.value(QStringLiteral("trigger_description")).toString());
+    }
+    // A yes that lists none of the keys binds none of them (KDE's portal answers so for a
+    // program it does not know): only what the answer names fires.
+    m_bound.clear();
+    for (const Wish& w : std::as_const(m_binding)) {
+        if (listed.contains(w.name))
+            m_bound.append(w);
+        else
+            m_refused.insert(signature(w));
+    }
+    const bool all = m_bound.size() == m_binding.size();
+    if (!all)
+        m_refusal = QStringLiteral("桌面的门户没有绑定墨钉的全局快捷键");
+    if (m_bound.isEmpty())
+        closeSession(); // a session that holds nothing
     finishRequest();
-    Q_EMIT answered(true);
+    Q_EMIT answered(all);
+    if (!all)
+        Q_EMIT mappingChanged();
     Q_EMIT noteChanged();
 }
 

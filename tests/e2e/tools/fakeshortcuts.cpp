@@ -1,7 +1,9 @@
 // A stand-in for a desktop's GlobalShortcuts portal, for the tests: no portal backend in the
 // distribution implements it. It takes the portal's bus name on the session bus it is started
 // on and answers as a desktop would whose user accepts every key as asked (or, with --refuse,
-// turns every binding down). It reports on stdout and takes orders on stdin:
+// turns every binding down; with --grant=NAME,… it answers yes but binds only those, as KDE's
+// portal does for an unsandboxed program with --grant=). It reports on stdout and takes orders on
+// stdin:
 //   out: "ready", "bind SESSION NAME=TRIGGER|…", "closed SESSION"
 //   in:  "activate NAME" (then "ok" or "no session")
 #include "platform/wayland/PortalBus.h"
@@ -14,6 +16,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
+#include <optional>
 #include <unistd.h>
 
 using quillet::PortalShortcut;
@@ -71,8 +74,9 @@ class Shortcuts final : public QObject {
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.GlobalShortcuts")
     Q_PROPERTY(uint version READ version)
 public:
-    explicit Shortcuts(bool refuse)
+    Shortcuts(bool refuse, std::optional<QStringList> only)
         : m_refuse(refuse)
+        , m_only(std::move(only))
     { }
     uint version() const { return 1; }
 
@@ -115,6 +119,8 @@ public Q_SLOTS:
         for (const PortalShortcut& s : shortcuts) {
             const QString trigger = s.info.value(QStringLiteral("preferred_trigger")).toString();
             asked.append(s.id + QLatin1Char('=') + trigger);
+            if (m_only && !m_only->contains(s.id))
+                continue;
             PortalShortcut g;
             g.id = s.id;
             g.info.insert(
@@ -132,6 +138,7 @@ public Q_SLOTS:
 
 private:
     bool m_refuse;
+    std::optional<QStringList> m_only;
 };
 
 } // namespace
@@ -141,8 +148,13 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     quillet::registerPortalShortcutType();
     const bool refuse = app.arguments().contains(QStringLiteral("--refuse"));
+    std::optional<QStringList> only;
+    for (const QString& arg : app.arguments()) {
+        if (arg.startsWith(QLatin1String("--grant=")))
+            only = arg.mid(8).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    }
     QDBusConnection bus = QDBusConnection::sessionBus();
-    Shortcuts portal(refuse);
+    Shortcuts portal(refuse, only);
     Shortcuts* shortcuts = &portal;
     if (!bus.registerObject(quillet::portal::path, shortcuts,
             QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties)
