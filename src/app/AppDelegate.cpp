@@ -21,6 +21,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSystemTrayIcon>
 
 #include <cstdio>
@@ -217,7 +218,7 @@ void AppDelegate::quit()
 }
 
 void AppDelegate::showAlert(
-    const QString& message, const QString& detail, std::function<void()> done)
+    const QString& message, const QString& detail, std::function<void()> done, AlertAction action)
 {
     if (alert) {
         alert(message, detail, std::move(done));
@@ -229,6 +230,14 @@ void AppDelegate::showAlert(
     box->setInformativeText(detail);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowFlag(Qt::WindowStaysOnTopHint);
+    if (!action.label.isEmpty()) {
+        QPushButton* button = box->addButton(action.label, QMessageBox::ActionRole);
+        button->setAccessibleName(action.label);
+        connect(button, &QPushButton::clicked, this, [run = std::move(action.run)] {
+            if (run)
+                run();
+        });
+    }
     connect(box, &QMessageBox::finished, this, [done = std::move(done)] {
         if (done)
             done();

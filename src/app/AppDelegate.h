@@ -78,6 +78,11 @@ public:
     // replace it.
     std::function<bool(const QString& text, qreal scale)> pinText;
 
+    // A second button on an alert, for what can be done about it there and then.
+    struct AlertAction {
+        QString label;
+        std::function<void()> run;
+    };
     // Shows an alert without a nested event loop and calls `done` once it is dismissed.
     // Tests replace it.
     std::function<void(const QString& message, const QString& detail, std::function<void()> done)>
@@ -97,7 +102,8 @@ private:
     void endBusy();
     // The settings window asked for while a capture held the screen and the keyboard.
     void openDeferredSettings();
-    void showAlert(const QString& message, const QString& detail, std::function<void()> done);
+    void showAlert(const QString& message, const QString& detail, std::function<void()> done,
+        AlertAction action = {});
     void reportHotKeyFailures(const QStringList& failures);
     void installSettingsHooks();
     QString statusText() const;

@@ -11,6 +11,7 @@
 #include "output/Output.h"
 #include "output/OutsideImage.h"
 #include "output/PinWindow.h"
+#include "output/Toast.h"
 #include "platform/ClipboardReader.h"
 #include "platform/Geometry.h"
 #include "platform/Screen.h"
@@ -42,6 +43,20 @@ qreal scaleUnderPointer()
     if (!screen)
         screen = QGuiApplication::primaryScreen();
     return screen ? screen->devicePixelRatio() : 1.0;
+}
+
+// The desktop remembers a "no" to screenshots; where the program may take it back, the alert
+// offers to, so that one hasty answer in the desktop's dialog is not for good.
+AppDelegate::AlertAction askAgainAction()
+{
+    if (!screenGrabber().refusedByDesktop())
+        return {};
+    return {QStringLiteral("让桌面再问一次"), [] {
+                screenGrabber().askAgain([](bool ok) {
+                    Toast::show(ok ? QStringLiteral("下次截图时桌面会再询问")
+                                   : QStringLiteral("没能撤回桌面记住的拒绝"));
+                });
+            }};
 }
 
 } // namespace
@@ -90,10 +105,13 @@ void AppDelegate::startCapture()
             }
             if (const QString* error = std::get_if<QString>(&outcome)) {
                 prelude->close();
-                self->showAlert(captureFailed, *error, [self] {
-                    if (self)
-                        self->endBusy();
-                });
+                self->showAlert(
+                    captureFailed, *error,
+                    [self] {
+                        if (self)
+                            self->endBusy();
+                    },
+                    askAgainAction());
                 return;
             }
             trace::mark("delivered");

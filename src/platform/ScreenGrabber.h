@@ -62,6 +62,12 @@ public:
     virtual QString longCaptureUnavailable() const;
     // A short stable name of the way ("x11", "screencopy", "portal", "none"), for scripts.
     virtual QString routeName() const { return QStringLiteral("none"); }
+
+    // Whether the last grab failed because the desktop holds a stored refusal for this program,
+    // one the program may take back so that the desktop asks the user again.
+    virtual bool refusedByDesktop() const { return false; }
+    // Takes the stored refusal back; `done` gets whether it went, on the main thread.
+    virtual void askAgain(std::function<void(bool)> done) { done(false); }
 };
 
 // A grabber for a session where the screen cannot be read, saying why.

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
@@ -28,6 +29,14 @@ const QString screenshotInterface = QStringLiteral("org.freedesktop.portal.Scree
 
 // A desktop that asks the user first waits for the answer; past this the grab gives up.
 constexpr int answerMs = 120000;
+
+// Where the portal keeps what the user answered: a "no" for programs outside a sandbox (app
+// id "") makes every later screenshot fail at once, without a dialog.
+const QString storeService = QStringLiteral("org.freedesktop.impl.portal.PermissionStore");
+const QString storePath = QStringLiteral("/org/freedesktop/impl/portal/PermissionStore");
+const QString storeTable = QStringLiteral("screenshot");
+const QString storeId = QStringLiteral("screenshot");
+constexpr int storeMs = 5000;
 
 // Pictures from the portal are read with the same bound as any picture from outside.
 constexpr int largestSide = 32768;
@@ -62,18 +71,19 @@ QImage takePicture(const QString& file, QString* why)
 class LateAnswer final : public QObject {
     Q_OBJECT
 public:
-    explicit LateAnswer(const QString& requestPath)
+    LateAnswer(const QDBusConnection& bus, const QString& requestPath)
         : QObject(QCoreApplication::instance())
+        , m_bus(bus)
         , m_path(requestPath)
     {
-        QDBusConnection::sessionBus().connect(portalService, m_path, requestInterface,
-            QStringLiteral("Response"), this, SLOT(answered(uint, QVariantMap)));
+        m_bus.connect(portalService, m_path, requestInterface, QStringLiteral("Response"), this,
+            SLOT(answered(uint, QVariantMap)));
         QTimer::singleShot(lateAnswerMs, this, &QObject::deleteLater);
     }
     ~LateAnswer() override
     {
-        QDBusConnection::sessionBus().disconnect(portalService, m_path, requestInterface,
-            QStringLiteral("Response"), this, SLOT(answered(uint, QVariantMap)));
+        m_bus.disconnect(portalService, m_path, requestInterface, QStringLiteral("Response"), this,
+            SLOT(answered(uint, QVariantMap)));
     }
 
 public Q_SLOTS:
@@ -87,20 +97,23 @@ public Q_SLOTS:
 
 private:
     static constexpr int lateAnswerMs = 600000;
+    QDBusConnection m_bus;
     QString m_path;
 };
 
 } // namespace
 
-PortalGrabber::PortalGrabber()
+PortalGrabber::PortalGrabber(const QDBusConnection& bus)
+    : m_bus(bus)
 {
-    portal::registerApp(QDBusConnection::sessionBus());
+    qDBusRegisterMetaType<QMap<QString, QStringList>>();
+    portal::registerApp(m_bus);
     checkInterface();
     m_deadline.setSingleShot(true);
     m_deadline.setInterval(answerMs);
     connect(&m_deadline, &QTimer::timeout, this, [this] {
         if (m_pending)
-            new LateAnswer(m_pending->requestPath);
+            new LateAnswer(m_bus, m_pending->requestPath);
         fail(QStringLiteral("截图门户一直没有回应"));
     });
 }
@@ -126,8 +139,7 @@ void PortalGrabber::checkInterface()
     QDBusMessage ask = QDBusMessage::createMethodCall(portalService, portalPath,
         QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     ask << screenshotInterface << QStringLiteral("version");
-    auto* watcher
-        = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(ask, answerMs), this);
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(ask, answerMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
         w->deleteLater();
         const QDBusMessage reply = w->reply();
@@ -183,7 +195,7 @@ void PortalGrabber::grabAll(const QList<Screen>& screens, const QList<quint32>&,
         done(r);
         return;
     }
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection& bus = m_bus;
     Pending p;
     for (const Screen& s : screens) {
         p.qtRects.append(s.qscreen ? s.qscreen->geometry() : s.frame.toRect());
@@ -224,8 +236,13 @@ void PortalGrabber::responded(uint code, const QVariantMap& results)
         fail(QStringLiteral("截图被取消了"));
         return;
     }
+    if (code != 0) {
+        refusedOrFailed();
+        return;
+    }
+    m_refused = false;
     const QUrl uri(results.value(QStringLiteral("uri")).toString());
-    if (code != 0 || !uri.isLocalFile()) {
+    if (!uri.isLocalFile()) {
         fail(QStringLiteral("截图门户没能截图"));
         return;
     }
@@ -252,6 +269,48 @@ void PortalGrabber::responded(uint code, const QVariantMap& results)
     });
 }
 
+void PortalGrabber::refusedOrFailed()
+{
+    // The portal answers a refusal and a failure alike; the store tells them apart.
+    QDBusMessage lookup = QDBusMessage::createMethodCall(
+        storeService, storePath, storeService, QStringLiteral("Lookup"));
+    lookup << storeTable << storeId;
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(lookup, storeMs), this);
+    const int serial = m_serial;
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+        [this, serial](QDBusPendingCallWatcher* w) {
+            w->deleteLater();
+            if (!m_pending || serial != m_serial)
+                return;
+            const QDBusPendingReply<QMap<QString, QStringList>, QDBusVariant> reply = *w;
+            m_refused = !reply.isError()
+                && reply.argumentAt<0>().value(QString()).contains(QStringLiteral("no"));
+            fail(m_refused ? QStringLiteral(
+                     "桌面拒绝了墨钉截图：之前在桌面的询问里选了拒绝，桌面记住了这个"
+                     "回答。点“让桌面再问一次”，下次截图时桌面会再询问。")
+                           : QStringLiteral("截图门户没能截图"));
+        });
+}
+
+void PortalGrabber::askAgain(std::function<void(bool)> done)
+{
+    QDBusMessage forget = QDBusMessage::createMethodCall(
+        storeService, storePath, storeService, QStringLiteral("DeletePermission"));
+    forget << storeTable << storeId << QString();
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(forget, storeMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+        [this, done = std::move(done)](QDBusPendingCallWatcher* w) {
+            w->deleteLater();
+            const bool ok = !w->isError();
+            if (ok)
+                m_refused = false;
+            else
+                qWarning("quillet: could not take back the desktop's screenshot refusal: %s",
+                    qPrintable(w->error().message()));
+            done(ok);
+        });
+}
+
 void PortalGrabber::fail(const QString& why)
 {
     if (!m_pending)
@@ -268,8 +327,8 @@ void PortalGrabber::stopListening()
     m_deadline.stop();
     if (!m_pending)
         return;
-    QDBusConnection::sessionBus().disconnect(portalService, m_pending->requestPath,
-        requestInterface, QStringLiteral("Response"), this, SLOT(responded(uint, QVariantMap)));
+    m_bus.disconnect(portalService, m_pending->requestPath, requestInterface,
+        QStringLiteral("Response"), this, SLOT(responded(uint, QVariantMap)));
     m_pending.reset();
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/ScreenGrabber.h"
 
+#include <QDBusConnection>
 #include <QPointer>
 #include <QRect>
 #include <QSize>
@@ -16,7 +17,7 @@ namespace quillet {
 class PortalGrabber final : public ScreenGrabber {
     Q_OBJECT
 public:
-    PortalGrabber();
+    explicit PortalGrabber(const QDBusConnection& bus = QDBusConnection::sessionBus());
     ~PortalGrabber() override;
 
     void grabAll(const QList<Screen>& screens, const QList<quint32>& excluding, Done done) override;
@@ -30,6 +31,8 @@ public:
     }
     bool canRecordScreen() const override { return m_missing.isEmpty(); }
     QString unavailableReason() const override { return m_missing; }
+    bool refusedByDesktop() const override { return m_refused; }
+    void askAgain(std::function<void(bool)> done) override;
 
     // Whether the session bus has a portal or can start one; `why` says what is missing when
     // not. Asks the bus only, so it is quick.
@@ -52,13 +55,17 @@ private:
         Done done;
     };
     void checkInterface();
+    // A "no" from the portal: the desktop's stored refusal, or a failure.
+    void refusedOrFailed();
     void fail(const QString& why);
     void stopListening();
 
+    QDBusConnection m_bus;
     std::optional<Pending> m_pending;
     QTimer m_deadline;
     int m_serial = 0;
     QString m_missing; // why the portal cannot capture, once it said so
+    bool m_refused = false;
 };
 
 } // namespace quillet
