@@ -118,6 +118,7 @@ private:
     std::unique_ptr<HotKeyCenter> m_hotKeys;
     std::shared_ptr<CaptureSession> m_session;
     bool m_busy = false;
+    int m_captures = 0; // captures started, to tell a late timer which one it was for
     QPointer<QSystemTrayIcon> m_statusItem;
     std::unique_ptr<StatusMenu> m_statusMenu;
     QPointer<SettingsWindow> m_settingsWindow;

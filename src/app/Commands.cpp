@@ -36,6 +36,7 @@ namespace quillet {
 namespace {
 
 const QString captureFailed = QStringLiteral("截图失败");
+constexpr int waitingHintMs = 30000;
 
 qreal scaleUnderPointer()
 {
@@ -72,8 +73,12 @@ void AppDelegate::startCapture()
         running->pinAndFinish();
         return;
     }
-    if (m_busy)
+    if (m_busy) {
+        // Waiting for the desktop, which may be asking the user: the key again stops waiting.
+        if (screenGrabber().waitingForDesktop())
+            screenGrabber().stopWaiting();
         return;
+    }
     if (Output::saveInProgress()) {
         // The save dialog or the failure alert holds the last capture, and it is modal: a new
         // overlay would get none of the keys, and the Escape meant for it would dismiss the
@@ -97,6 +102,13 @@ void AppDelegate::startCapture()
     // call has returned.
     const auto rects = std::make_shared<QList<QRectF>>();
     QPointer<AppDelegate> self(this);
+    // A desktop that asks first may have put its question where the user has not seen it.
+    const int capture = ++m_captures;
+    QTimer::singleShot(waitingHintMs, this, [self, capture] {
+        if (self && self->m_busy && self->m_captures == capture
+            && screenGrabber().waitingForDesktop())
+            Toast::show(QStringLiteral("还在等桌面回应：请在桌面的询问里选择；再按截图键可不再等"));
+    });
     Grabber::grabAll(
         prelude->windowNumbers(), [self, rects, prelude](Grabber::GrabOutcome outcome) {
             if (!self) {

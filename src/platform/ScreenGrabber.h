@@ -68,6 +68,10 @@ public:
     virtual bool refusedByDesktop() const { return false; }
     // Takes the stored refusal back; `done` gets whether it went, on the main thread.
     virtual void askAgain(std::function<void(bool)> done) { done(false); }
+    // Whether a grab waits for the desktop, which may be asking the user whether to allow it.
+    virtual bool waitingForDesktop() const { return false; }
+    // Stops that wait: the grab ends with neither pictures nor an error.
+    virtual void stopWaiting() { }
 };
 
 // A grabber for a session where the screen cannot be read, saying why.

@@ -11,7 +11,11 @@
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 using namespace quillet;
@@ -31,7 +35,16 @@ public:
         : m_bus(bus)
     { }
     uint version() const { return 2; }
-    uint code = 2;
+    std::optional<uint> code = 2; // none: the user never answers
+    QString lastRequest;
+
+    void answer(const QString& request, uint with, const QVariantMap& results = {})
+    {
+        QDBusMessage signal = QDBusMessage::createSignal(
+            request, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
+        signal << with << results;
+        m_bus.send(signal);
+    }
 
 public Q_SLOTS:
     QDBusObjectPath Screenshot(const QString&, const QVariantMap& options, const QDBusMessage& msg)
@@ -40,12 +53,9 @@ public Q_SLOTS:
             = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2")
                   .arg(msg.service().mid(1).replace(QLatin1Char('.'), QLatin1Char('_')),
                       options.value(QStringLiteral("handle_token")).toString());
-        QTimer::singleShot(0, this, [this, request] {
-            QDBusMessage signal = QDBusMessage::createSignal(request,
-                QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
-            signal << code << QVariantMap();
-            m_bus.send(signal);
-        });
+        lastRequest = request;
+        if (code)
+            QTimer::singleShot(0, this, [this, request] { answer(request, *code); });
         return QDBusObjectPath(request);
     }
 
@@ -157,6 +167,29 @@ TEST_F(DesktopRefusalTest, AStoredNoIsSaidPlainlyAndCanBeTakenBack)
     // Only this program's answer goes.
     EXPECT_EQ(m_store->deleted, QStringList {QStringLiteral("screenshot/screenshot/")});
     EXPECT_FALSE(m_grabber->refusedByDesktop());
+}
+
+// The user may leave the desktop's question standing: the capture key again stops the wait, and
+// the picture an answer brings after that is removed all the same.
+TEST_F(DesktopRefusalTest, AWaitTheUserStopsEndsQuietlyAndALateAnswerLeavesNothing)
+{
+    m_screenshot->code.reset();
+    std::optional<GrabResult> result;
+    m_grabber->grabAll({}, {}, [&](GrabResult r) { result = std::move(r); });
+    ASSERT_TRUE(waitUntil([&] { return !m_screenshot->lastRequest.isEmpty(); }));
+    EXPECT_TRUE(m_grabber->waitingForDesktop());
+    m_grabber->stopWaiting();
+    ASSERT_TRUE(result.has_value());
+    EXPECT_FALSE(result->error.has_value());
+    EXPECT_TRUE(result->images.isEmpty());
+    EXPECT_FALSE(m_grabber->waitingForDesktop());
+
+    QTemporaryDir pictures;
+    const QString left = pictures.filePath(QStringLiteral("Screenshot.png"));
+    QImage(8, 8, QImage::Format_RGB32).save(left);
+    m_screenshot->answer(m_screenshot->lastRequest, 0,
+        {{QStringLiteral("uri"), QUrl::fromLocalFile(left).toString()}});
+    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(left); }));
 }
 
 } // namespace

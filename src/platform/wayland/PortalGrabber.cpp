@@ -27,8 +27,9 @@ const QString& portalService = portal::service;
 const QString& portalPath = portal::path;
 const QString screenshotInterface = QStringLiteral("org.freedesktop.portal.Screenshot");
 
-// A desktop that asks the user first waits for the answer; past this the grab gives up.
-constexpr int answerMs = 120000;
+// A desktop that asks the user first waits for the answer, for as long as a dialog may stand
+// unanswered; the user can stop waiting sooner (the capture key again).
+constexpr int answerMs = 600000;
 
 // Where the portal keeps what the user answered: a "no" for programs outside a sandbox (app
 // id "") makes every later screenshot fail at once, without a dialog.
@@ -309,6 +310,16 @@ void PortalGrabber::askAgain(std::function<void(bool)> done)
                     qPrintable(w->error().message()));
             done(ok);
         });
+}
+
+void PortalGrabber::stopWaiting()
+{
+    if (!m_pending)
+        return;
+    new LateAnswer(m_bus, m_pending->requestPath);
+    Done done = std::move(m_pending->done);
+    stopListening();
+    done(GrabResult());
 }
 
 void PortalGrabber::fail(const QString& why)

@@ -33,6 +33,8 @@ public:
     QString unavailableReason() const override { return m_missing; }
     bool refusedByDesktop() const override { return m_refused; }
     void askAgain(std::function<void(bool)> done) override;
+    bool waitingForDesktop() const override { return m_pending.has_value(); }
+    void stopWaiting() override;
 
     // Whether the session bus has a portal or can start one; `why` says what is missing when
     // not. Asks the bus only, so it is quick.
