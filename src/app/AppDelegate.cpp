@@ -10,6 +10,7 @@
 #include "output/PinWindow.h"
 #include "platform/ScreenGrabber.h"
 #include "platform/SystemServices.h"
+#include "platform/TrayHost.h"
 #include "settings/DesktopBindings.h"
 #include "settings/HotKeyCenter.h"
 #include "settings/Prefs.h"
@@ -129,6 +130,23 @@ void AppDelegate::applicationDidFinishLaunching()
 
 void AppDelegate::createStatusItem()
 {
+    auto update = [this] {
+        const TrayHost& tray = trayHost();
+        if (!m_statusItem && tray.entryWorks())
+            makeStatusItem();
+        if (tray.known() && !m_trayReported) {
+            m_trayReported = true;
+            if (!tray.present())
+                say(QStringLiteral(
+                    "没有找到系统托盘；可用快捷键或命令行（quillet --help）使用墨钉"));
+        }
+    };
+    connect(&trayHost(), &TrayHost::changed, this, update);
+    update();
+}
+
+void AppDelegate::makeStatusItem()
+{
     m_statusItem = new QSystemTrayIcon(trayIcon(), this);
     m_statusItem->setToolTip(QStringLiteral("墨钉"));
     m_statusItem->setContextMenu(m_statusMenu.get());
@@ -138,10 +156,8 @@ void AppDelegate::createStatusItem()
             if (reason == QSystemTrayIcon::Trigger && m_statusMenu && !m_statusMenu->isVisible())
                 m_statusMenu->popup(QCursor::pos());
         });
-    // Shown even without a tray host: Qt puts the entry in place when one starts later.
+    // Shown even without a tray manager on X11: Qt puts the entry in place when one starts.
     m_statusItem->show();
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
-        say(QStringLiteral("没有找到系统托盘；可用快捷键或命令行（quillet --help）使用墨钉"));
 }
 
 QStringList AppDelegate::registerHotKeys()

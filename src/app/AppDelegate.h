@@ -98,6 +98,7 @@ public Q_SLOTS:
 
 private:
     void createStatusItem();
+    void makeStatusItem();
     // The grab is over; when no session came of it, what waited for the capture may come.
     void endBusy();
     // The settings window asked for while a capture held the screen and the keyboard.
@@ -120,6 +121,7 @@ private:
     bool m_busy = false;
     int m_captures = 0; // captures started, to tell a late timer which one it was for
     QPointer<QSystemTrayIcon> m_statusItem;
+    bool m_trayReported = false;
     std::unique_ptr<StatusMenu> m_statusMenu;
     QPointer<SettingsWindow> m_settingsWindow;
     KeyEquivalents* m_keyEquivalents = nullptr;

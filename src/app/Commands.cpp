@@ -17,6 +17,7 @@
 #include "platform/Screen.h"
 #include "platform/ScreenGrabber.h"
 #include "platform/SystemServices.h"
+#include "platform/TrayHost.h"
 #include "settings/Prefs.h"
 #include "settings/window/SettingsModel.h"
 #include "ui/AppIcons.h"
@@ -26,7 +27,6 @@
 #include <QCursor>
 #include <QMimeData>
 #include <QScreen>
-#include <QSystemTrayIcon>
 #include <QTimer>
 
 #include <unistd.h>
@@ -277,7 +277,7 @@ QString AppDelegate::statusText() const
                      .arg(pin->zoom())
                      .arg(pin->opacity());
     }
-    lines << QStringLiteral("tray: %1").arg(QSystemTrayIcon::isSystemTrayAvailable() ? 1 : 0);
+    lines << QStringLiteral("tray: %1").arg(trayHost().present() ? 1 : 0);
     // Where the tray and window icons came from: "theme" once installed, "built-in" otherwise.
     auto from = [](bool theme) { return theme ? "theme" : "built-in"; };
     lines << QStringLiteral("tray-icon: %1").arg(from(trayIconFromTheme()));

@@ -8,6 +8,7 @@
 #include "platform/wayland/PortalGrabber.h"
 #include "platform/wayland/PortalHotKeys.h"
 #include "platform/wayland/ScreencopyGrabber.h"
+#include "platform/wayland/StatusNotifierHost.h"
 #include "platform/wayland/SwayIpc.h"
 #include "platform/wayland/WaylandGrabChoice.h"
 
@@ -53,6 +54,7 @@ bool installWaylandPlatform()
             return std::make_unique<PortalHotKeys>();
         return makeUnavailableHotKeyBackend(waylandHotKeyReason());
     });
+    setTrayHost(std::make_unique<StatusNotifierHost>());
     // The compositor decides where windows go: overlays ask for full screen on their output.
     setClientPlacesWindows(false);
     setWindowOpacitySupported(false);
