@@ -3,7 +3,7 @@
 # (with --test) what the end-to-end tests drive (Xvfb, xdotool, xclip, openbox, xrandr, the
 # AT-SPI bus and its Python bindings, a headless sway with grim and Qt's Wayland platform) and the
 # packaging checks (desktop-file-validate, appstreamcli, lintian, man) and the OCR that checks a
-# mosaic hides its words (tesseract); with --clean-room what scripts/package-check.sh needs to
+# mosaic hides its words (tesseract), and GNOME's shortcut schemas with gsettings; with --clean-room what scripts/package-check.sh needs to
 # make a fresh Debian root; with --coverage the coverage report's tool (scripts/coverage.sh).
 set -euo pipefail
 
@@ -20,7 +20,8 @@ if [[ "${1:-}" == "--test" ]]; then
          sway swaybg grim wl-clipboard wtype qt6-wayland
          xdg-desktop-portal xdg-desktop-portal-wlr xdg-desktop-portal-gtk pipewire
          clang libclang-rt-14-dev
-         tesseract-ocr tesseract-ocr-eng tesseract-ocr-chi-sim fonts-dejavu-core)
+         tesseract-ocr tesseract-ocr-eng tesseract-ocr-chi-sim fonts-dejavu-core
+         libglib2.0-bin gnome-settings-daemon-common)
 fi
 if [[ "${1:-}" == "--coverage" ]]; then
   want+=(gcovr)

@@ -52,7 +52,11 @@ AppDelegate::AppDelegate()
     // under its identifier before registering again replaces every identifier.
     connect(
         m_hotKeys.get(), &HotKeyCenter::mappingChanged, this,
-        [this] { reportHotKeyFailures(registerHotKeys()); }, Qt::QueuedConnection);
+        [this] {
+            reportHotKeyFailures(registerHotKeys());
+            showShortcutsIfNothingElseShows();
+        },
+        Qt::QueuedConnection);
 }
 
 AppDelegate::~AppDelegate()
@@ -122,6 +126,8 @@ void AppDelegate::applicationDidFinishLaunching()
         // the shortcuts page shows what to bind whenever the user opens it.
         if (!m_launchFailures.isEmpty() && m_hotKeys->backend().unavailableReason().isEmpty())
             openSettings(SettingsPage::shortcuts);
+        m_keysSettled = true;
+        showShortcutsIfNothingElseShows();
         // Everything the first capture would otherwise wait for, made while nothing happens.
         m_readiness = new CaptureReadiness(this);
         m_readiness->start();
@@ -139,10 +145,22 @@ void AppDelegate::createStatusItem()
             if (!tray.present())
                 say(QStringLiteral(
                     "没有找到系统托盘；可用快捷键或命令行（quillet --help）使用墨钉"));
+            showShortcutsIfNothingElseShows();
         }
     };
     connect(&trayHost(), &TrayHost::changed, this, update);
     update();
+}
+
+// With neither a tray entry nor a global key, nothing shows that the program runs (stock GNOME
+// on Wayland): the shortcuts page says how to bind the keys, once, at the first such start.
+void AppDelegate::showShortcutsIfNothingElseShows()
+{
+    if (!m_keysSettled || Prefs::shortcutsShown() || !trayHost().known() || trayHost().present()
+        || m_hotKeysRegistered > 0 || m_hotKeys->backend().unavailableReason().isEmpty())
+        return;
+    Prefs::setShortcutsShown();
+    openSettings(SettingsPage::shortcuts);
 }
 
 void AppDelegate::makeStatusItem()

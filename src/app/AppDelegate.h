@@ -99,6 +99,7 @@ public Q_SLOTS:
 private:
     void createStatusItem();
     void makeStatusItem();
+    void showShortcutsIfNothingElseShows();
     // The grab is over; when no session came of it, what waited for the capture may come.
     void endBusy();
     // The settings window asked for while a capture held the screen and the keyboard.
@@ -122,6 +123,7 @@ private:
     int m_captures = 0; // captures started, to tell a late timer which one it was for
     QPointer<QSystemTrayIcon> m_statusItem;
     bool m_trayReported = false;
+    bool m_keysSettled = false; // the keys are registered and the screen can be read
     std::unique_ptr<StatusMenu> m_statusMenu;
     QPointer<SettingsWindow> m_settingsWindow;
     KeyEquivalents* m_keyEquivalents = nullptr;

@@ -1,5 +1,6 @@
 #include "platform/TrayHost.h"
 
+#include <QGuiApplication>
 #include <QSystemTrayIcon>
 
 namespace quillet {
@@ -13,6 +14,11 @@ std::unique_ptr<TrayHost>& slot()
 }
 
 } // namespace
+
+bool TrayHost::entryWorks() const
+{
+    return QGuiApplication::platformName() == QLatin1String("xcb") || present();
+}
 
 bool TrayHost::present() const
 {

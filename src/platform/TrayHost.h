@@ -14,7 +14,7 @@ class TrayHost : public QObject {
     Q_OBJECT
 public:
     // Whether an entry made now shows, at once or by itself when a tray starts.
-    virtual bool entryWorks() const { return true; }
+    virtual bool entryWorks() const;
     // Whether a tray shows an entry now.
     virtual bool present() const;
     // Whether present() is known yet: a tray asked without waiting answers a moment later.

@@ -1,5 +1,7 @@
 #include "settings/DesktopBindings.h"
 
+#include "settings/ShortcutStore.h"
+
 #include <QStringList>
 
 namespace quillet::DesktopBindings {
@@ -11,14 +13,15 @@ struct ModName {
     const char* sway;
     const char* hyprland;
     const char* portal;
+    const char* gnome;
 };
 
 // In the order the configurations write them.
 constexpr ModName modNames[] = {
-    {modCommand, "Mod4", "SUPER", "LOGO"},
-    {modControl, "Ctrl", "CTRL", "CTRL"},
-    {modOption, "Mod1", "ALT", "ALT"},
-    {modShift, "Shift", "SHIFT", "SHIFT"},
+    {modCommand, "Mod4", "SUPER", "LOGO", "<Super>"},
+    {modControl, "Ctrl", "CTRL", "CTRL", "<Control>"},
+    {modOption, "Mod1", "ALT", "ALT", "<Alt>"},
+    {modShift, "Shift", "SHIFT", "SHIFT", "<Shift>"},
 };
 
 struct Punctuation {
@@ -123,6 +126,32 @@ QString trigger(const Shortcut& key)
     }
     parts.append(keyName(key));
     return parts.join(QLatin1Char('+'));
+}
+
+QString gnomeBinding(const Shortcut& key)
+{
+    QString out;
+    for (const ModName& m : modNames) {
+        if (key.mods & m.bit)
+            out += QLatin1String(m.gnome);
+    }
+    return out + keyName(key);
+}
+
+QList<GnomeKeyBindings::Entry> gnomeEntries()
+{
+    QList<GnomeKeyBindings::Entry> out;
+    for (HotKeyAction action : allHotKeyActions) {
+        for (int slot = 0; slot < ShortcutStore::slots; ++slot) {
+            const std::optional<Shortcut> key = ShortcutStore::get(action, slot);
+            if (!key)
+                continue;
+            const HotKeyPurpose p = purpose(*key, action, slot);
+            out.append({p.name, QStringLiteral("墨钉：") + p.description,
+                command(action).section(QLatin1Char(' '), 1), gnomeBinding(*key)});
+        }
+    }
+    return out;
 }
 
 HotKeyPurpose purpose(const Shortcut& key, HotKeyAction action, int slot)

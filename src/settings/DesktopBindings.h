@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/GnomeKeyBindings.h"
 #include "platform/HotKeyBackend.h"
 #include "settings/Shortcut.h"
 
@@ -20,6 +21,10 @@ QString swayLine(const Shortcut& key, HotKeyAction action);
 QString hyprlandLine(const Shortcut& key, HotKeyAction action);
 // The freedesktop shortcuts notation the desktop's shortcuts portal takes: CTRL+SHIFT+a, F1.
 QString trigger(const Shortcut& key);
+// GNOME's accelerator notation: <Control><Shift>a, F1.
+QString gnomeBinding(const Shortcut& key);
+// The keys recorded now as GNOME custom shortcuts, named as purpose() names them.
+QList<GnomeKeyBindings::Entry> gnomeEntries();
 // What the key in `slot` of `action` is for, under a name that stays the same from run to run
 // so that the desktop remembers what the user bound: "capture", "capture-2", "pin", "pin-2".
 HotKeyPurpose purpose(const Shortcut& key, HotKeyAction action, int slot);

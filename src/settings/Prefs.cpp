@@ -112,6 +112,7 @@ void registerDefaults()
     d.insert(QLatin1String(textStyleKey), qint64(1));
     d.insert(QLatin1String(fontSizeKey), 48.0);
     d.insert(QLatin1String(mosaicSizeKey), qint64(1));
+    d.insert(QLatin1String(shortcutsShownKey), false);
 }
 
 QString filePath()
@@ -152,6 +153,10 @@ bool pinShadow()
 {
     return readBool(pinShadowKey);
 }
+bool shortcutsShown()
+{
+    return readBool(shortcutsShownKey);
+}
 double dimAlpha()
 {
     return readDouble(dimAlphaKey);
@@ -190,6 +195,11 @@ QUrl saveDir()
     if (!QFileInfo::exists(path))
         path = desktop();
     return QUrl::fromLocalFile(path);
+}
+
+void setShortcutsShown()
+{
+    write(shortcutsShownKey, true);
 }
 
 void setDefaultColor(qint64 v)

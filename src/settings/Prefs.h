@@ -28,6 +28,8 @@ inline constexpr const char* pinOpacityKey = "pinOpacity";
 inline constexpr const char* textStyleKey = "textStyle";
 inline constexpr const char* fontSizeKey = "fontSize";
 inline constexpr const char* mosaicSizeKey = "mosaicSize"; // 0 small, 1 medium, 2 large blocks
+// Set once the shortcuts page was opened at a start on a desktop without tray or global keys.
+inline constexpr const char* shortcutsShownKey = "shortcutsShownAtFirstStart";
 
 void registerDefaults();
 
@@ -44,6 +46,7 @@ bool showMagnifier();
 bool showToast();
 bool quickSave();
 bool pinShadow();
+bool shortcutsShown();
 double dimAlpha();
 double defaultWidth();
 double pinOpacity();
@@ -58,6 +61,7 @@ void setTextStyle(qint64 v);
 void setMosaicSize(qint64 v);
 void setDefaultWidth(double v);
 void setFontSize(double v);
+void setShortcutsShown();
 
 // The user's desktop folder; the home folder when there is none.
 QString desktop();

@@ -9,6 +9,7 @@
 #include "settings/window/components/RecorderButton.h"
 #include "settings/window/pages/Pages.h"
 
+#include "platform/GnomeKeyBindings.h"
 #include "settings/DesktopBindings.h"
 #include "ui/Accent.h"
 #include "ui/Fonts.h"
@@ -17,6 +18,7 @@
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 namespace quillet {
 
@@ -124,6 +126,8 @@ public:
         m_warningText = new WarningLabel(11, m_warning);
         warn->addWidget(m_warningText, 1);
         card->add(m_warning);
+        if (GnomeKeyBindings::available())
+            card->add(gnomeRow(card));
         stack()->addWidget(card);
 
         auto* sheets = new QHBoxLayout;
@@ -143,6 +147,67 @@ public:
 
 private:
     static QFont uiFontSmall();
+
+    // GNOME has no way for programs to bind global keys; its own custom shortcuts can run the
+    // program's commands, and the program writes them there when the user asks it to.
+    QWidget* gnomeRow(QWidget* parent)
+    {
+        m_gnome = new QWidget(parent);
+        auto* v = new QVBoxLayout(m_gnome);
+        v->setContentsMargins(0, 0, 0, 0);
+        v->setSpacing(6);
+        m_gnomeText = makeLabel(QString(), 11, QFont::Normal, true, m_gnome);
+        m_gnomeText->setWordWrap(true);
+        v->addWidget(m_gnomeText);
+        auto* buttons = new QHBoxLayout;
+        buttons->setSpacing(8);
+        m_gnomeAdd = new QPushButton(m_gnome);
+        m_gnomeRemove = new QPushButton(QStringLiteral("从 GNOME 快捷键移除"), m_gnome);
+        for (QPushButton* b : {m_gnomeAdd, m_gnomeRemove}) {
+            b->setFont(uiFontSmall());
+            buttons->addWidget(b);
+        }
+        m_gnomeRemove->setAccessibleName(m_gnomeRemove->text());
+        buttons->addStretch(1);
+        v->addLayout(buttons);
+        connect(m_gnomeAdd, &QPushButton::clicked, this, [this] {
+            QString why;
+            if (GnomeKeyBindings::install(DesktopBindings::gnomeEntries(), &why))
+                syncGnome(QStringLiteral("已加到 GNOME 的自定义快捷键，现在就能用。"));
+            else
+                syncGnome(QStringLiteral("没能加到 GNOME 的自定义快捷键：") + why);
+        });
+        connect(m_gnomeRemove, &QPushButton::clicked, this, [this] {
+            QString why;
+            if (GnomeKeyBindings::uninstall(&why))
+                syncGnome(QStringLiteral("已从 GNOME 的自定义快捷键里移除墨钉的按键。"));
+            else
+                syncGnome(QStringLiteral("没能从 GNOME 的自定义快捷键里移除：") + why);
+        });
+        syncGnome({});
+        return m_gnome;
+    }
+
+    void syncGnome(const QString& outcome)
+    {
+        if (!m_gnome)
+            return;
+        const bool installed = GnomeKeyBindings::installed();
+        m_gnome->setVisible(!model().hotKeyReason().isEmpty() || installed);
+        const QString text = outcome.isEmpty()
+            ? (installed ? QStringLiteral(
+                   "墨钉的按键已在 GNOME 的自定义快捷键里；改了上面的按键后点“更新”。")
+                         : QStringLiteral(
+                             "可以把上面的按键加到 GNOME 自己的自定义快捷键里，不用去 GNOME "
+                             "设置里一个个添加。"))
+            : outcome;
+        m_gnomeText->setText(text);
+        m_gnomeText->setAccessibleName(text);
+        m_gnomeAdd->setText(installed ? QStringLiteral("更新 GNOME 快捷键")
+                                      : QStringLiteral("添加到 GNOME 快捷键"));
+        m_gnomeAdd->setAccessibleName(m_gnomeAdd->text());
+        m_gnomeRemove->setVisible(installed);
+    }
 
     QWidget* actionRow(HotKeyAction action, QWidget* parent)
     {
@@ -187,6 +252,7 @@ private:
         m_note->setVisible(!note.isEmpty());
         m_note->setText(note);
         m_note->setAccessibleName(note);
+        syncGnome({});
     }
 
     // The desktop takes no global keys: the user binds them to the commands in its keyboard
@@ -214,6 +280,10 @@ private:
     QWidget* m_warning;
     QLabel* m_warningText;
     QLabel* m_note;
+    QWidget* m_gnome = nullptr;
+    QLabel* m_gnomeText = nullptr;
+    QPushButton* m_gnomeAdd = nullptr;
+    QPushButton* m_gnomeRemove = nullptr;
 };
 
 QFont ShortcutsPage::uiFontSmall()
