@@ -265,7 +265,7 @@ void CaptureView::repaintAtWindowScale(qreal painted)
     QPointer<QWindow> window(w);
     auto* watch = m_scaleWatch;
     connect(watch, &QTimer::timeout, this, [this, window, buffer, watch, tries = 0]() mutable {
-        // The compositor has long said where the surface is, or the buffer stays as it is.
+        // Two seconds on, the compositor has long placed the surface: its scale stays.
         const bool changed = window && !qFuzzyCompare(window->devicePixelRatio(), buffer);
         if (!changed && ++tries < 120)
             return;
