@@ -48,7 +48,9 @@ CaptureSession::CaptureSession(
     : m_onEnd(std::move(onEnd))
 {
     keepLargeBuffersMapped();
-    const QPointF pointer = globalMouseLocation();
+    // Where the window system does not say where the pointer is, no screen pretends to have it:
+    // every overlay starts dimmed, and the one the pointer enters takes it from there.
+    const std::optional<QPointF> pointer = knownMouseLocation();
     for (const ScreenShot& shot : shots) {
         const QRectF frame = shot.screen.frame;
         const QRectF local(QPointF(0, 0), frame.size());
@@ -60,8 +62,8 @@ CaptureSession::CaptureSession(
         }
         OverlayWindow* window = OverlayWindow::acquire(shot.screen);
         std::optional<QPointF> at;
-        if (containsPoint(frame, pointer))
-            at = pointer - frame.topLeft();
+        if (pointer && containsPoint(frame, *pointer))
+            at = *pointer - frame.topLeft();
         auto* view = new CaptureView(this, shot, rects, at);
         window->setView(view);
         m_windows.append(window);
@@ -102,10 +104,10 @@ bool CaptureSession::show(bool fade)
     }
     if (m_views.isEmpty())
         return false;
-    const QPointF pointer = globalMouseLocation();
+    const std::optional<QPointF> pointer = knownMouseLocation();
     CaptureView* key = m_views.first();
-    for (int i = 0; i < m_windows.size(); ++i) {
-        if (containsPoint(m_windows[i]->screen().frame, pointer)) {
+    for (int i = 0; pointer && i < m_windows.size(); ++i) {
+        if (containsPoint(m_windows[i]->screen().frame, *pointer)) {
             key = m_views[i];
             break;
         }

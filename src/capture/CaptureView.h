@@ -170,6 +170,8 @@ private:
     void paintHandles(QPainter& p, const QRectF& r, const QRegion& exposed);
     void paintSizeLabel(QPainter& p, const QRectF& r);
     void paintMagnifier(QPainter& p, const QRegion& exposed, QPointF m);
+    // After a frame drawn at `painted`, repaints once the window's buffer takes that scale.
+    void repaintAtWindowScale(qreal painted);
 
     CaptureSession* m_session = nullptr;
     std::shared_ptr<CaptureSession> m_sessionRef;
@@ -182,6 +184,7 @@ private:
     std::optional<QRectF> m_hoverRect;
     std::optional<QRectF> m_shownHover;
     QTimer* m_animTimer = nullptr;
+    QTimer* m_scaleWatch = nullptr; // while the window's buffer is at another scale than drawn
     bool m_selected = false;
     QRectF m_selection;
     QPointF m_dragStart;

@@ -20,7 +20,9 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QTimer>
+#include <QWindow>
 #include <cmath>
 
 namespace quillet {
@@ -240,10 +242,39 @@ void CaptureView::paintEvent(QPaintEvent* event)
     QPainter p(this);
     paint(p, event->region());
     trace::mark("paint-end");
+    const qreal painted = p.device() ? p.device()->devicePixelRatioF() : 1.0;
+    p.end();
     m_damage = QRegion();
+    repaintAtWindowScale(painted);
     QTimer::singleShot(100, this, &CaptureView::startDimming);
     if (m_session)
         m_session->viewPainted(this);
+}
+
+void CaptureView::repaintAtWindowScale(qreal painted)
+{
+    // Qt's Wayland window takes its output's scale when its surface enters the output, some
+    // time after it was shown, and tells no widget: a frame drawn for another scale than the
+    // window's buffer has would stay on screen, magnified or shrunk, until something repaints.
+    QWindow* w = window()->windowHandle();
+    if (!w || qFuzzyCompare(w->devicePixelRatio(), painted) || m_scaleWatch)
+        return;
+    const qreal buffer = w->devicePixelRatio();
+    m_scaleWatch = new QTimer(this);
+    m_scaleWatch->setInterval(16);
+    QPointer<QWindow> window(w);
+    auto* watch = m_scaleWatch;
+    connect(watch, &QTimer::timeout, this, [this, window, buffer, watch, tries = 0]() mutable {
+        // Two seconds on, the compositor has long placed the surface: its scale stays.
+        const bool changed = window && !qFuzzyCompare(window->devicePixelRatio(), buffer);
+        if (!changed && ++tries < 120)
+            return;
+        m_scaleWatch = nullptr;
+        watch->deleteLater();
+        if (changed)
+            redrawAll();
+    });
+    watch->start();
 }
 
 void CaptureView::paint(QPainter& p, const QRegion& exposed)

@@ -526,6 +526,9 @@ void CaptureView::enterEvent(QEnterEvent* event)
 {
     QWidget::enterEvent(event);
     mouseEnteredView();
+    // A compositor tells the pointer to a surface mapped under it with the entering alone: the
+    // magnifier and the frame are there from then on, not from the first motion.
+    mouseMovedAt(viewPoint(event->position()));
 }
 
 void CaptureView::leaveEvent(QEvent* event)

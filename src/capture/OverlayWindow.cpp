@@ -81,7 +81,13 @@ OverlayWindow::OverlayWindow(const Screen& screen)
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     setWindowTitle(QStringLiteral("墨钉"));
-    winId(); // the native window exists before it is placed, so setScreen sticks
+    // Screen and place are set before the native window exists: on Wayland that window takes
+    // its buffer scale from the screen it is made on (the one its geometry lies on), and learns
+    // the output's own only once its surface has entered it, after the first frame.
+    setGeometry(qtGeometryOf(screen));
+    if (screen.qscreen)
+        setScreen(screen.qscreen);
+    winId(); // the native window exists before it is placed, so the screen sticks
     if (screen.qscreen && windowHandle())
         windowHandle()->setScreen(screen.qscreen);
     setGeometry(qtGeometryOf(screen));

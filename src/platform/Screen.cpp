@@ -54,16 +54,22 @@ void setPointerSource(std::function<std::optional<QPoint>()> source)
     pointerSource() = std::move(source);
 }
 
+std::optional<QPointF> knownMouseLocation()
+{
+    if (!pointerSource())
+        return globalFromQt(QPointF(QCursor::pos()), primaryQtGeometry());
+    if (const std::optional<QPoint> p = pointerSource()())
+        return globalFromQt(QPointF(*p), primaryQtGeometry());
+    return std::nullopt;
+}
+
 QPointF globalMouseLocation()
 {
-    if (pointerSource()) {
-        // A window system that tells the pointer only to the window under it (Wayland): until
-        // one of ours has seen it, the middle of the main screen stands in for it.
-        if (const std::optional<QPoint> p = pointerSource()())
-            return globalFromQt(QPointF(*p), primaryQtGeometry());
-        return globalFromQt(primaryQtGeometry().center(), primaryQtGeometry());
-    }
-    return globalFromQt(QPointF(QCursor::pos()), primaryQtGeometry());
+    // A window system that tells the pointer only to the window under it (Wayland): while none
+    // of ours has it, the middle of the main screen stands in for it.
+    if (const std::optional<QPointF> p = knownMouseLocation())
+        return *p;
+    return globalFromQt(primaryQtGeometry().center(), primaryQtGeometry());
 }
 
 void warpMouse(QPointF global)

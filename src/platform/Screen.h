@@ -35,11 +35,13 @@ Screen screenFromQt(QScreen* s);
 // Every screen, the primary first and the others in Qt's order.
 QList<Screen> currentScreens();
 
-// The pointer in global coordinates.
+// The pointer in global coordinates; a stand-in where the window system does not say.
 QPointF globalMouseLocation();
+// The pointer in global coordinates, or nothing where the window system does not say now.
+std::optional<QPointF> knownMouseLocation();
 
 // Where the window system tells the pointer only to the window under it, a source of where it
-// was last seen (Qt coordinates), or nothing before it was ever seen.
+// is (Qt coordinates) while a window of ours has it, and nothing otherwise.
 void setPointerSource(std::function<std::optional<QPoint>()> source);
 
 // Moves the pointer to a global point.

@@ -5,6 +5,7 @@
 #include "WaylandRig.h"
 
 #include <QFile>
+#include <QPainter>
 #include <QSettings>
 
 namespace quillet::e2e {
@@ -131,7 +132,7 @@ class WaylandScaledOutputKeepsDevicePixels : public WaylandRig { };
 TEST_F(WaylandScaledOutputKeepsDevicePixels, DragInPointsCopiesDevicePixels)
 {
     const QImage picture = noise({1280, 720}, 21);
-    startCompositor({picture}, 2);
+    startCompositor({picture}, {2});
     if (IsSkipped() || HasFatalFailure())
         return;
     startInput();
@@ -146,11 +147,76 @@ TEST_F(WaylandScaledOutputKeepsDevicePixels, DragInPointsCopiesDevicePixels)
     ASSERT_TRUE(openCapture(1));
     ASSERT_TRUE(drag({50, 100}, {200, 250}));
     const QRect pixels(100, 200, 300, 300);
-    const QRect middle = pixels.adjusted(75, 75, -75, -75);
+    // Away from the frame's glow and from the tool bar with its shadow, which finds no room
+    // outside on a screen this small and sits along the selection's bottom edge.
+    const QRect inside(150, 235, 220, 120);
     ASSERT_TRUE(
-        E2eEnv::waitFor([&] { return outputImage().copy(middle) == picture.copy(middle); }));
+        E2eEnv::waitFor([&] { return outputImage().copy(inside) == picture.copy(inside); }));
     ASSERT_TRUE(key({"-k", "Return"}));
     EXPECT_EQ(differingPixels(copiedAfterEnd(), picture.copy(pixels)), 0);
+}
+
+// A scale-1 and a scale-2 output side by side. Every overlay shows the frozen screen from its
+// first frame at its output's scale, dimmed unless the pointer is on it: on the first capture
+// the window for the scale-2 output exists before the compositor has said where it is, and on
+// a later one the pointer may have left for another output while no window of ours saw it.
+TEST_F(WaylandScaledOutputKeepsDevicePixels, EveryOverlayShowsItsScreenDimmedFromItsFirstFrame)
+{
+    const QImage left = noise({1280, 720}, 22), right = noise({1280, 720}, 23);
+    startCompositor({left, right}, {1, 2});
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    const QString config = m_env.value(QStringLiteral("XDG_CONFIG_HOME"));
+    QDir().mkpath(config + QStringLiteral("/quillet"));
+    QSettings(config + QStringLiteral("/quillet/quillet.conf"), QSettings::IniFormat)
+        .setValue(QStringLiteral("dimAlpha"), 0.5);
+    startInput();
+    ASSERT_FALSE(HasFatalFailure());
+    startProgram();
+    ASSERT_FALSE(HasFatalFailure());
+    auto dimmed = [](const QImage& picture) {
+        QImage out = picture.convertToFormat(QImage::Format_RGB32);
+        QPainter(&out).fillRect(out.rect(), QColor(0, 0, 0, 128));
+        return out;
+    };
+    // Where the pointer is, its screen is the region: undimmed, its size label in the top left
+    // corner, the magnifier by the pointer in the bottom right one.
+    auto undimmed = [&](const QString& output, const QImage& picture) {
+        const QRect away(
+            picture.width() / 8, picture.height() / 4, picture.width() / 3, picture.height() / 2);
+        return E2eEnv::waitFor(
+            [&] { return outputImage(output).copy(away) == picture.copy(away); });
+    };
+    // The first picture of an output that is not its desktop any more: sway may report the
+    // overlay as shown a moment before it draws it.
+    auto firstFrame = [&](const QString& output, const QImage& desktop) {
+        QImage shown;
+        E2eEnv::waitFor([&] { return (shown = outputImage(output)) != desktop; }, 3000);
+        return shown;
+    };
+    const QString one = QStringLiteral("HEADLESS-1"), two = QStringLiteral("HEADLESS-2");
+
+    // The first capture after start, the pointer in a corner of the scale-1 output (the software
+    // cursor is drawn into pictures of its output).
+    ASSERT_TRUE(pointer("move 1279 719"));
+    ASSERT_TRUE(openCapture(2));
+    EXPECT_EQ(differingPixels(firstFrame(two, right), dimmed(right)), 0);
+    ASSERT_TRUE(pointer("move 1275 715"));
+    EXPECT_TRUE(waitStatus("key-screen: HEADLESS-1"));
+    EXPECT_TRUE(undimmed(one, left));
+    EXPECT_EQ(differingPixels(outputImage(two), dimmed(right)), 0);
+    ASSERT_TRUE(key({"-k", "Escape"}));
+    ASSERT_TRUE(waitStatus("session: none"));
+
+    // The pointer goes to the other output while nothing of ours is on screen to see it: the
+    // next capture must not place it where it was last seen.
+    ASSERT_TRUE(pointer("move 1919 359"));
+    ASSERT_TRUE(openCapture(2));
+    EXPECT_EQ(differingPixels(firstFrame(one, left), dimmed(left)), 0);
+    ASSERT_TRUE(pointer("move 1915 355"));
+    EXPECT_TRUE(waitStatus("key-screen: HEADLESS-2"));
+    EXPECT_TRUE(undimmed(two, right));
+    EXPECT_EQ(differingPixels(outputImage(one), dimmed(left)), 0);
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -26,9 +27,9 @@ namespace quillet::e2e {
 
 class WaylandRig : public ::testing::Test {
 protected:
-    // Starts sway with these outputs, each at `scale` (so its background fills it, pixel for
-    // pixel); skips the test where sway cannot run here.
-    void startCompositor(const QList<QImage>& backgrounds, int scale = 1)
+    // Starts sway with these outputs, each at its scale in `scales` (1 where none is given), so
+    // that its background fills it pixel for pixel; skips the test where sway cannot run here.
+    void startCompositor(const QList<QImage>& backgrounds, const QList<int>& scales = {})
     {
         ASSERT_TRUE(m_dir.isValid());
         // sway runs as another user (see below) and must read its files.
@@ -43,6 +44,8 @@ protected:
         int x = 0;
         for (int i = 0; i < backgrounds.size(); ++i) {
             const QImage& bg = backgrounds[i];
+            const int scale = scales.value(i, 1);
+            m_scales.insert(QStringLiteral("HEADLESS-%1").arg(i + 1), scale);
             const QString file = m_dir.filePath(QStringLiteral("output-%1.png").arg(i + 1));
             ASSERT_TRUE(bg.save(file));
             QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::ReadOther);
@@ -78,8 +81,10 @@ protected:
         m_sway = new QProcess;
         m_sway->setProcessEnvironment(env);
         m_sway->setProcessChannelMode(QProcess::MergedChannels);
-        const QStringList swayArgs
-            = {QStringLiteral("-c"), m_dir.filePath(QStringLiteral("sway.conf"))};
+        // Without scan-out: a full-screen buffer sway hands to the output as it is never reaches
+        // the picture grim reads, which keeps showing the frame before it.
+        const QStringList swayArgs = {QStringLiteral("-D"), QStringLiteral("noscanout"),
+            QStringLiteral("-c"), m_dir.filePath(QStringLiteral("sway.conf"))};
         // sway refuses to run as root; a user namespace makes this process someone else.
         if (::getuid() == 0) {
             m_sway->start(QStringLiteral("unshare"),
@@ -415,8 +420,10 @@ protected:
         const QString file = m_dir.filePath(QStringLiteral("screen.png"));
         QFile::remove(file);
         QStringList args;
+        // Each output at its own scale: grim's default is the largest of them.
         if (!output.isEmpty())
-            args << QStringLiteral("-o") << output;
+            args << QStringLiteral("-s") << QString::number(m_scales.value(output, 1))
+                 << QStringLiteral("-o") << output;
         if (run(QStringLiteral("grim"), args << file).exitCode != 0)
             return {};
         return QImage(file).convertToFormat(QImage::Format_RGB32);
@@ -544,6 +551,7 @@ protected:
     QString m_said; // the program's stderr so far
     QString m_display;
     QRect m_layout;
+    QHash<QString, int> m_scales; // by output name
     QProcessEnvironment m_env;
 };
 

@@ -14,26 +14,44 @@
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QPointer>
+#include <QWindow>
 
 namespace quillet {
 
 namespace {
 
-// Notes whether the pointer has ever been over one of our windows: before that, what Qt says
-// of its position is only its starting value.
+// Notes which window of ours has the pointer. Qt keeps the last position it was told, which
+// says nothing once the pointer has left our windows: it may be on any output by now.
 class PointerSeen final : public QObject {
 public:
-    bool seen = false;
+    bool known() const { return !m_holder.isNull(); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (!seen && watched->isWindowType()
-            && (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter
-                || event->type() == QEvent::MouseButtonPress))
-            seen = true;
+        if (!watched->isWindowType())
+            return false;
+        switch (event->type()) {
+        case QEvent::Enter:
+        case QEvent::MouseMove:
+        case QEvent::MouseButtonPress:
+            m_holder = static_cast<QWindow*>(watched);
+            break;
+        case QEvent::Leave:
+        case QEvent::Hide:
+            // A window that goes away under the pointer hears of no leaving.
+            if (m_holder == watched)
+                m_holder = nullptr;
+            break;
+        default:
+            break;
+        }
         return false;
     }
+
+private:
+    QPointer<QWindow> m_holder;
 };
 
 } // namespace
@@ -62,7 +80,7 @@ bool installWaylandPlatform()
     pointer->setParent(qApp);
     qApp->installEventFilter(pointer);
     setPointerSource([pointer]() -> std::optional<QPoint> {
-        if (!pointer->seen)
+        if (!pointer->known())
             return std::nullopt;
         return QCursor::pos();
     });
