@@ -53,30 +53,6 @@ protected:
         EXPECT_TRUE(met);
         return pin.value_or(ShownPin {});
     }
-
-    // Pixels of `area` off `want` by more than a rounding step in any channel: the overlay's
-    // colour handling may move a channel by one, a frozen pin by far more.
-    static PixelDiff differing(
-        const QImage& shot, const QRect& area, const std::function<QRgb(QPoint)>& want)
-    {
-        PixelDiff d;
-        for (int y = area.top(); y <= area.bottom(); ++y) {
-            for (int x = area.left(); x <= area.right(); ++x) {
-                const QPoint p(x, y);
-                const QRgb got = shot.rect().contains(p) ? shot.pixel(p) : 0;
-                const QRgb w = want(p);
-                if (std::abs(qRed(got) - qRed(w)) <= 2 && std::abs(qGreen(got) - qGreen(w)) <= 2
-                    && std::abs(qBlue(got) - qBlue(w)) <= 2)
-                    continue;
-                if (!d.count++) {
-                    d.first = p;
-                    d.got = got;
-                    d.want = w;
-                }
-            }
-        }
-        return d;
-    }
 };
 
 // The pin is edited: inside its place the overlay shows the red squares over the screen that
@@ -107,10 +83,12 @@ TEST_P(EditedPinNeverFrozenIntoTheCapture, SelectionShowsWhatLiesBeneath)
     const bool shown = waitFor(
         [&] {
             const QImage shot = screenShot();
-            in = differing(shot, area.adjusted(12, 12, -12, -12), inside);
+            // Off by more than a rounding step in any channel: the overlay's colour handling may
+            // move a channel by one, a frozen pin by far more.
+            in = compare(shot, area.adjusted(12, 12, -12, -12), inside, 0, 2);
             out = PixelDiff {};
             for (const QRect& band : beside) {
-                const PixelDiff d = differing(shot, band, pattern);
+                const PixelDiff d = compare(shot, band, pattern, 0, 2);
                 if (!out.count)
                     out = d;
                 else

@@ -361,22 +361,7 @@ protected:
 
     ToolResult run(const QString& program, const QStringList& args, int timeoutMs = 10000)
     {
-        QProcess p;
-        p.setProcessEnvironment(m_env);
-        p.start(program, args);
-        ToolResult r;
-        if (!p.waitForStarted(timeoutMs))
-            return r;
-        r.timedOut = !p.waitForFinished(timeoutMs);
-        if (r.timedOut) {
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.out = p.readAllStandardOutput();
-        r.err = p.readAllStandardError();
-        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        return r;
+        return E2eEnv::runIn(m_env, program, args, timeoutMs);
     }
 
     QString status()
