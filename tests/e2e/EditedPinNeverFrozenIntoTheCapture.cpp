@@ -36,23 +36,6 @@ protected:
         writeSettings({{"dimAlpha", 0.0}, {"showMagnifier", false}, {"pinOpacity", 0.6}});
         ASSERT_TRUE(startQuilletReady());
     }
-
-    // Pins the half-transparent picture centred at `centre` and returns its settled window.
-    ShownPin pinChequer(QPoint centre)
-    {
-        QImage img(200, 150, QImage::Format_ARGB32);
-        for (int y = 0; y < img.height(); ++y) {
-            for (int x = 0; x < img.width(); ++x)
-                img.setPixel(x, y, opaqueAt(QPoint(x, y)) ? red : 0x00000000);
-        }
-        EXPECT_TRUE(mouseMove(centre));
-        const ToolResult r = quillet({"pin", savedImage(img, "chequer.png")});
-        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-        bool met = false;
-        const auto pin = waitForPinWindow([](const QRect&) { return true; }, &met);
-        EXPECT_TRUE(met);
-        return pin.value_or(ShownPin {});
-    }
 };
 
 // The pin is edited: inside its place the overlay shows the red squares over the screen that
@@ -60,8 +43,17 @@ protected:
 // translucent copy). Escape brings the pin back where it was, at its opacity.
 TEST_P(EditedPinNeverFrozenIntoTheCapture, SelectionShowsWhatLiesBeneath)
 {
-    const ShownPin pin = pinChequer(QPoint(640, 400));
-    ASSERT_FALSE(pin.id.isEmpty());
+    QImage img(200, 150, QImage::Format_ARGB32);
+    for (int y = 0; y < img.height(); ++y) {
+        for (int x = 0; x < img.width(); ++x)
+            img.setPixel(x, y, opaqueAt(QPoint(x, y)) ? red : 0x00000000);
+    }
+    ASSERT_TRUE(mouseMove({640, 400}));
+    ASSERT_EQ(quillet({"pin", savedImage(img, "chequer.png")}).exitCode, 0);
+    bool met = false;
+    const ShownPin pin
+        = waitForPinWindow([](const QRect&) { return true; }, &met).value_or(ShownPin {});
+    ASSERT_TRUE(met);
     const QRect area = pin.geometry;
     ASSERT_EQ(area.size(), QSize(200, 150));
     const double opacity = pinStates().value(0).opacity;

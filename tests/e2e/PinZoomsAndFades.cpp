@@ -46,6 +46,32 @@ protected:
 
     bool doubleClick() { return xdotool({"click", "--repeat", "2", "--delay", "60", "1"}); }
 
+    // Drags a pin and wheels once over it: the zoom starts from where the pin is now, with the
+    // image point under the pointer kept there.
+    void moveThenZoom()
+    {
+        const QRect start(540, 340, 200, 120);
+        pinAt(gradientImage({200, 120}), "move.png", start);
+        ASSERT_FALSE(HasFatalFailure());
+
+        ASSERT_TRUE(drag({600, 370}, {730, 450}, 10));
+        const QRect moved = settledAfter(start);
+        // However the move went, the program knows where the window is: the pin is settled
+        // only when its window and its frame agree.
+        EXPECT_EQ(moved.size(), start.size());
+        EXPECT_NEAR(moved.x() - start.x(), 130, 14);
+        EXPECT_NEAR(moved.y() - start.y(), 80, 14);
+
+        const QPoint pointer(730, 450);
+        ASSERT_TRUE(mouseMove(pointer));
+        ASSERT_TRUE(wheel(4));
+        const QRect zoomed = settledAfter(moved);
+        EXPECT_NEAR(zoomed.width(), 200 * std::exp(0.04), 1.0);
+        const QPointF a = anchor(moved, pointer);
+        EXPECT_NEAR(pointer.x() - zoomed.x(), a.x() * zoomed.width(), 1.0);
+        EXPECT_NEAR(pointer.y() - zoomed.y(), a.y() * zoomed.height(), 1.0);
+    }
+
     // The pointer's place in the frame as a fraction of its size.
     static QPointF anchor(const QRect& g, QPoint pointer)
     {
@@ -132,31 +158,16 @@ protected:
     }
 };
 
-// The window manager moves the pin here; the program has to learn where it went. Wheeled once
-// over it, the zoom starts from where the pin is now, with the image point under the pointer
-// kept there.
+// Without a window manager the pin follows the pointer itself.
+TEST_F(PinZoomsAndFades, AMovedPinZoomsWhereItNowIs)
+{
+    moveThenZoom();
+}
+
+// The window manager moves the pin here; the program has to learn where it went.
 TEST_F(PinZoomsAndFadesUnderAWindowManager, AMovedPinZoomsWhereItNowIs)
 {
-    const QRect start(540, 340, 200, 120);
-    pinAt(gradientImage({200, 120}), "move.png", start);
-    ASSERT_FALSE(HasFatalFailure());
-
-    ASSERT_TRUE(drag({600, 370}, {730, 450}, 10));
-    const QRect moved = settledAfter(start);
-    // However the move went, the program knows where the window is: the pin is settled
-    // only when its window and its frame agree.
-    EXPECT_EQ(moved.size(), start.size());
-    EXPECT_NEAR(moved.x() - start.x(), 130, 14);
-    EXPECT_NEAR(moved.y() - start.y(), 80, 14);
-
-    const QPoint pointer(730, 450);
-    ASSERT_TRUE(mouseMove(pointer));
-    ASSERT_TRUE(wheel(4));
-    const QRect zoomed = settledAfter(moved);
-    EXPECT_NEAR(zoomed.width(), 200 * std::exp(0.04), 1.0);
-    const QPointF a = anchor(moved, pointer);
-    EXPECT_NEAR(pointer.x() - zoomed.x(), a.x() * zoomed.width(), 1.0);
-    EXPECT_NEAR(pointer.y() - zoomed.y(), a.y() * zoomed.height(), 1.0);
+    moveThenZoom();
 }
 
 } // namespace

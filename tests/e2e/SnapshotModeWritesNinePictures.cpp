@@ -3,7 +3,6 @@
 #include "app/Snapshot.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -20,7 +19,6 @@ const QStringList pictureNames = {"0-general.png", "1-shortcuts.png", "2-capture
 struct SnapshotRun {
     int exitCode = -1; // -1: crashed or did not end in time
     QStringList missingLines; // the lines that report a picture not written
-    qint64 ms = 0;
 };
 
 class SnapshotMode : public E2eEnv {
@@ -47,22 +45,18 @@ protected:
         p.setProcessEnvironment(env);
         if (!workingDir.isEmpty())
             p.setWorkingDirectory(workingDir);
-        QElapsedTimer clock;
-        clock.start();
         p.start(QUILLET_BINARY, {});
         SnapshotRun run;
         if (!p.waitForFinished(30000)) {
             stop(&p, 1000);
             return run;
         }
-        run.ms = clock.elapsed();
         if (p.exitStatus() == QProcess::NormalExit)
             run.exitCode = p.exitCode();
         for (const QString& line : QString::fromUtf8(p.readAllStandardError()).split('\n')) {
             if (line.contains(QStringLiteral("快照未写入")))
                 run.missingLines.append(line);
         }
-        std::cout << "snapshot run took " << run.ms << " ms\n";
         return run;
     }
 
