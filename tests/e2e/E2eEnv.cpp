@@ -75,18 +75,10 @@ void E2eEnv::SetUp()
     for (int attempt = 0; attempt < 3 && !started; ++attempt)
         started = startX(o);
     ASSERT_TRUE(started) << "Xvfb did not start";
-    if (o.windowManager) {
-        ASSERT_TRUE(startWindowManager()) << "openbox did not take the screen";
-    }
-    if (o.twoMonitors) {
-        ASSERT_TRUE(splitMonitors()) << "xrandr did not list two monitors";
-    }
-    if (o.compositor) {
-        ASSERT_TRUE(startCompositor()) << "xcompmgr did not take the screen";
-    }
-    if (o.accessibility) {
-        ASSERT_TRUE(startAccessibilityBus()) << "the AT-SPI bus did not start";
-    }
+    ASSERT_TRUE(!o.windowManager || startWindowManager()) << "openbox did not take the screen";
+    ASSERT_TRUE(!o.twoMonitors || splitMonitors()) << "xrandr did not list two monitors";
+    ASSERT_TRUE(!o.compositor || startCompositor()) << "xcompmgr did not take the screen";
+    ASSERT_TRUE(!o.accessibility || startAccessibilityBus()) << "the AT-SPI bus did not start";
 }
 
 void E2eEnv::TearDown()
