@@ -214,6 +214,7 @@ protected:
         for (int y = inner.top(); y <= inner.bottom(); ++y) {
             for (int x = inner.left(); x <= inner.right(); ++x) {
                 const QPoint p(x, y);
+                // Off the screenshot: an alpha that no wanted colour has.
                 const QRgb got = shot.rect().contains(p) ? shot.pixel(p) & 0xffffff : 0xff000000;
                 const QRgb expected = want(p) & 0xffffff;
                 if (std::abs(qRed(got) - qRed(expected)) <= tolerance
