@@ -182,7 +182,8 @@ TEST_F(PinsFromFilesAndTheClipboard, ALargerImageShrinksToTheScreenAndCopiesWhol
     ASSERT_TRUE(mouseMove({640, 400}));
     ASSERT_EQ(quillet({"pin"}).exitCode, 0);
 
-    // 90 % of the 1280 × 800 screen bounds it: a factor of min(1152 / 1400, 720 / 900) = 0.8.
+    // Over a million pixels: a real picture that size passes the check against decompression
+    // bombs. 90 % of the 1280 × 800 screen bounds it: min(1152 / 1400, 720 / 900) = 0.8.
     ShownPin pin;
     ASSERT_TRUE(waitForPinAt(QRect(80, 40, 1120, 720), &pin));
     EXPECT_DOUBLE_EQ(pinStates().value(0).zoom, 0.8);
