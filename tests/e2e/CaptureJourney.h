@@ -71,15 +71,12 @@ protected:
     // Maps a plain window (tests/e2e/tools/xwin) and returns its id once it is on screen.
     QString mapWindow(const QRect& r, const QString& colour)
     {
-        QProcess* p = startBackground(QStringLiteral(XWIN_BINARY),
-            {"map", QString::number(r.x()), QString::number(r.y()), QString::number(r.width()),
-                QString::number(r.height()), colour});
-        QByteArray out;
-        waitFor([&] {
-            out += p->readAllStandardOutput();
-            return out.contains('\n');
-        });
-        return QString::fromLatin1(out).trimmed();
+        return QString::fromLatin1(
+            startUntilSaid(QStringLiteral(XWIN_BINARY),
+                {"map", QString::number(r.x()), QString::number(r.y()), QString::number(r.width()),
+                    QString::number(r.height()), colour},
+                "\n"))
+            .trimmed();
     }
 
     bool waitSessionGone()
@@ -106,17 +103,7 @@ protected:
     {
         if (image.size() != screenRect.size())
             return -1;
-        const QImage img = image.convertToFormat(QImage::Format_RGB32);
-        qint64 differ = 0;
-        for (int y = 0; y < img.height(); ++y) {
-            const auto* row = reinterpret_cast<const QRgb*>(img.constScanLine(y));
-            for (int x = 0; x < img.width(); ++x) {
-                if ((row[x] & 0xFFFFFF)
-                    != (patternColor(screenRect.x() + x, screenRect.y() + y) & 0xFFFFFF))
-                    ++differ;
-            }
-        }
-        return differ;
+        return patternDiffOutside(image, screenRect.topLeft(), {});
     }
 
     // Pixels differing from the pattern outside `keepOut` (image coordinates).
@@ -126,12 +113,11 @@ protected:
         const QImage img = image.convertToFormat(QImage::Format_RGB32);
         qint64 differ = 0;
         for (int y = 0; y < img.height(); ++y) {
+            const auto* row = reinterpret_cast<const QRgb*>(img.constScanLine(y));
             for (int x = 0; x < img.width(); ++x) {
-                if (keepOut.contains(QPoint(x, y)))
-                    continue;
-                if ((img.pixel(x, y) & 0xFFFFFF)
-                    != (patternColor(origin.x() + x, origin.y() + y) & 0xFFFFFF))
-                    ++differ;
+                differ += (row[x] & 0xFFFFFF)
+                        != (patternColor(origin.x() + x, origin.y() + y) & 0xFFFFFF)
+                    && !keepOut.contains(QPoint(x, y));
             }
         }
         return differ;

@@ -3,7 +3,6 @@
 // says what went wrong.
 #include "E2eEnv.h"
 
-#include <QFile>
 #include <QProcess>
 
 namespace quillet::e2e {
@@ -14,12 +13,7 @@ protected:
     // Takes the clipboard with tests/e2e/tools/xclipowner, which then never lets go of it.
     bool ownClipboard(const QString& mode)
     {
-        QProcess* p = startBackground(QStringLiteral(XCLIPOWNER_BINARY), {mode});
-        QByteArray out;
-        return waitFor([&] {
-            out += p->readAllStandardOutput();
-            return out.contains("owned");
-        });
+        return !startUntilSaid(QStringLiteral(XCLIPOWNER_BINARY), {mode}, "owned").isEmpty();
     }
 };
 
@@ -27,13 +21,9 @@ TEST_F(ClipboardOwnersThatFail, PinSaysWhyAndNothingWaitsForTheOwner)
 {
     startQuillet();
     ASSERT_TRUE(waitForQuilletReady());
-    QByteArray damaged("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x40\0\0\0\x40\x08\x02", 24);
-    damaged += QByteArray(600, '\x5a');
-    const QString damagedFile = scratch("damaged.png");
-    QFile f(damagedFile);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(damaged);
-    f.close();
+    const QString damagedFile = writeScratch("damaged.png",
+        QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x40\0\0\0\x40\x08\x02", 24)
+            + QByteArray(600, '\x5a'));
 
     struct Case {
         const char* what;

@@ -1,6 +1,5 @@
 #include "E2eEnv.h"
 
-#include <QFile>
 #include <QProcess>
 
 namespace quillet::e2e {
@@ -11,7 +10,7 @@ class CommandLineErrors : public E2eEnv { };
 TEST_F(CommandLineErrors, UsageErrorsExitTwoWithOneLineAndStartNothing)
 {
     const QList<QStringList> cases = {{"bogus"}, {"--frobnicate"}, {"capture", "now"},
-        {"settings", "colours"}, {"pin", "a", "b"}};
+        {"settings", "colours"}, {"pin", "a", "b"}, {"ocr"}, {"ocr", "a.png", "b.png"}};
     for (const QStringList& args : cases) {
         const ToolResult r = quillet(args);
         EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString();
@@ -31,31 +30,6 @@ TEST_F(CommandLineErrors, HelpAndVersion)
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(version.out.startsWith("quillet "));
     EXPECT_EQ(quillet({"status"}).exitCode, 3);
-}
-
-TEST_F(CommandLineErrors, FilesThatAreNoImagesAreRefusedBeforeAnythingIsPinned)
-{
-    startQuillet();
-    ASSERT_TRUE(waitForQuilletReady());
-
-    const QString text = scratch("notes.txt");
-    QFile f(text);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("just words, no picture\n");
-    f.close();
-    const QString fake = scratch("fake.png");
-    QFile g(fake);
-    ASSERT_TRUE(g.open(QIODevice::WriteOnly));
-    g.write("\x89PNG\r\n\x1a\n truncated");
-    g.close();
-
-    for (const QString& file : {QString("/nonexistent/picture.png"), text, fake, scratch("")}) {
-        const ToolResult r = quillet({"pin", file});
-        EXPECT_NE(r.exitCode, 0) << file.toStdString();
-        EXPECT_NE(r.exitCode, -1) << file.toStdString();
-        EXPECT_EQ(r.errLines().size(), 1) << r.err.toStdString();
-    }
-    EXPECT_EQ(quilletStatus().value("pins"), "0");
 }
 
 TEST_F(CommandLineErrors, NoDisplayIsOneLineNotACrash)

@@ -31,23 +31,6 @@ protected:
     }
 };
 
-TEST_F(CommandSocketHoldsUp, SocketOfAKilledInstanceIsTakenOver)
-{
-    QProcess* first = startQuillet();
-    ASSERT_TRUE(waitForQuilletReady());
-    const qint64 firstPid = first->processId();
-    ::kill(static_cast<pid_t>(firstPid), SIGKILL);
-    ASSERT_TRUE(waitFor([&] { return first->state() == QProcess::NotRunning; }));
-    // What a crash leaves: the socket file, with nobody behind it.
-    ASSERT_TRUE(QFile::exists(socket()));
-    EXPECT_EQ(quillet({"status"}).exitCode, 3);
-
-    QProcess* second = startQuillet();
-    ASSERT_TRUE(waitForQuilletReady());
-    EXPECT_EQ(quilletStatus().value("pid").toLongLong(), second->processId());
-    EXPECT_EQ(second->state(), QProcess::Running);
-}
-
 TEST_F(CommandSocketHoldsUp, TenStartedAtOnceLeaveExactlyOne)
 {
     QList<QProcess*> started;

@@ -75,18 +75,10 @@ void E2eEnv::SetUp()
     for (int attempt = 0; attempt < 3 && !started; ++attempt)
         started = startX(o);
     ASSERT_TRUE(started) << "Xvfb did not start";
-    if (o.windowManager) {
-        ASSERT_TRUE(startWindowManager()) << "openbox did not take the screen";
-    }
-    if (o.twoMonitors) {
-        ASSERT_TRUE(splitMonitors()) << "xrandr did not list two monitors";
-    }
-    if (o.compositor) {
-        ASSERT_TRUE(startCompositor()) << "xcompmgr did not take the screen";
-    }
-    if (o.accessibility) {
-        ASSERT_TRUE(startAccessibilityBus()) << "the AT-SPI bus did not start";
-    }
+    ASSERT_TRUE(!o.windowManager || startWindowManager()) << "openbox did not take the screen";
+    ASSERT_TRUE(!o.twoMonitors || splitMonitors()) << "xrandr did not list two monitors";
+    ASSERT_TRUE(!o.compositor || startCompositor()) << "xcompmgr did not take the screen";
+    ASSERT_TRUE(!o.accessibility || startAccessibilityBus()) << "the AT-SPI bus did not start";
 }
 
 void E2eEnv::TearDown()
@@ -235,6 +227,19 @@ QProcess* E2eEnv::startBackground(const QString& program, const QStringList& arg
     return raw;
 }
 
+QByteArray E2eEnv::startUntilSaid(
+    const QString& program, const QStringList& args, const QByteArray& word)
+{
+    QProcess* p = startBackground(program, args);
+    QByteArray out;
+    const bool said = waitFor([&] {
+        p->waitForReadyRead(10);
+        out += p->readAllStandardOutput();
+        return out.contains(word);
+    });
+    return said ? out : QByteArray();
+}
+
 void E2eEnv::stop(QProcess* p, int graceMs)
 {
     if (!p || p->state() == QProcess::NotRunning)
@@ -249,12 +254,12 @@ void E2eEnv::stop(QProcess* p, int graceMs)
     }
 }
 
-ToolResult E2eEnv::runTool(
-    const QString& program, const QStringList& args, int timeoutMs, const QByteArray& input)
+ToolResult E2eEnv::runIn(const QProcessEnvironment& env, const QString& program,
+    const QStringList& args, int timeoutMs, const QByteArray& input)
 {
     ToolResult r;
     QProcess p;
-    p.setProcessEnvironment(m_env);
+    p.setProcessEnvironment(env);
     p.start(program, args);
     if (!p.waitForStarted(5000))
         return r;
@@ -270,6 +275,44 @@ ToolResult E2eEnv::runTool(
     if (!r.timedOut && p.exitStatus() == QProcess::NormalExit)
         r.exitCode = p.exitCode();
     return r;
+}
+
+QString E2eEnv::writeScratch(const QString& name, const QByteArray& bytes)
+{
+    const QString path = scratch(name);
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size())
+        << name.toStdString();
+    return path;
+}
+
+QStringList E2eEnv::visibleWindows(const QStringList& search)
+{
+    const ToolResult r = runTool("xdotool", QStringList {"search", "--onlyvisible"} + search);
+    return QString::fromUtf8(r.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+bool E2eEnv::startTray()
+{
+    startBackground("trayer",
+        {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "100", "--height",
+            "24"});
+    return waitFor([&] { return quilletStatus().value("tray") == "1"; });
+}
+
+bool E2eEnv::chooseFromTray(int downs, const std::function<bool()>& done)
+{
+    // The icon sits at the right end of the panel. The panel may not have placed it yet when
+    // the first click comes, so the whole choice is made again until it takes.
+    return waitFor(
+        [&] {
+            mouseMove({1268, 12});
+            click(1);
+            for (int i = 0; i < downs; ++i)
+                key("Down");
+            return key("Return") && waitFor(done, 1000);
+        },
+        10000);
 }
 
 bool E2eEnv::waitFor(const std::function<bool()>& done, int timeoutMs)
@@ -359,11 +402,8 @@ bool E2eEnv::putClipboardFile(const QString& path, const QString& mimeType)
 
 bool E2eEnv::putClipboardText(const QString& text)
 {
-    const QString file = scratch(QString("clipboard-%1.txt").arg(m_processes.size()));
-    QFile f(file);
-    if (!f.open(QIODevice::WriteOnly) || f.write(text.toUtf8()) < 0)
-        return false;
-    f.close();
+    const QString file
+        = writeScratch(QString("clipboard-%1.txt").arg(m_processes.size()), text.toUtf8());
     return putClipboardFile(file, "UTF8_STRING");
 }
 

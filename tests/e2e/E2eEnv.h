@@ -68,6 +68,9 @@ public:
     static bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000);
     // False once the process has ended, a zombie included.
     static bool processAlive(qint64 pid);
+    // Runs a tool to its end with this environment.
+    static ToolResult runIn(const QProcessEnvironment& env, const QString& program,
+        const QStringList& args, int timeoutMs = 10000, const QByteArray& input = {});
 
 protected:
     void SetUp() override;
@@ -83,9 +86,26 @@ protected:
 
     // Starts a long-running process; stderr goes to a log file in the scratch folder.
     QProcess* startBackground(const QString& program, const QStringList& args);
+    // Starts a long-running helper and waits until it has said `word` on its output: what it said
+    // by then, or nothing when it never did.
+    QByteArray startUntilSaid(
+        const QString& program, const QStringList& args, const QByteArray& word);
 
     ToolResult runTool(const QString& program, const QStringList& args, int timeoutMs = 10000,
-        const QByteArray& input = {});
+        const QByteArray& input = {})
+    {
+        return runIn(m_env, program, args, timeoutMs, input);
+    }
+    // A file of `bytes` in the scratch folder; its path.
+    QString writeScratch(const QString& name, const QByteArray& bytes);
+    // The window holding the keyboard focus, as xdotool prints ids (decimal); works with and
+    // without a window manager.
+    QString activeWindow()
+    {
+        return QString::fromUtf8(runTool("xdotool", {"getwindowfocus"}).out).trimmed();
+    }
+    // The visible windows xdotool finds with these search options, such as {"--class", "quillet"}.
+    QStringList visibleWindows(const QStringList& search);
 
     // The program under test.
     QProcess* startQuillet(const QStringList& args = {});
@@ -165,6 +185,11 @@ protected:
     // tools/a11y.py against the program whose process is `pid`: "tree", "do NAME [ACTION]",
     // "set NAME VALUE" (see the tool). Needs EnvOptions::accessibility.
     ToolResult a11y(qint64 pid, const QStringList& args, int timeoutMs = 15000);
+
+    // A panel with a system tray (trayer) at the top right, once the program's entry is in it.
+    bool startTray();
+    // Picks the entry `downs` steps down the tray entry's menu, until `done` holds.
+    bool chooseFromTray(int downs, const std::function<bool()>& done);
 
     QString display() const { return m_display; }
     // Ends the X server at once, as a crash of the session would.

@@ -13,16 +13,12 @@ protected:
     QImage showPage(int rows)
     {
         const QString png = scratch("page.png");
-        QProcess* p = startBackground(QStringLiteral(TALLVIEW_BINARY),
+        const QByteArray said = startUntilSaid(QStringLiteral(TALLVIEW_BINARY),
             {png, QString::number(view.x()), QString::number(view.y()),
                 QString::number(view.width()), QString::number(view.height()),
-                QString::number(rows)});
-        QByteArray out;
-        waitFor([&] {
-            out += p->readAllStandardOutput();
-            return out.contains("ready");
-        });
-        return out.contains("ready") ? QImage(png).convertToFormat(QImage::Format_RGB32) : QImage();
+                QString::number(rows)},
+            "ready");
+        return said.isEmpty() ? QImage() : QImage(png).convertToFormat(QImage::Format_RGB32);
     }
 
     QString longCapture() { return quilletStatus().value("long-capture"); }

@@ -70,10 +70,13 @@ TEST_F(MonitorLayoutChanges, DuringACaptureAndWhileIdle)
     ASSERT_TRUE(key(QStringLiteral("Escape")));
     ASSERT_TRUE(waitSessionGone()) << log().toStdString();
 
-    // The next capture covers both monitors, each with its own overlay and exact pixels.
+    // The next capture covers both monitors, each with its own overlay and exact pixels, and a
+    // drag that ends past the first monitor's edge, on the other one, still copies.
     ASSERT_TRUE(openCapture());
     EXPECT_EQ(overlays(), 2);
     copyRegionExactly(QRect(1400, 100, 300, 200));
+    ASSERT_TRUE(openCapture());
+    copyRegionExactly(QRect(1100, 600, 180, 100));
 
     // While idle, the right monitor goes and the left one grows: one overlay, the new size.
     ASSERT_TRUE(xrandr({"--delmonitor", "RIGHT"}));

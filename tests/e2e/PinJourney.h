@@ -76,9 +76,7 @@ protected:
     QList<ShownPin> shownPins()
     {
         QList<ShownPin> found;
-        const ToolResult ids
-            = runTool("xdotool", {"search", "--onlyvisible", "--class", "quillet"});
-        for (const QString& id : QString::fromUtf8(ids.out).split('\n', Qt::SkipEmptyParts)) {
+        for (const QString& id : visibleWindows({"--class", "quillet"})) {
             const ToolResult info = runTool("xwininfo", {"-id", id.trimmed()});
             const QString text = QString::fromUtf8(info.out);
             if (info.exitCode != 0 || !text.contains("\"墨钉贴图\"")
@@ -169,14 +167,6 @@ protected:
         return waitFor([&] { return shownPins().isEmpty(); }, timeoutMs);
     }
 
-    // The window holding the keyboard focus, as xdotool prints ids (decimal); works with and
-    // without a window manager.
-    QString activeWindow()
-    {
-        const ToolResult r = runTool("xdotool", {"getwindowfocus"});
-        return r.exitCode == 0 ? QString::fromUtf8(r.out).trimmed() : QString();
-    }
-
     bool waitForActive(const QString& id, int timeoutMs = 5000)
     {
         return waitFor([&] { return activeWindow() == id; }, timeoutMs);
@@ -214,18 +204,22 @@ protected:
     }
 
     // Compares `shot` inside `area` (root pixels) with `want` (given root coordinates), leaving
-    // out a ring `ring` pixels wide along the area's edge.
+    // out a ring `ring` pixels wide along the area's edge; a channel off by up to `tolerance`
+    // still counts as the same.
     static PixelDiff compare(const QImage& shot, const QRect& area,
-        const std::function<QRgb(QPoint)>& want, int ring = 0)
+        const std::function<QRgb(QPoint)>& want, int ring = 0, int tolerance = 0)
     {
         PixelDiff d;
         const QRect inner = area.adjusted(ring, ring, -ring, -ring);
         for (int y = inner.top(); y <= inner.bottom(); ++y) {
             for (int x = inner.left(); x <= inner.right(); ++x) {
                 const QPoint p(x, y);
+                // Off the screenshot: an alpha that no wanted colour has.
                 const QRgb got = shot.rect().contains(p) ? shot.pixel(p) & 0xffffff : 0xff000000;
                 const QRgb expected = want(p) & 0xffffff;
-                if (got == expected)
+                if (std::abs(qRed(got) - qRed(expected)) <= tolerance
+                    && std::abs(qGreen(got) - qGreen(expected)) <= tolerance
+                    && std::abs(qBlue(got) - qBlue(expected)) <= tolerance && qAlpha(got) == 0)
                     continue;
                 if (!d.count++) {
                     d.first = p;

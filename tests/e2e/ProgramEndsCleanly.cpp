@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 
 #include <csignal>
 
@@ -16,10 +17,7 @@ protected:
     {
         return QDir(folder()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
     }
-    bool alertShown()
-    {
-        return runTool("xdotool", {"search", "--onlyvisible", "--name", "保存失败"}).exitCode == 0;
-    }
+    bool alertShown() { return !visibleWindows({"--name", "保存失败"}).isEmpty(); }
     static bool ends(QProcess* p, int timeoutMs = 5000)
     {
         return waitFor([p] { return p->state() == QProcess::NotRunning; }, timeoutMs);
@@ -76,8 +74,9 @@ TEST_F(ProgramEndsCleanly, TerminationSignalsEndItInOrder)
     }
 }
 
-// A screen-sized save is being written when the signal comes: the program ends once the file
-// is whole under its name, and no temporary file is left behind.
+// A screen-sized save with Ctrl+S is being written when the signal comes: the program ends once
+// the file is whole under its name ("墨钉_yyyyMMdd_HHmmss.png", the screen's exact pixels), and
+// no temporary file is left behind.
 TEST_F(ProgramEndsCleanly, SignalDuringASaveLeavesNoPartialFile)
 {
     ASSERT_TRUE(QDir().mkpath(folder()));
@@ -97,7 +96,8 @@ TEST_F(ProgramEndsCleanly, SignalDuringASaveLeavesNoPartialFile)
     const QStringList saved = everythingSaved();
     // The signal waits for the save that has begun: one whole file, nothing else.
     ASSERT_EQ(saved.size(), 1) << saved.join(", ").toStdString();
-    EXPECT_TRUE(saved.first().startsWith("墨钉_")) << saved.first().toStdString();
+    EXPECT_TRUE(QRegularExpression("^墨钉_\\d{8}_\\d{6}\\.png$").match(saved.first()).hasMatch())
+        << saved.first().toStdString();
     EXPECT_EQ(patternDiff(QImage(QDir(folder()).filePath(saved.first())), all), 0);
 }
 

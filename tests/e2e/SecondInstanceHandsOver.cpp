@@ -1,9 +1,7 @@
 #include "E2eEnv.h"
 
-#include <QElapsedTimer>
 #include <QProcess>
 
-#include <csignal>
 #include <memory>
 
 namespace quillet::e2e {
@@ -12,55 +10,8 @@ namespace {
 class SecondInstanceHandsOver : public E2eEnv {
 protected:
     // Whether a mapped window titled as the settings window is on the screen.
-    bool settingsWindowShown()
-    {
-        const ToolResult r
-            = runTool("xdotool", {"search", "--onlyvisible", "--name", "^墨钉设置$"}, 3000);
-        return r.exitCode == 0 && !r.out.trimmed().isEmpty();
-    }
+    bool settingsWindowShown() { return !visibleWindows({"--name", "^墨钉设置$"}).isEmpty(); }
 };
-
-TEST_F(SecondInstanceHandsOver, SecondStartExitsAndTheFirstKeepsRunning)
-{
-    QProcess* first = startQuillet();
-    ASSERT_TRUE(waitForQuilletReady());
-    const QString pid = quilletStatus().value("pid");
-    EXPECT_EQ(pid.toLongLong(), first->processId());
-
-    QElapsedTimer clock;
-    clock.start();
-    const ToolResult second = quillet({}, 5000);
-    EXPECT_EQ(second.exitCode, 0) << second.err.toStdString();
-    EXPECT_LT(clock.elapsed(), 2000);
-    // It answers in one line instead of failing silently or starting a second copy, and the
-    // running one shows its settings window.
-    EXPECT_FALSE(second.out.trimmed().isEmpty());
-    EXPECT_TRUE(waitFor([&] { return settingsWindowShown(); }));
-
-    EXPECT_EQ(first->state(), QProcess::Running);
-    EXPECT_EQ(quilletStatus().value("pid"), pid);
-    // Still the only holder of its keys.
-    EXPECT_EQ(grabStatus(67, 0), 3);
-}
-
-TEST_F(SecondInstanceHandsOver, CommandsStartTheProgramWhenNoneRuns)
-{
-    ASSERT_EQ(quillet({"status"}).exitCode, 3);
-    // `settings` needs a running program: it starts one, which then answers.
-    const ToolResult r = quillet({"settings", "shortcuts"});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_TRUE(waitFor([&] { return settingsWindowShown(); }));
-    EXPECT_EQ(quillet({"settings", "nowhere"}).exitCode, 2);
-    const auto status = quilletStatus();
-    ASSERT_TRUE(status.contains("pid"));
-    const qint64 pid = status.value("pid").toLongLong();
-    EXPECT_TRUE(processAlive(pid));
-    // Not ours through QProcess: end it through the command line, then by PID if need be.
-    EXPECT_EQ(quillet({"quit"}).exitCode, 0);
-    EXPECT_TRUE(waitFor([&] { return !processAlive(pid); }));
-    if (processAlive(pid))
-        ::kill(static_cast<pid_t>(pid), SIGKILL);
-}
 
 TEST_F(SecondInstanceHandsOver, TwoStartingTogetherLeaveOne)
 {

@@ -1,5 +1,7 @@
 #include "Residents.h"
 
+#include <QElapsedTimer>
+
 namespace quillet::e2e {
 namespace {
 
@@ -13,25 +15,17 @@ protected:
     }
 
     // The visible settings windows, by the title users see.
-    QStringList settingsWindows()
-    {
-        const ToolResult r
-            = runTool("xdotool", {"search", "--onlyvisible", "--name", "^墨钉设置$"});
-        return QString::fromUtf8(r.out).split('\n', Qt::SkipEmptyParts);
-    }
+    QStringList settingsWindows() { return visibleWindows({"--name", "^墨钉设置$"}); }
 
+    bool settingsOn(const QString& page)
+    {
+        const auto status = quilletStatus();
+        return status.value("settings-window") == "1" && status.value("settings-page") == page
+            && settingsWindows().size() == 1;
+    }
     bool settingsShown(const QString& page)
     {
-        return waitFor([&] {
-            const auto status = quilletStatus();
-            return status.value("settings-window") == "1" && status.value("settings-page") == page
-                && settingsWindows().size() == 1;
-        });
-    }
-
-    QString activeWindow()
-    {
-        return QString::fromUtf8(runTool("xdotool", {"getactivewindow"}).out).trimmed();
+        return waitFor([&] { return settingsOn(page); });
     }
 
     // Ctrl+W, as the user closes the window in front.
@@ -63,12 +57,20 @@ TEST_F(SettingsWindowOpens, SettingsCommandAndASecondStartShowTheOneWindow)
     EXPECT_TRUE(waitFor([&] { return activeWindow() == id; })) << "raised and activated";
 
     // Closed, it goes; a second `quillet` brings it back, raised, on the page last shown, and
-    // exits 0 without starting another resident.
+    // exits 0 at once, with a line instead of silence, without starting another resident or
+    // disturbing this one's keys.
     ASSERT_TRUE(closeSettings());
     EXPECT_EQ(quilletStatus().value("settings-window"), "0");
-    const ToolResult second = quillet({});
+    const QString pid = quilletStatus().value("pid");
+    QElapsedTimer clock;
+    clock.start();
+    const ToolResult second = quillet({}, 5000);
     EXPECT_EQ(second.exitCode, 0) << second.err.toStdString();
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_FALSE(second.out.trimmed().isEmpty());
     ASSERT_TRUE(settingsShown("shortcuts"));
+    EXPECT_EQ(quilletStatus().value("pid"), pid);
+    EXPECT_EQ(grabStatus(67, 0), 3);
     const QString again = settingsWindows().first();
     EXPECT_TRUE(waitFor([&] { return activeWindow() == again; })) << "raised and activated";
     EXPECT_EQ(programsWith("XDG_RUNTIME_DIR=" + QFile::encodeName(runtimeDir())).size(), 1);
@@ -76,30 +78,14 @@ TEST_F(SettingsWindowOpens, SettingsCommandAndASecondStartShowTheOneWindow)
 
 TEST_F(SettingsWindowOpens, TrayItemsAndControlCommaOpenSettingsAndAbout)
 {
-    startQuillet();
-    ASSERT_TRUE(waitForQuilletReady());
-    startBackground("trayer",
-        {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "100", "--height",
-            "24"});
-    ASSERT_TRUE(waitFor([&] { return quilletStatus().value("tray") == "1"; }));
+    ASSERT_TRUE(startQuilletReady());
+    ASSERT_TRUE(startTray());
     EXPECT_EQ(quilletStatus().value("settings-window"), "0");
 
     // The entries after 截图, 贴图 and 关闭所有贴图: 设置… (the page as it was) and 关于墨钉.
-    auto choose = [&](int downs, const QString& page) {
-        return waitFor(
-            [&] {
-                mouseMove({1268, 12});
-                click(1);
-                for (int i = 0; i < downs; ++i)
-                    key("Down");
-                key("Return");
-                return settingsShown(page);
-            },
-            10000);
-    };
-    ASSERT_TRUE(choose(5, "about"));
+    ASSERT_TRUE(chooseFromTray(5, [&] { return settingsOn("about"); }));
     ASSERT_TRUE(closeSettings());
-    ASSERT_TRUE(choose(4, "about"));
+    ASSERT_TRUE(chooseFromTray(4, [&] { return settingsOn("about"); }));
 
     // Ctrl+, in one of the program's windows brings the settings back after they closed.
     ASSERT_TRUE(quillet({"settings", "pin"}).exitCode == 0);

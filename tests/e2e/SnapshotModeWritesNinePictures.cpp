@@ -1,10 +1,8 @@
 #include "E2eEnv.h"
 
 #include "app/Snapshot.h"
-#include "capture/annotation/Annotation.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -21,7 +19,6 @@ const QStringList pictureNames = {"0-general.png", "1-shortcuts.png", "2-capture
 struct SnapshotRun {
     int exitCode = -1; // -1: crashed or did not end in time
     QStringList missingLines; // the lines that report a picture not written
-    qint64 ms = 0;
 };
 
 class SnapshotMode : public E2eEnv {
@@ -48,22 +45,18 @@ protected:
         p.setProcessEnvironment(env);
         if (!workingDir.isEmpty())
             p.setWorkingDirectory(workingDir);
-        QElapsedTimer clock;
-        clock.start();
         p.start(QUILLET_BINARY, {});
         SnapshotRun run;
         if (!p.waitForFinished(30000)) {
             stop(&p, 1000);
             return run;
         }
-        run.ms = clock.elapsed();
         if (p.exitStatus() == QProcess::NormalExit)
             run.exitCode = p.exitCode();
         for (const QString& line : QString::fromUtf8(p.readAllStandardError()).split('\n')) {
             if (line.contains(QStringLiteral("快照未写入")))
                 run.missingLines.append(line);
         }
-        std::cout << "snapshot run took " << run.ms << " ms\n";
         return run;
     }
 
@@ -87,25 +80,8 @@ protected:
     }
 };
 
-bool near(QRgb a, QColor b, int tolerance = 2)
-{
-    return std::abs(qRed(a) - b.red()) <= tolerance && std::abs(qGreen(a) - b.green()) <= tolerance
-        && std::abs(qBlue(a) - b.blue()) <= tolerance;
-}
-
-std::string describe(QRgb c)
-{
-    return QString("#%1").arg(c & 0xffffff, 6, 16, QChar('0')).toStdString();
-}
-
 TEST_F(SnapshotMode, OffscreenRunWritesNinePicturesOfTheSampleScene)
 {
-    {
-        QDir().mkpath(configHome() + "/quillet");
-        QFile f(configHome() + "/quillet/quillet.conf");
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("[General]\ndimAlpha=0.5\n");
-    }
     const QString folder = scratch("pictures");
     ASSERT_TRUE(QDir().mkpath(folder));
     // Present but empty: the current folder.
@@ -114,38 +90,14 @@ TEST_F(SnapshotMode, OffscreenRunWritesNinePicturesOfTheSampleScene)
     EXPECT_TRUE(run.missingLines.isEmpty());
     expectNinePictures(folder, QSize(1720, 1240), QSize(2560, 1600));
 
-    QSet<QByteArray> pages;
-    for (int i = 0; i < 6; ++i) {
-        QFile f(QDir(folder).filePath(pictureNames[i]));
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        const QImage image = QImage::fromData(f.readAll(), "PNG");
-        pages.insert(
+    // Every page and every state of the capture scene a picture of its own.
+    QSet<QByteArray> pictures;
+    for (const QString& name : pictureNames) {
+        const QImage image(QDir(folder).filePath(name), "PNG");
+        pictures.insert(
             QByteArray(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes()));
     }
-    EXPECT_EQ(pages.size(), 6) << "two settings pages look the same";
-
-    const QImage arrow(QDir(folder).filePath("capture-arrow.png"), "PNG");
-    ASSERT_EQ(arrow.size(), QSize(2560, 1600));
-    // Points, y up, to the pixel whose square holds them.
-    const auto at = [&](double x, double y) {
-        return arrow.pixel(int(x * 2), arrow.height() - 1 - int(y * 2));
-    };
-    const QRgb stroke = at(300, 385); // the rectangle's left edge
-    EXPECT_TRUE(near(stroke, palette()[0])) << describe(stroke);
-    const QRgb shaft = at(720, 390); // half way from the arrow's tail to its tip
-    EXPECT_TRUE(near(shaft, palette()[3])) << describe(shaft);
-
-    // Outside the selection: the gradient from the bottom-left pixel corner to the top-right
-    // one, under the shade.
-    const double px = 200.5, py = 200.5, w = 2560, h = 1600;
-    const double t = (px * w + py * h) / (w * w + h * h);
-    const QColor a = snapshotTeal(), b = snapshotIndigo();
-    const auto mix
-        = [t](double from, double to) { return int((from + (to - from) * t) * 0.5 * 255 + 0.5); };
-    const QColor dimmed(
-        mix(a.redF(), b.redF()), mix(a.greenF(), b.greenF()), mix(a.blueF(), b.blueF()));
-    const QRgb outside = at(100, 100);
-    EXPECT_TRUE(near(outside, dimmed)) << describe(outside) << " wanted " << describe(dimmed.rgb());
+    EXPECT_EQ(pictures.size(), 9) << "two pictures look the same";
 }
 
 TEST_F(SnapshotMode, RunBesideAResidentInstanceLeavesItsSocketAndKeys)

@@ -79,8 +79,9 @@ TEST_P(WaylandCaptureCopiesSavesAndPins, OnBothOutputs)
     ASSERT_TRUE(key({"-k", "Return"}));
     EXPECT_EQ(differingPixels(copiedAfterEnd(), m_left.copy(100, 50, 300, 200)), 0);
     // The wlroots portal answers with a picture of the whole desktop in /tmp; once read it goes.
-    if (QByteArray(GetParam()) == "portal")
+    if (QByteArray(GetParam()) == "portal") {
         EXPECT_FALSE(QFile::exists(QStringLiteral("/tmp/out.png")));
+    }
 
     // Right output: Ctrl+S saves the region under a new name.
     ASSERT_TRUE(openCapture());

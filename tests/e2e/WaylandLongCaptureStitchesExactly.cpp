@@ -7,15 +7,6 @@ namespace {
 
 class WaylandLongCaptureStitchesExactly : public WaylandRig {
 protected:
-    void TearDown() override
-    {
-        if (m_view) {
-            E2eEnv::stop(m_view);
-            delete m_view;
-        }
-        WaylandRig::TearDown();
-    }
-
     QString longCapture()
     {
         for (const QString& line : status().split(QLatin1Char('\n'))) {
@@ -25,8 +16,6 @@ protected:
         return {};
     }
     int gathered() { return longCapture().section(QLatin1Char(' '), 1).toInt(); }
-
-    QProcess* m_view = nullptr;
 };
 
 TEST_F(WaylandLongCaptureStitchesExactly, ByAutoScroll)
@@ -38,13 +27,8 @@ TEST_F(WaylandLongCaptureStitchesExactly, ByAutoScroll)
     ASSERT_FALSE(HasFatalFailure());
     const QRect view(300, 60, 320, 600);
     const QString png = m_dir.filePath(QStringLiteral("page.png"));
-    m_view = new QProcess;
-    m_view->setProcessEnvironment(m_env);
-    m_view->start(QStringLiteral(TALLVIEW_BINARY), {png, "0", "0", "320", "600", "3000"});
-    ASSERT_TRUE(E2eEnv::waitFor([&] {
-        m_view->waitForReadyRead(50);
-        return m_view->canReadLine() && m_view->readLine().startsWith("ready");
-    })) << "the view never showed";
+    ASSERT_TRUE(startReady(QStringLiteral(TALLVIEW_BINARY), {png, "0", "0", "320", "600", "3000"}))
+        << "the view never showed";
     ASSERT_EQ(run(QStringLiteral("swaymsg"),
                   {"[title=\"tallview\"] border none, move absolute position 300 60"})
                   .exitCode,
@@ -61,10 +45,7 @@ TEST_F(WaylandLongCaptureStitchesExactly, ByAutoScroll)
     route.insert(QStringLiteral("QUILLET_WAYLAND_GRAB"), QStringLiteral("screencopy"));
     startProgram(route);
     ASSERT_FALSE(HasFatalFailure());
-    ASSERT_EQ(run(QStringLiteral(QUILLET_BINARY), {"capture"}).exitCode, 0);
-    ASSERT_TRUE(E2eEnv::waitFor([&] {
-        return status().contains(QLatin1String("session: open")) && visibleViews().fullScreen == 1;
-    }));
+    ASSERT_TRUE(openCapture(1));
     ASSERT_TRUE(drag(view.topLeft(), view.topLeft() + QPoint(view.width(), view.height())));
     ASSERT_TRUE(pointer("move 1279 719"));
     ASSERT_TRUE(key({QStringLiteral("l")}));
@@ -75,8 +56,7 @@ TEST_F(WaylandLongCaptureStitchesExactly, ByAutoScroll)
         << longCapture().toStdString();
     EXPECT_EQ(gathered(), page.height());
     ASSERT_TRUE(key({QStringLiteral("-k"), QStringLiteral("Return")}));
-    QImage copied;
-    ASSERT_TRUE(E2eEnv::waitFor([&] { return !(copied = clipboardPng()).isNull(); }));
+    const QImage copied = waitClipboardPng();
     ASSERT_EQ(copied.size(), page.size());
     EXPECT_EQ(differingPixels(copied, page), 0);
 }

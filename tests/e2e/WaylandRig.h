@@ -232,18 +232,14 @@ protected:
         })) << "PipeWire did not start";
         // The portal starts on the first call, in a fraction of a second mostly; sometimes it
         // waits out a 25 s D-Bus timeout inside before it answers.
-        QProcess ask;
-        ask.setProcessEnvironment(m_env);
-        ask.start(QStringLiteral("gdbus"),
-            {QStringLiteral("call"), QStringLiteral("--session"), QStringLiteral("--dest"),
-                QStringLiteral("org.freedesktop.portal.Desktop"), QStringLiteral("--object-path"),
-                QStringLiteral("/org/freedesktop/portal/desktop"), QStringLiteral("--method"),
-                QStringLiteral("org.freedesktop.DBus.Properties.Get"),
-                QStringLiteral("org.freedesktop.portal.Screenshot"), QStringLiteral("version"),
-                QStringLiteral("--timeout"), QStringLiteral("40")});
-        ASSERT_TRUE(ask.waitForFinished(45000) && ask.exitCode() == 0)
-            << "the portal has no Screenshot interface: "
-            << ask.readAllStandardError().toStdString();
+        const ToolResult ask = run("gdbus",
+            {"call", "--session", "--dest", "org.freedesktop.portal.Desktop", "--object-path",
+                "/org/freedesktop/portal/desktop", "--method",
+                "org.freedesktop.DBus.Properties.Get", "org.freedesktop.portal.Screenshot",
+                "version", "--timeout", "40"},
+            45000);
+        ASSERT_EQ(ask.exitCode, 0)
+            << "the portal has no Screenshot interface: " << ask.err.toStdString();
     }
 
     // A virtual pointer and a keyboard made before the program starts, so that the seat has both
@@ -366,22 +362,7 @@ protected:
 
     ToolResult run(const QString& program, const QStringList& args, int timeoutMs = 10000)
     {
-        QProcess p;
-        p.setProcessEnvironment(m_env);
-        p.start(program, args);
-        ToolResult r;
-        if (!p.waitForStarted(timeoutMs))
-            return r;
-        r.timedOut = !p.waitForFinished(timeoutMs);
-        if (r.timedOut) {
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.out = p.readAllStandardOutput();
-        r.err = p.readAllStandardError();
-        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        return r;
+        return E2eEnv::runIn(m_env, program, args, timeoutMs);
     }
 
     QString status()
@@ -443,12 +424,8 @@ protected:
             return {};
         QProcessEnvironment env = m_env;
         env.insert(QStringLiteral("SWAYSOCK"), QDir(runtime()).filePath(sockets.first()));
-        QProcess p;
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral("swaymsg"), {QStringLiteral("-t"), QString::fromLatin1(type)});
-        if (!p.waitForFinished(5000))
-            return {};
-        return QJsonDocument::fromJson(p.readAllStandardOutput());
+        return QJsonDocument::fromJson(
+            E2eEnv::runIn(env, "swaymsg", {"-t", QString::fromLatin1(type)}, 5000).out);
     }
 
     // Calls `visit` for every node of sway's tree, saying whether it floats.
