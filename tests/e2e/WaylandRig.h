@@ -17,6 +17,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <csignal>
@@ -131,6 +132,9 @@ protected:
         m_env.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
         m_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
         m_env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+        // Without a tray or keys the first start opens the shortcuts page over the outputs the
+        // tests compare: here every start is a later one unless a test says otherwise.
+        setFirstStart(false);
 
         // Every background drawn: the screen shows what the test compares with.
         for (int i = 0; i < backgrounds.size(); ++i) {
@@ -291,6 +295,18 @@ protected:
     }
 
     // `readErrors`: the test reads the program's stderr; otherwise it goes to the test's own.
+    void setFirstStart(bool first)
+    {
+        const QString dir
+            = m_env.value(QStringLiteral("XDG_CONFIG_HOME")) + QStringLiteral("/quillet");
+        QDir().mkpath(dir);
+        QSettings s(dir + QStringLiteral("/quillet.conf"), QSettings::IniFormat);
+        if (first)
+            s.remove(QStringLiteral("shortcutsShownAtFirstStart"));
+        else
+            s.setValue(QStringLiteral("shortcutsShownAtFirstStart"), true);
+    }
+
     void startProgram(const QProcessEnvironment& extra = {}, bool readErrors = false)
     {
         QProcessEnvironment env = m_env;

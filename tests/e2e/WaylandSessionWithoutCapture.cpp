@@ -90,5 +90,27 @@ TEST_F(WaylandSessionWithoutCapture, CommandStartsTheProgramWithoutAnXDisplay)
         ::kill(static_cast<pid_t>(pid), SIGKILL);
 }
 
+// Neither a tray nor global keys (sway, stock GNOME): nothing would show that the program runs, so
+// the first start opens the page that says what to bind. Once: later starts stay quiet.
+TEST_F(WaylandSessionWithoutCapture, TheFirstStartWithoutTrayOrKeysShowsTheShortcutsPage)
+{
+    QImage background(640, 480, QImage::Format_RGB32);
+    background.fill(0xff202020);
+    startCompositor({background});
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    setFirstStart(true);
+    startProgram();
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_TRUE(waitStatus("settings-window: 1", 10000)) << status().toStdString();
+    EXPECT_TRUE(status().contains(QLatin1String("settings-page: shortcuts")));
+    E2eEnv::stop(m_program);
+    delete std::exchange(m_program, nullptr);
+    startProgram();
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(waitStatus("capture-ready: 1", 10000));
+    EXPECT_TRUE(status().contains(QLatin1String("settings-window: 0"))) << status().toStdString();
+}
+
 } // namespace
 } // namespace quillet::e2e
