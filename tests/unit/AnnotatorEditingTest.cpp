@@ -265,15 +265,6 @@ TEST_F(AnnotatorEditing, ColourAndWidthReachTheShapeJustMadeButNotAMosaic)
     EXPECT_EQ(an().color, palette()[4]);
 }
 
-TEST_F(AnnotatorEditing, ShiftMovesEveryPoint)
-{
-    an().setAnnotations({Annotation {Tool::rect, Qt::red, 4, {QPointF(1, 2), QPointF(3, 4)}, {}, 0},
-        Annotation {Tool::pen, Qt::red, 4, {QPointF(5, 6)}, {}, 0}});
-    an().shiftAnnotations(10, -5);
-    EXPECT_EQ(an().annotations[0].points, QList<QPointF>({QPointF(11, -3), QPointF(13, -1)}));
-    EXPECT_EQ(an().annotations[1].points, QList<QPointF>({QPointF(15, 1)}));
-}
-
 TEST_F(AnnotatorEditing, ResetForgetsEverything)
 {
     an().selectTool(Tool::rect);

@@ -186,13 +186,6 @@ protected:
     QByteArray saved;
 };
 
-TEST_F(SocketFolder, SocketLivesInTheRuntimeFolder)
-{
-    const auto path = InstanceProtocol::socketPath();
-    ASSERT_TRUE(path.has_value());
-    EXPECT_EQ(*path, dir.filePath("quillet.socket"));
-}
-
 TEST_F(SocketFolder, RuntimeFolderOthersMayEnterOrTooDeepIsNotUsed)
 {
     const QList<QFileDevice::Permissions> opened = {
@@ -222,9 +215,12 @@ TEST_F(SocketFolder, RuntimeFolderOthersMayEnterOrTooDeepIsNotUsed)
     }
 }
 
-TEST_F(SocketFolder, NobodyAnswersWithoutAnInstance)
+TEST_F(SocketFolder, SocketLivesInTheRuntimeFolderAndNobodyAnswersWithoutAnInstance)
 {
-    EXPECT_EQ(InstanceProtocol::send(dir.filePath("quillet.socket"), {"status", {}}, 1000).status,
+    const auto path = InstanceProtocol::socketPath();
+    ASSERT_TRUE(path.has_value());
+    EXPECT_EQ(*path, dir.filePath("quillet.socket"));
+    EXPECT_EQ(InstanceProtocol::send(*path, {"status", {}}, 1000).status,
         InstanceProtocol::SendStatus::nobody);
 }
 

@@ -3,7 +3,6 @@
 #include "WaitUntil.h"
 
 #include <QSet>
-#include <QSignalSpy>
 #include <gtest/gtest.h>
 
 using namespace quillet;
@@ -29,7 +28,6 @@ public:
     void ungrab(quint32 id) override { ungrabbed.append(id); }
 
     void press(quint32 id) { Q_EMIT pressed(id); }
-    void remap() { Q_EMIT mappingChanged(); }
 
     QSet<int> refused;
     QList<Grab> attempts;
@@ -96,10 +94,12 @@ TEST_F(HotKeyCenterTest, RefusedKeyUsesAnIdAndTheOthersStillWork)
     EXPECT_EQ(registerDefaults(), (QList<bool> {false, true, true, true}));
     EXPECT_EQ(center->nextID(), 5u);
 
-    // The refused key was never registered: pressing its id does nothing, the rest fire.
+    // The refused key was never registered: pressing its id does nothing, the rest fire, from
+    // the event loop rather than inside the window system's dispatch.
     backend->press(1);
     backend->press(2);
     backend->press(3);
+    EXPECT_EQ(captures + pins, 0) << "handler ran inside the window system's dispatch";
     ASSERT_TRUE(waitUntil([&] { return captures == 1 && pins == 1; }));
     drainQueue(center.get());
     EXPECT_EQ(captures, 1);
@@ -107,15 +107,6 @@ TEST_F(HotKeyCenterTest, RefusedKeyUsesAnIdAndTheOthersStillWork)
     // Only the successful registrations are released.
     center->unregisterAll();
     EXPECT_EQ(backend->ungrabbed, (QList<quint32> {2, 3, 4}));
-}
-
-TEST_F(HotKeyCenterTest, PressesAreQueuedNotDeliveredInline)
-{
-    registerDefaults();
-    backend->press(3);
-    EXPECT_EQ(pins, 0) << "handler ran inside the window system's dispatch";
-    ASSERT_TRUE(waitUntil([&] { return pins == 1; }));
-    EXPECT_EQ(captures, 0);
 }
 
 TEST_F(HotKeyCenterTest, PressesForUnknownIdsAreIgnored)
@@ -168,13 +159,6 @@ TEST_F(HotKeyCenterTest, StoredShortcutsOutOfRangeAreRefusedNotTruncated)
     EXPECT_EQ(center->nextID(), 4u);
     EXPECT_TRUE(center->registerShortcut(Shortcut {35, 0x1200, "P"}, [] {}));
     EXPECT_EQ(backend->attempts, (QList<FakeBackend::Grab> {{4, 35, 0x1200}}));
-}
-
-TEST_F(HotKeyCenterTest, ForwardsKeyboardMappingChanges)
-{
-    QSignalSpy spy(center.get(), &HotKeyCenter::mappingChanged);
-    backend->remap();
-    EXPECT_EQ(spy.count(), 1);
 }
 
 TEST(HotKeyCenterNullBackend, AcceptsEverythingWithoutAWindowSystem)

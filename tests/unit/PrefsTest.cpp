@@ -43,23 +43,6 @@ protected:
 
 } // namespace
 
-TEST_F(PrefsTest, FreshStoreReadsEveryDefault)
-{
-    EXPECT_TRUE(Prefs::detectWindows());
-    EXPECT_TRUE(Prefs::showMagnifier());
-    EXPECT_EQ(Prefs::dimAlpha(), 0.42);
-    EXPECT_EQ(Prefs::defaultColor(), 0);
-    EXPECT_EQ(Prefs::defaultWidth(), 4.0);
-    EXPECT_TRUE(Prefs::showToast());
-    EXPECT_FALSE(Prefs::quickSave());
-    EXPECT_TRUE(Prefs::pinShadow());
-    EXPECT_EQ(Prefs::pinOpacity(), 1.0);
-    EXPECT_EQ(Prefs::textStyle(), 1);
-    EXPECT_EQ(Prefs::fontSize(), 48.0);
-    EXPECT_EQ(Prefs::saveDir().toLocalFile(), Prefs::desktop());
-    EXPECT_TRUE(Prefs::filePath().startsWith(home.path()));
-}
-
 // Writes are unclamped (readers clamp), and a value stored earlier survives another
 // registration of the defaults.
 TEST_F(PrefsTest, WritesAreUnclampedAndOutliveRegisteringTheDefaults)

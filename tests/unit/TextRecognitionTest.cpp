@@ -99,8 +99,6 @@ TEST(TextRecognition, ReadsRenderedChineseEnglishAndCode)
         // the engine reading 卓 whatever the enlargement.
         {cjk, 12, 1, {QStringLiteral("文件已保存到桌面")}, false,
             QStringLiteral("文件已保存到卓面")},
-        {cjk, 13, 1, {QStringLiteral("文件已保存到桌面")}, false},
-        {cjk, 14, 1, {QStringLiteral("截图完成，已复制到剪贴板")}, false},
         {cjk, 16, 2, {QStringLiteral("打开 Settings 设置页面"), QStringLiteral("第二行文字")},
             false},
         {cjk, 14, 1, {QStringLiteral("深色主题下的文字")}, true},
