@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include "DelegateFixture.h"
+#include "Pixels.h"
 
 using namespace quillet;
 
@@ -199,8 +200,7 @@ struct ClipboardCase {
 
 TEST_F(AppDelegateTest, PinPrefersImageOverTextAndBeepsOnNothing)
 {
-    QImage red(40, 30, QImage::Format_RGB32);
-    red.fill(Qt::red);
+    QImage red = test::filled(QSize(40, 30), Qt::red);
     const QList<ClipboardCase> cases = {
         {"image and text", red, false, "说明文字", AppDelegate::PinOutcome::image},
         {"image only", red, false, {}, AppDelegate::PinOutcome::image},
@@ -315,8 +315,7 @@ TEST_F(AppDelegateTest, NoCaptureOpensWhileASaveHoldsTheLastOne)
     const QString elsewhere = dir.filePath("elsewhere.png");
     Output::saveInteraction().choosePath
         = [&](const QString&, const QString&) { return std::optional<QString>(elsewhere); };
-    QImage image(32, 24, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
+    QImage image = test::filled(QSize(32, 24), Qt::darkCyan);
     EXPECT_EQ(Output::save(image), std::optional<QString>(elsewhere));
     Output::saveInteraction() = saved;
     {
@@ -461,8 +460,7 @@ TEST_F(AppDelegateTest, SettingsHooksDriveTheHotKeysAndLaunchFailuresOpenTheShor
 TEST_F(AppDelegateTest, PinsAFileAtItsPixelSize)
 {
     QTemporaryDir dir;
-    QImage img(64, 48, QImage::Format_ARGB32);
-    img.fill(Qt::blue);
+    QImage img = test::filled(QSize(64, 48), Qt::blue, 1, QImage::Format_ARGB32);
     img.setDevicePixelRatio(2.0);
     const QString path = dir.filePath("blue.png");
     ASSERT_TRUE(img.save(path));
@@ -608,8 +606,7 @@ TEST_F(AppDelegateTest, StatusGivesEveryPinItsPlaceZoomAndOpacity)
     PinWindow::closeAll(); // only this test's pins in the list
     delegate->applicationDidFinishLaunching();
     const QRectF primary = primaryQtGeometry();
-    QImage img(80, 60, QImage::Format_RGB32);
-    img.fill(Qt::darkCyan);
+    QImage img = test::filled(QSize(80, 60), Qt::darkCyan);
     // Global points, y up: 30 points above the bottom of the primary screen.
     QPointer<PinWindow> a = PinWindow::pin(img, QRectF(100, 30, 80, 60));
     QPointer<PinWindow> b = PinWindow::pin(img, QRectF(10.5, 40, 120, 90));

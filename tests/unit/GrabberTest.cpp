@@ -1,4 +1,5 @@
 #include "CaptureFixtures.h"
+#include "Pixels.h"
 
 #include "capture/Grabber.h"
 #include "platform/FakeScreenGrabber.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 using namespace quillet;
+using quillet::test::filled;
 
 namespace {
 
@@ -91,18 +93,6 @@ TEST(GrabberFilter, ConvertsAgainstThePrimaryHeightOnlyAndKeepsOrder)
     EXPECT_EQ(out[1], QRectF(5, 35, 60, 60));
     EXPECT_EQ(out[2], QRectF(1, 59, 40, 40));
 }
-
-namespace {
-
-QImage filled(QSize size, QColor colour, qreal dpr = 1)
-{
-    QImage img(size, QImage::Format_RGB32);
-    img.fill(colour);
-    img.setDevicePixelRatio(dpr);
-    return img;
-}
-
-} // namespace
 
 TEST(GrabberCompose, PaintsTheBaseAtItsPlaceWithYUpAndScale)
 {

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "DelegateFixture.h"
+#include "Pixels.h"
 
 using namespace quillet;
 using namespace quillet::test;
@@ -119,8 +120,7 @@ TEST(PinEditingCompose, ScreenWithZeroPaddingStaysOpaque)
         for (int x = 0; x < screen.width(); ++x)
             row[x] = 0x00336699; // B,G,R,X with X = 0, as a root-window grab returns it
     }
-    QImage base(10, 10, QImage::Format_RGB32);
-    base.fill(Qt::red);
+    QImage base = test::filled(QSize(10, 10), Qt::red);
     const auto out = Grabber::compose(screen, base, QRectF(5, 5, 10, 10), 1);
     ASSERT_TRUE(out);
     const QImage argb = out->convertToFormat(QImage::Format_ARGB32);

@@ -5,6 +5,8 @@
 #include "settings/Prefs.h"
 #include "ui/Accent.h"
 
+#include "Pixels.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -20,16 +22,9 @@
 #include <gtest/gtest.h>
 
 using namespace quillet;
+using quillet::test::filled;
 
 namespace {
-
-QImage filled(int w, int h, QColor c, qreal dpr = 1.0)
-{
-    QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
-    img.fill(c);
-    img.setDevicePixelRatio(dpr);
-    return img;
-}
 
 // One-pixel black and white squares: any smoothing shows up as grey.
 QImage checker(int n)
@@ -134,7 +129,7 @@ protected:
 TEST_F(PinWindowTest, FractionalFramesRoundTheirEdges)
 {
     // Rounding origin and size apart would end this pin a point short on the right.
-    PinWindow* w = pinAt(filled(40, 40, Qt::red), QRectF(10.4, 10.0, 10.4, 20.0));
+    PinWindow* w = pinAt(filled({40, 40}, Qt::red), QRectF(10.4, 10.0, 10.4, 20.0));
     ASSERT_TRUE(waitFor([w] { return std::abs(w->windowOpacity() - w->opacity()) <= 1.0 / 255; }));
     EXPECT_EQ(w->geometry().left(), 10);
     EXPECT_EQ(w->geometry().left() + w->geometry().width(), 21);
@@ -146,7 +141,7 @@ TEST_F(PinWindowTest, AppearsFromSmallerAndTransparentToTheGivenRectangle)
 {
     Prefs::store()->setValue(Prefs::pinOpacityKey, 0.85);
     const QRectF at(100, 100, 400, 200);
-    PinWindow* w = pinAt(filled(800, 400, Qt::red), at);
+    PinWindow* w = pinAt(filled({800, 400}, Qt::red), at);
     EXPECT_DOUBLE_EQ(w->zoom(), 0.5);
     EXPECT_EQ(w->windowOpacity(), 0.0);
     EXPECT_EQ(w->geometry().size(), QSize(376, 188));
@@ -159,7 +154,7 @@ TEST_F(PinWindowTest, AppearsFromSmallerAndTransparentToTheGivenRectangle)
 TEST_F(PinWindowTest, WithoutRectangleTheImageIsCentredOnThePointer)
 {
     QCursor::setPos(300, 200);
-    PinWindow* w = PinWindow::pin(filled(100, 60, Qt::blue, 2.0));
+    PinWindow* w = PinWindow::pin(filled({100, 60}, Qt::blue, 2.0));
     made.append(w);
     ASSERT_TRUE(settled(w));
     EXPECT_DOUBLE_EQ(w->zoom(), 1.0);
@@ -171,8 +166,8 @@ TEST_F(PinWindowTest, WithoutRectangleTheImageIsCentredOnThePointer)
 // the count drops at once, the window goes after the fade.
 TEST_F(PinWindowTest, CountDropsWhenClosingStartsAndTheWindowGoesAfterTheFade)
 {
-    PinWindow* a = pinAt(filled(50, 50, Qt::red), QRectF(0, 0, 50, 50));
-    PinWindow* b = pinAt(filled(50, 50, Qt::red), QRectF(60, 0, 50, 50));
+    PinWindow* a = pinAt(filled({50, 50}, Qt::red), QRectF(0, 0, 50, 50));
+    PinWindow* b = pinAt(filled({50, 50}, Qt::red), QRectF(60, 0, 50, 50));
     EXPECT_EQ(PinWindow::count(), 2);
     QPointer<PinWindow> alive(a), other(b);
     a->closePin();
@@ -187,7 +182,7 @@ TEST_F(PinWindowTest, CountDropsWhenClosingStartsAndTheWindowGoesAfterTheFade)
     // Closing all empties the list at once; with nothing to close nothing happens.
     PinWindow::closeAll();
     for (int i = 0; i < 3; ++i)
-        pinAt(filled(40, 40, Qt::red), QRectF(i * 50, 0, 40, 40));
+        pinAt(filled({40, 40}, Qt::red), QRectF(i * 50, 0, 40, 40));
     EXPECT_EQ(PinWindow::count(), 3);
     PinWindow::closeAll();
     EXPECT_EQ(PinWindow::count(), 0);
@@ -199,8 +194,8 @@ TEST_F(PinWindowTest, CountDropsWhenClosingStartsAndTheWindowGoesAfterTheFade)
 // click close the pin, and only that one.
 TEST_F(PinWindowTest, EditKeysCallTheCallbackEscapeAndDoubleClickClose)
 {
-    PinWindow* a = pinAt(filled(80, 80, Qt::red), QRectF(0, 0, 80, 80));
-    PinWindow* b = pinAt(filled(80, 80, Qt::red), QRectF(100, 0, 80, 80));
+    PinWindow* a = pinAt(filled({80, 80}, Qt::red), QRectF(0, 0, 80, 80));
+    PinWindow* b = pinAt(filled({80, 80}, Qt::red), QRectF(100, 0, 80, 80));
     QTest::keyClick(a->view(), Qt::Key_Space); // nothing installed: nothing happens
     QList<PinWindow*> asked;
     PinWindow::onEdit = [&](PinWindow* p) { asked.append(p); };
@@ -221,7 +216,7 @@ TEST_F(PinWindowTest, EditKeysCallTheCallbackEscapeAndDoubleClickClose)
 // Zooming keeps the point under the pointer, stops at the window cap and says so in the badge.
 TEST_F(PinWindowTest, ZoomFollowsThePointerWithinItsBoundsAndTheBadgeSaysSo)
 {
-    PinWindow* w = pinAt(filled(600, 400, Qt::red), QRectF(0, 0, 600, 400));
+    PinWindow* w = pinAt(filled({600, 400}, Qt::red), QRectF(0, 0, 600, 400));
     ASSERT_TRUE(settled(w));
     const QPointF pointer
         = globalFromQt(QPointF(w->geometry().topLeft()) + QPointF(50, 25), primaryQtGeometry());
@@ -254,7 +249,7 @@ TEST_F(PinWindowTest, ZoomFollowsThePointerWithinItsBoundsAndTheBadgeSaysSo)
 // Wheel steps themselves are the geometry's test; here: which wheel reaches which setting.
 TEST_F(PinWindowTest, WheelZoomsAndAltWheelChangesOpacity)
 {
-    PinWindow* w = pinAt(filled(100, 100, Qt::red), QRectF(0, 0, 100, 100));
+    PinWindow* w = pinAt(filled({100, 100}, Qt::red), QRectF(0, 0, 100, 100));
     ASSERT_TRUE(settled(w));
     sendWheel(w->view(), QPoint(0, 120), QPoint(), Qt::NoModifier);
     EXPECT_NEAR(w->zoom(), std::exp(0.04), 1e-12);
@@ -276,7 +271,7 @@ TEST_F(PinWindowTest, DraggingWithoutWindowManagerFollowsThePointer)
 {
     if (QGuiApplication::platformName() != QLatin1String("offscreen"))
         GTEST_SKIP() << "a window manager may own the move";
-    PinWindow* w = pinAt(filled(100, 100, Qt::red), QRectF(200, 200, 100, 100));
+    PinWindow* w = pinAt(filled({100, 100}, Qt::red), QRectF(200, 200, 100, 100));
     ASSERT_TRUE(settled(w));
     const QPointF start = w->view()->mapToGlobal(QPointF(50, 50));
     sendMouse(w->view(), QEvent::MouseButtonPress, start, Qt::LeftButton);
@@ -333,11 +328,11 @@ TEST_F(PinWindowTest, AtItsOwnSizeEveryDevicePixelShowsAsItIs)
 
 TEST_F(PinWindowTest, BorderShowsWhichPinHasTheKeyboard)
 {
-    PinWindow* a = pinAt(filled(100, 100, Qt::black), QRectF(0, 0, 100, 100));
+    PinWindow* a = pinAt(filled({100, 100}, Qt::black), QRectF(0, 0, 100, 100));
     ASSERT_TRUE(QTest::qWaitForWindowActive(a));
     ASSERT_TRUE(settled(a));
     EXPECT_EQ(a->view()->grab().toImage().pixel(1, 50), accent().rgb());
-    PinWindow* b = pinAt(filled(100, 100, Qt::black), QRectF(200, 0, 100, 100));
+    PinWindow* b = pinAt(filled({100, 100}, Qt::black), QRectF(200, 0, 100, 100));
     ASSERT_TRUE(QTest::qWaitForWindowActive(b));
     // Half-transparent grey over black.
     const QColor edge = a->view()->grab().toImage().pixelColor(0, 50);
@@ -347,8 +342,8 @@ TEST_F(PinWindowTest, BorderShowsWhichPinHasTheKeyboard)
 
 TEST_F(PinWindowTest, ContextMenuOffersTheActionsInOrder)
 {
-    PinWindow* w = pinAt(filled(100, 100, Qt::red), QRectF(0, 0, 100, 100));
-    pinAt(filled(100, 100, Qt::red), QRectF(200, 0, 100, 100));
+    PinWindow* w = pinAt(filled({100, 100}, Qt::red), QRectF(0, 0, 100, 100));
+    pinAt(filled({100, 100}, Qt::red), QRectF(200, 0, 100, 100));
     std::unique_ptr<QMenu> menu(w->view()->buildMenu());
     QStringList titles;
     for (QAction* a : menu->actions())
@@ -362,7 +357,7 @@ TEST_F(PinWindowTest, ContextMenuOffersTheActionsInOrder)
 
 TEST_F(PinWindowTest, CopyPutsTheFullImageOnTheClipboard)
 {
-    const QImage image = filled(60, 40, QColor(10, 200, 30), 2.0);
+    const QImage image = filled({60, 40}, QColor(10, 200, 30), 2.0);
     PinWindow* w = pinAt(image, QRectF(0, 0, 30, 20));
     QApplication::clipboard()->clear();
     QTest::keyClick(w->view(), Qt::Key_C, Qt::ControlModifier);
@@ -375,7 +370,7 @@ TEST_F(PinWindowTest, CopyPutsTheFullImageOnTheClipboard)
 
 TEST_F(PinWindowTest, EveryFlashKeepsTheBadgeForAnotherPointNineSeconds)
 {
-    PinWindow* w = pinAt(filled(100, 100, Qt::red), QRectF(0, 0, 100, 100));
+    PinWindow* w = pinAt(filled({100, 100}, Qt::red), QRectF(0, 0, 100, 100));
     PinView* view = w->view();
     view->flashHUD(QStringLiteral("120%"));
     // Watched for half a second, the badge stays.

@@ -1,3 +1,4 @@
+#include "Pixels.h"
 #include "output/PinWindow.h"
 #include "platform/SystemServices.h"
 #include "settings/Prefs.h"
@@ -415,8 +416,7 @@ TEST_F(SettingsPagesTest, PinPageCountFollowsPinsAndClosesThemAll)
     auto* closeAll = control<QAbstractButton>("关闭全部");
     ASSERT_TRUE(closeAll);
     EXPECT_FALSE(closeAll->isEnabled());
-    QImage image(40, 30, QImage::Format_ARGB32);
-    image.fill(Qt::red);
+    QImage image = test::filled(QSize(40, 30), Qt::red, 1, QImage::Format_ARGB32);
     ASSERT_TRUE(PinWindow::pin(image));
     ASSERT_TRUE(PinWindow::pin(image));
     // The page polls once a second; the number and the button follow within that.

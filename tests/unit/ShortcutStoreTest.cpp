@@ -153,12 +153,7 @@ TEST_F(ShortcutStoreTest, ReadersAcceptAnyMemberOrderExtraMembersAndText)
         EXPECT_EQ(ShortcutStore::get(HotKeyAction::capture, 0), expected)
             << value.toString().toStdString();
     }
-}
-
-// As a person would type it into the file: a quoted string.
-TEST_F(ShortcutStoreTest, HandEditedTextValuesAreRead)
-{
-    QDir().mkpath(QFileInfo(Prefs::filePath()).path());
+    // As a person would type it into the file: a quoted string.
     QFile f(Prefs::filePath());
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write("[General]\n"

@@ -1,4 +1,5 @@
 #include "output/Toast.h"
+#include "Pixels.h"
 #include "output/ToastWidget.h"
 #include "platform/Geometry.h"
 #include "settings/Prefs.h"
@@ -44,13 +45,6 @@ protected:
         s.scale = 1.0;
         return s;
     }
-
-    static QImage imageOf(int w, int h)
-    {
-        QImage img(w, h, QImage::Format_RGB32);
-        img.fill(Qt::darkCyan);
-        return img;
-    }
 };
 
 struct LeadingCase {
@@ -76,7 +70,7 @@ TEST_F(ToastTest, LeadingElementSizes)
     for (const LeadingCase& c : cases) {
         SCOPED_TRACE(c.name);
         const QImage thumb
-            = c.thumbnail.isEmpty() ? QImage() : imageOf(c.thumbnail.width(), c.thumbnail.height());
+            = c.thumbnail.isEmpty() ? QImage() : test::filled(c.thumbnail, Qt::darkCyan);
         const std::optional<QColor> swatch
             = c.swatch ? std::optional<QColor>(Qt::red) : std::nullopt;
         EXPECT_EQ(ToastWidget::leadingSizeFor(thumb, swatch), c.expected);
@@ -95,8 +89,8 @@ TEST_F(ToastTest, LeadingElementSizes)
 TEST_F(ToastTest, RestsCentredSeventyPointsAboveTheVisibleBottom)
 {
     const Screen screen = testScreen();
-    Toast::show(
-        QStringLiteral("已保存 墨钉_20250314_093005.png"), imageOf(160, 90), std::nullopt, screen);
+    Toast::show(QStringLiteral("已保存 墨钉_20250314_093005.png"),
+        test::filled({160, 90}, Qt::darkCyan), std::nullopt, screen);
     QPointer<ToastWidget> t = ToastWidget::current();
     ASSERT_TRUE(t);
     const QRectF frame = t->finalFrame();
@@ -143,7 +137,7 @@ TEST_F(ToastTest, LongTextIsShortenedNotStretchedAcrossTheScreen)
 {
     const QString name
         = QStringLiteral("已保存 ") + QString(300, QLatin1Char('x')) + QStringLiteral(".png");
-    Toast::show(name, imageOf(40, 40), std::nullopt, testScreen());
+    Toast::show(name, test::filled({40, 40}, Qt::darkCyan), std::nullopt, testScreen());
     ToastWidget* t = ToastWidget::current();
     ASSERT_NE(t, nullptr);
     EXPECT_LE(t->width(), 10 + 36 + 10 + 16 + 10 + 560 + 18);
@@ -153,7 +147,8 @@ TEST_F(ToastTest, LongTextIsShortenedNotStretchedAcrossTheScreen)
 TEST_F(ToastTest, PreferenceOffShowsNothing)
 {
     setShowToast(false);
-    Toast::show(QStringLiteral("已复制到剪贴板"), imageOf(10, 10), std::nullopt, testScreen());
+    Toast::show(QStringLiteral("已复制到剪贴板"), test::filled({10, 10}, Qt::darkCyan),
+        std::nullopt, testScreen());
     EXPECT_EQ(ToastWidget::current(), nullptr);
     for (QWidget* w : QApplication::topLevelWidgets())
         EXPECT_EQ(qobject_cast<ToastWidget*>(w), nullptr);

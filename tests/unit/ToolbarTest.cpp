@@ -1,4 +1,5 @@
 #include "FakeAnnotationHost.h"
+#include "Pixels.h"
 #include "capture/annotation/GlassPanel.h"
 #include "capture/annotation/ToolButton.h"
 #include "settings/Prefs.h"
@@ -259,8 +260,7 @@ TEST_F(Toolbar, ColourButtonRingsTheColourInUse)
     EXPECT_EQ(Prefs::defaultColor(), 4);
     // The selected swatch has the white ring at its rim; the others leave it clear.
     const auto rim = [&](int i) {
-        QImage img(26, 32, QImage::Format_ARGB32_Premultiplied);
-        img.fill(Qt::black);
+        QImage img = test::filled(QSize(26, 32), Qt::black, 1, QImage::Format_ARGB32_Premultiplied);
         an().colorButtons()[i]->render(&img, QPoint(), QRegion(), QWidget::DrawChildren);
         return qGray(img.pixel(13, 7));
     };
