@@ -240,54 +240,46 @@ TEST_F(AppDelegateTest, PinPrefersImageOverTextAndBeepsOnNothing)
     EXPECT_EQ(pinned.size(), 2);
 }
 
-TEST_F(AppDelegateTest, CaptureIsDroppedWhileGrabbing)
+// Presses while the screens are read are dropped. How the grab ends decides when the next one
+// may start: at once when no screen matched (without a word), once the alert is dismissed after
+// a failure, once the session has ended after a success.
+TEST_F(AppDelegateTest, OneCaptureAtATimeUntilTheGrabAndWhatFollowsAreOver)
 {
-    delegate->startCapture();
-    EXPECT_TRUE(delegate->busy());
-    EXPECT_EQ(grabber->calls, 1);
-    delegate->startCapture();
-    delegate->pinClipboard(); // no session yet: reads the clipboard, grabs nothing
-    EXPECT_EQ(grabber->calls, 1);
-
-    // No screen matched: back to idle without a word.
-    grabber->deliver(std::nullopt, test::HeldGrabber::Shots::unmatched);
-    EXPECT_FALSE(delegate->busy());
-    EXPECT_EQ(delegate->session(), nullptr);
-    EXPECT_TRUE(alerts.isEmpty());
-
-    delegate->startCapture();
-    EXPECT_EQ(grabber->calls, 2);
-}
-
-TEST_F(AppDelegateTest, FailedGrabAlertsAndStaysBusyUntilDismissed)
-{
-    delegate->startCapture();
-    grabber->deliver("显示服务器拒绝了请求");
-    ASSERT_EQ(alerts.size(), 1);
-    EXPECT_EQ(alerts.first(), "截图失败 | 显示服务器拒绝了请求");
-    EXPECT_TRUE(delegate->busy());
-    delegate->startCapture();
-    EXPECT_EQ(grabber->calls, 1);
-
-    ASSERT_TRUE(alertDone);
-    alertDone();
-    EXPECT_FALSE(delegate->busy());
-    delegate->startCapture();
-    EXPECT_EQ(grabber->calls, 2);
-}
-
-TEST_F(AppDelegateTest, SuccessfulGrabOpensASessionThatEndsCleanly)
-{
-    delegate->startCapture();
-    grabber->deliver();
-    EXPECT_FALSE(delegate->busy());
-    if (CaptureSession* s = delegate->session())
-        s->finish(false);
-    // Ending drops the session, after the call that ended it has returned.
-    EXPECT_TRUE(waitUntil([&] { return delegate->session() == nullptr; }));
-    EXPECT_FALSE(delegate->busy());
-    delegate->startCapture();
-    EXPECT_EQ(grabber->calls, 2);
+    enum class End { unmatched, failed, session };
+    for (const End end : {End::unmatched, End::failed, End::session}) {
+        SCOPED_TRACE(int(end));
+        grabber->calls = 0;
+        delegate->startCapture();
+        EXPECT_TRUE(delegate->busy());
+        delegate->startCapture();
+        delegate->pinClipboard(); // no session yet: reads the clipboard, grabs nothing
+        EXPECT_EQ(grabber->calls, 1);
+        if (end == End::unmatched) {
+            grabber->deliver(std::nullopt, test::HeldGrabber::Shots::unmatched);
+            EXPECT_EQ(delegate->session(), nullptr);
+        } else if (end == End::failed) {
+            grabber->deliver("显示服务器拒绝了请求");
+            EXPECT_EQ(alerts, QStringList {"截图失败 | 显示服务器拒绝了请求"});
+            EXPECT_TRUE(delegate->busy());
+            delegate->startCapture();
+            EXPECT_EQ(grabber->calls, 1);
+            ASSERT_TRUE(alertDone);
+            std::exchange(alertDone, {})();
+            alerts.clear();
+        } else {
+            grabber->deliver();
+            ASSERT_NE(delegate->session(), nullptr);
+            EXPECT_FALSE(delegate->busy());
+            delegate->session()->finish(false);
+            // Ending drops the session, after the call that ended it has returned.
+            EXPECT_TRUE(waitUntil([&] { return delegate->session() == nullptr; }));
+        }
+        EXPECT_TRUE(alerts.isEmpty());
+        EXPECT_FALSE(delegate->busy());
+        delegate->startCapture();
+        EXPECT_EQ(grabber->calls, 2);
+        grabber->deliver(std::nullopt, test::HeldGrabber::Shots::unmatched); // idle again
+    }
 }
 
 // The failure alert of a save is modal and holds the only copy of the capture: a capture opened

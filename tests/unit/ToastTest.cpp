@@ -61,7 +61,6 @@ TEST_F(ToastTest, LeadingElementSizes)
     const LeadingCase cases[] = {
         {"wide 10:1", {1000, 100}, false, {72, 36}},
         {"tall 1:10", {100, 1000}, false, {24, 36}},
-        {"square", {300, 300}, false, {36, 36}},
         {"3:2", {300, 200}, false, {54, 36}},
         {"thumbnail wins over swatch", {300, 300}, true, {36, 36}},
         {"swatch alone", {}, true, {24, 24}},
@@ -73,8 +72,6 @@ TEST_F(ToastTest, LeadingElementSizes)
             = c.thumbnail.isEmpty() ? QImage() : test::filled(c.thumbnail, Qt::darkCyan);
         const std::optional<QColor> swatch
             = c.swatch ? std::optional<QColor>(Qt::red) : std::nullopt;
-        EXPECT_EQ(ToastWidget::leadingSizeFor(thumb, swatch), c.expected);
-
         Toast::show(QStringLiteral("已复制到剪贴板"), thumb, swatch, testScreen());
         ToastWidget* t = ToastWidget::current();
         ASSERT_NE(t, nullptr);
