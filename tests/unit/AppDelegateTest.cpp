@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include "DelegateFixture.h"
+#include "FakeHotKeys.h"
 #include "Pixels.h"
 
 using namespace quillet;
@@ -49,39 +50,14 @@ AppDelegate::PinOutcome pinNow(AppDelegate& delegate)
     return outcome.value_or(AppDelegate::PinOutcome::failed);
 }
 
-struct Grab {
-    quint32 id;
-    int keyCode;
-    int mods;
-};
-
-// Records every grab and refuses one key, as when another program holds it.
-class FakeHotKeys final : public HotKeyBackend {
-public:
-    explicit FakeHotKeys(QList<Grab>* log, int refusedKey)
-        : m_log(log)
-        , m_refused(refusedKey)
-    { }
-    bool grab(quint32 id, int keyCode, int mods) override
-    {
-        m_log->append({id, keyCode, mods});
-        return keyCode != m_refused;
-    }
-    void ungrab(quint32) override { }
-    QString note() const override { return noteText; }
-
-    QString noteText;
-
-private:
-    QList<Grab>* m_log;
-    int m_refused;
-};
+using test::FakeHotKeys;
+using test::Grab;
 
 class AppDelegateTest : public test::DelegateFixture {
 protected:
     std::unique_ptr<HotKeyBackend> makeHotKeys() override
     {
-        return std::make_unique<FakeHotKeys>(&grabs, 122);
+        return std::make_unique<FakeHotKeys>(&grabs, QSet<int> {122});
     }
     void SetUp() override
     {

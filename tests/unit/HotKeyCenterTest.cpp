@@ -1,8 +1,8 @@
 #include "settings/HotKeyCenter.h"
 
+#include "FakeHotKeys.h"
 #include "WaitUntil.h"
 
-#include <QSet>
 #include <gtest/gtest.h>
 
 using namespace quillet;
@@ -10,29 +10,7 @@ using quillet::test::waitUntil;
 
 namespace {
 
-// Records what the center asks of the window system; refuses the key codes it is told to.
-class FakeBackend final : public HotKeyBackend {
-public:
-    struct Grab {
-        quint32 id;
-        int keyCode;
-        int mods;
-        bool operator==(const Grab&) const = default;
-    };
-
-    bool grab(quint32 id, int keyCode, int mods) override
-    {
-        attempts.append({id, keyCode, mods});
-        return !refused.contains(keyCode);
-    }
-    void ungrab(quint32 id) override { ungrabbed.append(id); }
-
-    void press(quint32 id) { Q_EMIT pressed(id); }
-
-    QSet<int> refused;
-    QList<Grab> attempts;
-    QList<quint32> ungrabbed;
-};
+using FakeBackend = test::FakeHotKeys;
 
 // Runs the event loop until everything queued so far (presses included) has been delivered.
 void drainQueue(QObject* context)
@@ -76,7 +54,7 @@ TEST_F(HotKeyCenterTest, IdentifiersAdvanceAcrossRounds)
     EXPECT_EQ(center->nextID(), 1u);
     EXPECT_EQ(registerDefaults(), (QList<bool> {true, true, true, true}));
     EXPECT_EQ(backend->attempts,
-        (QList<FakeBackend::Grab> {{1, 122, 0}, {2, 0, 0x1200}, {3, 99, 0}, {4, 35, 0x1200}}));
+        (QList<test::Grab> {{1, 122, 0}, {2, 0, 0x1200}, {3, 99, 0}, {4, 35, 0x1200}}));
 
     center->unregisterAll();
     EXPECT_EQ(backend->ungrabbed, (QList<quint32> {1, 2, 3, 4}));
@@ -85,7 +63,7 @@ TEST_F(HotKeyCenterTest, IdentifiersAdvanceAcrossRounds)
     backend->attempts.clear();
     registerDefaults();
     EXPECT_EQ(backend->attempts,
-        (QList<FakeBackend::Grab> {{5, 122, 0}, {6, 0, 0x1200}, {7, 99, 0}, {8, 35, 0x1200}}));
+        (QList<test::Grab> {{5, 122, 0}, {6, 0, 0x1200}, {7, 99, 0}, {8, 35, 0x1200}}));
 }
 
 TEST_F(HotKeyCenterTest, RefusedKeyUsesAnIdAndTheOthersStillWork)
@@ -158,7 +136,7 @@ TEST_F(HotKeyCenterTest, StoredShortcutsOutOfRangeAreRefusedNotTruncated)
     EXPECT_TRUE(backend->attempts.isEmpty());
     EXPECT_EQ(center->nextID(), 4u);
     EXPECT_TRUE(center->registerShortcut(Shortcut {35, 0x1200, "P"}, [] {}));
-    EXPECT_EQ(backend->attempts, (QList<FakeBackend::Grab> {{4, 35, 0x1200}}));
+    EXPECT_EQ(backend->attempts, (QList<test::Grab> {{4, 35, 0x1200}}));
 }
 
 TEST(HotKeyCenterNullBackend, AcceptsEverythingWithoutAWindowSystem)

@@ -36,15 +36,10 @@ QImage checker(int n)
     return img;
 }
 
-bool waitFor(const std::function<bool()>& done, int ms = 3000)
-{
-    return QTest::qWaitFor(done, ms);
-}
-
 // The window has been deleted once its fade-out ended.
 bool deletedInTime(const QPointer<PinWindow>& w)
 {
-    return waitFor([&] {
+    return QTest::qWaitFor([&] {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         return w.isNull();
     });
@@ -53,7 +48,7 @@ bool deletedInTime(const QPointer<PinWindow>& w)
 // The pin has finished springing into place.
 bool settled(PinWindow* w)
 {
-    return waitFor([w] {
+    return QTest::qWaitFor([w] {
         // Qt keeps window opacity in 8 bits.
         return std::abs(w->windowOpacity() - w->opacity()) <= 1.0 / 255
             && w->geometry() == qtFromGlobal(w->globalFrame(), primaryQtGeometry()).toRect();
@@ -111,7 +106,7 @@ protected:
     void closeEverything()
     {
         PinWindow::closeAll();
-        ASSERT_TRUE(waitFor([this] {
+        ASSERT_TRUE(QTest::qWaitFor([this] {
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             for (const QPointer<PinWindow>& p : made)
                 if (p)
@@ -130,7 +125,8 @@ TEST_F(PinWindowTest, FractionalFramesRoundTheirEdges)
 {
     // Rounding origin and size apart would end this pin a point short on the right.
     PinWindow* w = pinAt(filled({40, 40}, Qt::red), QRectF(10.4, 10.0, 10.4, 20.0));
-    ASSERT_TRUE(waitFor([w] { return std::abs(w->windowOpacity() - w->opacity()) <= 1.0 / 255; }));
+    ASSERT_TRUE(
+        QTest::qWaitFor([w] { return std::abs(w->windowOpacity() - w->opacity()) <= 1.0 / 255; }));
     EXPECT_EQ(w->geometry().left(), 10);
     EXPECT_EQ(w->geometry().left() + w->geometry().width(), 21);
     EXPECT_EQ(w->globalFrame(), QRectF(10.4, 10.0, 10.4, 20.0));
@@ -374,11 +370,11 @@ TEST_F(PinWindowTest, EveryFlashKeepsTheBadgeForAnotherPointNineSeconds)
     PinView* view = w->view();
     view->flashHUD(QStringLiteral("120%"));
     // Watched for half a second, the badge stays.
-    EXPECT_FALSE(waitFor([view] { return view->hudText().isEmpty(); }, 500));
+    EXPECT_FALSE(QTest::qWaitFor([view] { return view->hudText().isEmpty(); }, 500));
     view->flashHUD(QStringLiteral("130%"));
     QElapsedTimer since;
     since.start();
     EXPECT_EQ(view->hudText(), QStringLiteral("130%"));
-    ASSERT_TRUE(waitFor([view] { return view->hudText().isEmpty(); }));
+    ASSERT_TRUE(QTest::qWaitFor([view] { return view->hudText().isEmpty(); }));
     EXPECT_GE(since.elapsed(), 850);
 }
