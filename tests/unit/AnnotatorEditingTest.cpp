@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QLineEdit>
-#include <QSettings>
 #include <cmath>
 #include <functional>
 #include <gtest/gtest.h>

@@ -5,7 +5,6 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QSettings>
 #include <QTest>
 #include <gtest/gtest.h>
 

@@ -17,7 +17,6 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPointer>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>

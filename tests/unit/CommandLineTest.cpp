@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QTemporaryDir>
-#include <QThread>
 #include <gtest/gtest.h>
 
 #include <cstring>

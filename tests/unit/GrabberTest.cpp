@@ -6,9 +6,6 @@
 #include "platform/WindowSystem.h"
 #include "platform/x11/X11Grabber.h"
 
-#include <QGuiApplication>
-#include <QPainter>
-#include <QScreen>
 #include <QTest>
 #include <gtest/gtest.h>
 

@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QMimeData>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 

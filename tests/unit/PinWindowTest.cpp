@@ -13,9 +13,7 @@
 #include <QCursor>
 #include <QElapsedTimer>
 #include <QMenu>
-#include <QPainter>
 #include <QPointer>
-#include <QSettings>
 #include <QTest>
 #include <QWheelEvent>
 #include <cmath>

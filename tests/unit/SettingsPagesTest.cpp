@@ -22,7 +22,6 @@
 #include <QDir>
 #include <QEnterEvent>
 #include <QLabel>
-#include <QSettings>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>

@@ -1,7 +1,6 @@
 #include "settings/ShortcutStore.h"
 #include "settings/Prefs.h"
 
-#include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>

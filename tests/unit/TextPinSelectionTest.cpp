@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
-#include <QPointer>
 #include <QTest>
 #include <gtest/gtest.h>
 

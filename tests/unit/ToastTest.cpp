@@ -8,7 +8,6 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPointer>
-#include <QSettings>
 #include <QTest>
 #include <QWindow>
 #include <gtest/gtest.h>

@@ -6,7 +6,6 @@
 
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QSettings>
 #include <QTest>
 #include <gtest/gtest.h>
 
