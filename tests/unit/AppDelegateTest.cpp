@@ -357,6 +357,14 @@ TEST_F(AppDelegateTest, AnswersTheCommandLine)
     QGuiApplication::clipboard()->clear();
     EXPECT_EQ(ask(*delegate, {"pin", {}}).exitCode, 1);
     EXPECT_TRUE(pinned.isEmpty());
+    // A file is pinned at its pixel size, whatever ratio it was saved with.
+    QTemporaryDir dir;
+    QImage img = test::filled(QSize(64, 48), Qt::blue, 2.0, QImage::Format_ARGB32);
+    ASSERT_TRUE(img.save(dir.filePath("blue.png")));
+    EXPECT_EQ(ask(*delegate, {"pin-file", dir.filePath("blue.png")}).exitCode, 0);
+    ASSERT_EQ(pinned.size(), 1);
+    EXPECT_EQ(pinned.first().size(), QSize(64, 48));
+    EXPECT_EQ(pinned.first().devicePixelRatio(), 1.0);
 }
 
 TEST_F(AppDelegateTest, SettingsHooksDriveTheHotKeysAndLaunchFailuresOpenTheShortcutsPage)
@@ -422,20 +430,6 @@ TEST_F(AppDelegateTest, SettingsHooksDriveTheHotKeysAndLaunchFailuresOpenTheShor
     delegate.reset();
     EXPECT_TRUE(model.apply().isEmpty());
     model.pause(false);
-}
-
-TEST_F(AppDelegateTest, PinsAFileAtItsPixelSize)
-{
-    QTemporaryDir dir;
-    QImage img = test::filled(QSize(64, 48), Qt::blue, 1, QImage::Format_ARGB32);
-    img.setDevicePixelRatio(2.0);
-    const QString path = dir.filePath("blue.png");
-    ASSERT_TRUE(img.save(path));
-    QString error;
-    ASSERT_TRUE(delegate->pinFile(path, &error)) << error.toStdString();
-    ASSERT_EQ(pinned.size(), 1);
-    EXPECT_EQ(pinned.first().size(), QSize(64, 48));
-    EXPECT_EQ(pinned.first().devicePixelRatio(), 1.0);
 }
 
 TEST(CaptureKeys, RecognisesTheStoredShortcutsInsideACapture)
