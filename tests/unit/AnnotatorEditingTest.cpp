@@ -18,7 +18,7 @@ class AnnotatorEditing : public test::AnnotatorFixture { };
 
 } // namespace
 
-TEST_F(AnnotatorEditing, TinyShapesAreDroppedAtThreePoints)
+TEST_F(AnnotatorEditing, TinyShapesAreDroppedButAFreehandClickLeavesADot)
 {
     struct Case {
         double dx;
@@ -32,10 +32,6 @@ TEST_F(AnnotatorEditing, TinyShapesAreDroppedAtThreePoints)
         EXPECT_FALSE(an().current);
         EXPECT_EQ(an().activeShape.has_value(), c.kept);
     }
-}
-
-TEST_F(AnnotatorEditing, FreehandClickLeavesADot)
-{
     for (Tool t : {Tool::pen, Tool::highlighter}) {
         host = std::make_unique<FakeAnnotationHost>();
         an().selectTool(t);
@@ -185,7 +181,7 @@ TEST_F(AnnotatorEditing, DebugSelectForcesTheTool)
     EXPECT_EQ(an().tool, Tool::arrow);
 }
 
-TEST_F(AnnotatorEditing, WheelStepsWidthWithThresholdsAndBounds)
+TEST_F(AnnotatorEditing, WheelStepsWidthOrFontSizeWithThresholdsAndBounds)
 {
     an().selectTool(Tool::rect);
     an().scroll(5, true);
@@ -207,10 +203,8 @@ TEST_F(AnnotatorEditing, WheelStepsWidthWithThresholdsAndBounds)
     host->selected = false;
     an().scroll(3, false);
     EXPECT_EQ(an().lineWidth, 1);
-}
-
-TEST_F(AnnotatorEditing, WheelStepsFontSizeForTextAndRoundsHalvesAway)
-{
+    // The text tool's wheel steps the font size, halves rounded away from zero.
+    host = std::make_unique<FakeAnnotationHost>();
     an().selectTool(Tool::text);
     an().scroll(1, false);
     EXPECT_EQ(an().fontSize, 50);

@@ -114,7 +114,7 @@ TEST_F(AnnotatorText, EscapeOrReturnKeepsTypedTextAndLeavesNothingUntyped)
     EXPECT_FALSE(an().activeText);
 }
 
-TEST_F(AnnotatorText, HitZonesAndTheLaterTextWins)
+TEST_F(AnnotatorText, HitZonesTheLaterTextWinsAndHoverOnlyWithNoToolOrTheTextTool)
 {
     an().setAnnotations({text(QPointF(200, 200), "Hello")});
     const QRectF f = textFrame(an().annotations[0]);
@@ -134,6 +134,13 @@ TEST_F(AnnotatorText, HitZonesAndTheLaterTextWins)
     // Where texts overlap the later one wins.
     an().setAnnotations({text(QPointF(200, 200), "under"), text(QPointF(210, 205), "over")});
     EXPECT_EQ(an().textHit(QPointF(230, 220))->index, 1);
+    an().setAnnotations({text(QPointF(200, 200), "Hello")});
+    const QPointF c = textFrame(an().annotations[0]).center();
+    an().updateHoverText(c);
+    EXPECT_EQ(an().hoverText, 0);
+    an().selectTool(Tool::rect);
+    an().updateHoverText(c);
+    EXPECT_FALSE(an().hoverText);
 }
 
 TEST_F(AnnotatorText, BodyClickEditsWithCursorAtTheEnd)
@@ -231,17 +238,6 @@ TEST_F(AnnotatorText, EditedLabelShowsBehindTheFieldButNotItsWords)
     EXPECT_GT(whiteBefore, 50);
     EXPECT_EQ(whiteNow, 0);
     EXPECT_GT(labelNow, words.width() * words.height() / 2);
-}
-
-TEST_F(AnnotatorText, HoverOnlyWithNoToolOrTheTextTool)
-{
-    an().setAnnotations({text(QPointF(200, 200), "Hello")});
-    const QPointF c = textFrame(an().annotations[0]).center();
-    an().updateHoverText(c);
-    EXPECT_EQ(an().hoverText, 0);
-    an().selectTool(Tool::rect);
-    an().updateHoverText(c);
-    EXPECT_FALSE(an().hoverText);
 }
 
 TEST_F(AnnotatorText, WordsDoNotJumpWhenTheFieldCloses)

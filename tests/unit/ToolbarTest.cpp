@@ -198,7 +198,7 @@ TEST_F(Toolbar, LongCaptureUnavailableSaysWhy)
     EXPECT_EQ(host->longCaptures, 0);
 }
 
-TEST_F(Toolbar, SizeMenuInsertsACustomSize)
+TEST_F(Toolbar, SizeMenuInsertsACustomSizeAndRemembersAChoice)
 {
     an().selectTool(Tool::text);
     an().showToolbar();
@@ -218,12 +218,7 @@ TEST_F(Toolbar, SizeMenuInsertsACustomSize)
         EXPECT_EQ(menuItems(), expected);
         EXPECT_EQ(an().fontPopup()->currentText(), title);
     }
-}
-
-TEST_F(Toolbar, SizeMenuChoiceIsRemembered)
-{
-    an().selectTool(Tool::text);
-    an().showToolbar();
+    // A choice is used and remembered.
     QComboBox* menu = an().fontPopup();
     Q_EMIT menu->activated(int(menuItems().indexOf("72 pt")));
     EXPECT_EQ(an().fontSize, 72);
