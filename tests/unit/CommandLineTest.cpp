@@ -123,7 +123,7 @@ TEST(CommandLine, UsageNamesEveryCommandAndPage)
     EXPECT_TRUE(CommandLine::versionText().startsWith("quillet "));
 }
 
-TEST(InstanceProtocol, RequestsSurviveTheWire)
+TEST(InstanceProtocol, RequestsSurviveTheWireAndMalformedOnesAreRejected)
 {
     const QList<Request> cases = {
         {"status", {}},
@@ -140,10 +140,6 @@ TEST(InstanceProtocol, RequestsSurviveTheWire)
         ASSERT_TRUE(back.has_value()) << wire.toStdString();
         EXPECT_EQ(*back, r);
     }
-}
-
-TEST(InstanceProtocol, RejectsMalformedRequestsAndReplies)
-{
     for (const QByteArray& bad :
         {QByteArray(), QByteArray(" status"), QByteArray("STATUS"), QByteArray("pin-file "),
             QByteArray("st\x01tus"), QByteArray(InstanceProtocol::maxRequestBytes + 1, 'a')})

@@ -81,7 +81,7 @@ TEST(PinGeometryFrame, PinNearAnEdgeStaysOnItsScreen)
             << c.what;
 }
 
-TEST(PinGeometryCap, WindowSizeLimitFollowsTheScreensAndTheDeviceLimit)
+TEST(PinGeometryCap, WindowSizeLimitFollowsTheScreensAndHugeImagesAreShrunkToIt)
 {
     struct Case {
         const char* what;
@@ -100,10 +100,6 @@ TEST(PinGeometryCap, WindowSizeLimitFollowsTheScreensAndTheDeviceLimit)
         EXPECT_EQ(PinGeometry::maxWindowSize(c.screens), c.cap) << c.what;
     const Screen dense = makeScreen("dense", QRectF(0, 0, 3000, 2000), QRectF(0, 0, 3000, 2000), 3);
     EXPECT_NEAR(PinGeometry::maxWindowSize({dense}).width(), 16384.0 / 3, 1e-9);
-}
-
-TEST(PinGeometryCap, HugeImagesAreShrunkToTheCapWhateverTheirOrigin)
-{
     const QRectF f
         = PinGeometry::initialFrame(QSizeF(30000, 1000), {}, {side}, QPointF(-9000, 100));
     EXPECT_DOUBLE_EQ(f.width(), 7680);

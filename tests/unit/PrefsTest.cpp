@@ -67,7 +67,7 @@ TEST_F(PrefsTest, SaveDirFallsBackToDesktopUnlessThePathExists)
     }
 }
 
-TEST_F(PrefsTest, CorruptFileReadsAsDefaults)
+TEST_F(PrefsTest, CorruptOrUnreadableFileReadsAsDefaults)
 {
     writeRaw("\x01\x02garbage\n[General\ndimAlpha=lots\nquickSave=perhaps\nfontSize=nan\n"
              "defaultColor=red\n\xff\xfe");
@@ -75,6 +75,11 @@ TEST_F(PrefsTest, CorruptFileReadsAsDefaults)
     EXPECT_FALSE(Prefs::quickSave());
     EXPECT_EQ(Prefs::fontSize(), 48.0);
     EXPECT_EQ(Prefs::defaultColor(), 0);
+    writeRaw("[General]\nfontSize=20\n");
+    QFile::setPermissions(Prefs::filePath(), QFileDevice::Permissions());
+    if (QFile(Prefs::filePath()).open(QIODevice::ReadOnly))
+        GTEST_SKIP() << "running with permissions that read any file";
+    EXPECT_EQ(Prefs::fontSize(), 48.0);
 }
 
 // Values Qt would deserialise with QDataStream, which believes the lengths it reads: a damaged
@@ -126,15 +131,6 @@ TEST(SettingsFile, LeavesOutOnlyWhatQtWouldDeserialise)
         SCOPED_TRACE(c.ini);
         EXPECT_EQ(SettingsFile::withoutSerialisedValues(c.ini), QByteArray(c.kept));
     }
-}
-
-TEST_F(PrefsTest, UnreadableFileReadsAsDefaults)
-{
-    writeRaw("[General]\nfontSize=20\n");
-    QFile::setPermissions(Prefs::filePath(), QFileDevice::Permissions());
-    if (QFile(Prefs::filePath()).open(QIODevice::ReadOnly))
-        GTEST_SKIP() << "running with permissions that read any file";
-    EXPECT_EQ(Prefs::fontSize(), 48.0);
 }
 
 TEST_F(PrefsTest, FileNameHasTheDatedShape)
