@@ -221,7 +221,7 @@ TEST_F(AnnotatorEditing, WheelStepsWidthOrFontSizeWithThresholdsAndBounds)
     EXPECT_EQ(Prefs::fontSize(), 48);
 }
 
-TEST_F(AnnotatorEditing, StyleBarChoicesWriteTheirPreferences)
+TEST_F(AnnotatorEditing, StyleBarChoicesAreRememberedAndReachTheShapeJustMadeButNotAMosaic)
 {
     an().chooseColor(3);
     an().chooseWidth(7);
@@ -237,10 +237,6 @@ TEST_F(AnnotatorEditing, StyleBarChoicesWriteTheirPreferences)
     EXPECT_EQ(an().lineWidth, 7);
     an().chooseFontSize(500);
     EXPECT_EQ(an().fontSize, 120);
-}
-
-TEST_F(AnnotatorEditing, ColourAndWidthReachTheShapeJustMadeButNotAMosaic)
-{
     an().selectTool(Tool::rect);
     host->dragLine(QPointF(150, 150), QPointF(250, 250));
     an().chooseColor(2);

@@ -6,7 +6,7 @@
 
 using namespace quillet;
 
-TEST(KeyCodesTest, FixedPairsMatchTheXServer)
+TEST(KeyCodesTest, FixedPairsMatchTheXServerAndTheTableIsOneToOne)
 {
     struct Pair {
         qint64 positional;
@@ -30,10 +30,6 @@ TEST(KeyCodesTest, FixedPairsMatchTheXServer)
         EXPECT_EQ(KeyCodes::toX(p.positional), std::optional<quint8>(p.x));
         EXPECT_EQ(KeyCodes::fromX(p.x), std::optional<qint64>(p.positional));
     }
-}
-
-TEST(KeyCodesTest, TableIsOneToOneBothWays)
-{
     QSet<quint8> seen;
     int mapped = 0;
     for (qint64 code = -1; code < 256; ++code) {

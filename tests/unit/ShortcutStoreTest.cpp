@@ -43,16 +43,12 @@ protected:
 
 } // namespace
 
-TEST_F(ShortcutStoreTest, FreshStoreGivesTheDefaultsWithoutWriting)
+TEST_F(ShortcutStoreTest, DefaultsWithoutWritingThenSlotsReadBackAsSetAndTheDisplayJoinsThem)
 {
     EXPECT_EQ(ShortcutStore::all(HotKeyAction::capture), (QList<Shortcut> {f1, ctrlShiftA}));
     EXPECT_EQ(ShortcutStore::display(HotKeyAction::capture), "F1 / Ctrl+Shift+A");
     EXPECT_FALSE(QFile::exists(Prefs::filePath())) << "reading must not write";
-}
-
-// What the settings page and the status menu show for an action, slot by slot.
-TEST_F(ShortcutStoreTest, SlotsReadBackAsSetAndTheDisplayJoinsThem)
-{
+    // What the settings page and the status menu show for an action, slot by slot.
     const Shortcut custom {49, 0x1800, "空格"};
     struct Case {
         const char* name;
