@@ -2,8 +2,8 @@
 #include "app/InstanceProtocol.h"
 #include "app/SingleInstance.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
+#include "WaitUntil.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QLocalSocket>
@@ -166,10 +166,9 @@ protected:
     template<typename F> static auto served(F client)
     {
         auto future = std::async(std::launch::async, client);
-        QDeadlineTimer deadline(5000);
-        while (future.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready
-            && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        test::waitUntil(
+            [&] { return future.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+            5000);
         return future.get();
     }
     static InstanceProtocol::SendResult ask(const QString& path, const Request& r)

@@ -124,7 +124,7 @@ TEST_F(Toolbar, StyleBarKinds)
     EXPECT_EQ(an().subbarFrame().right(), an().toolbarFrame().right());
 }
 
-TEST_F(Toolbar, ClickingTheHighlightedToolTurnsItOff)
+TEST_F(Toolbar, ClickingTheHighlightedToolTurnsItOffAndPressesOnThePanelStayOffTheOverlay)
 {
     an().showToolbar();
     settle();
@@ -136,12 +136,6 @@ TEST_F(Toolbar, ClickingTheHighlightedToolTurnsItOff)
     EXPECT_FALSE(an().tool);
     EXPECT_FALSE(arrow->isOn());
     EXPECT_EQ(host->viewPresses, 0);
-}
-
-TEST_F(Toolbar, PressOnThePanelStaysOffTheOverlay)
-{
-    an().showToolbar();
-    settle();
     GlassPanel* p = panel(an().toolbar());
     const QRect g = p->panelGeometry();
     // Between the last tool button and the divider: the panel's own background.
