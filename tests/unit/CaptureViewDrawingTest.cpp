@@ -71,7 +71,7 @@ TEST(CaptureViewDrawing, SizeLabelCountsDevicePixelsAndStaysOnScreen)
     EXPECT_DOUBLE_EQ(box.y(), 208);
 }
 
-TEST(CaptureViewDrawing, MagnifierOpensWhereThereIsRoom)
+TEST(CaptureViewDrawing, MagnifierOpensWhereThereIsRoomAndShowsOnlyTheImagesCells)
 {
     struct Case {
         const char* name;
@@ -97,10 +97,6 @@ TEST(CaptureViewDrawing, MagnifierOpensWhereThereIsRoom)
         f.view().mouseMovedAt(c.m);
         EXPECT_FALSE(f.view().magnifierRect());
     }
-}
-
-TEST(CaptureViewDrawing, MagnifierAtTheTopLeftPixelShowsOnlyItsLowerRightCells)
-{
     auto f = oneScreen();
     CaptureView& v = f.view();
     v.mouseMovedAt({0.5, 599.5}); // image pixel (0, 0)

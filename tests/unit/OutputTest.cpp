@@ -143,18 +143,6 @@ private:
 
 } // namespace
 
-TEST(OutputTest, PngDataKeepsTheFullPixelSizeAndANullImageHasNone)
-{
-    EXPECT_FALSE(Output::pngData(QImage()));
-    QImage img = testImage(80, 60);
-    img.setDevicePixelRatio(2.0);
-    const auto png = Output::pngData(img);
-    ASSERT_TRUE(png);
-    const QImage back = QImage::fromData(*png, "PNG");
-    EXPECT_EQ(back.size(), QSize(80, 60));
-    EXPECT_TRUE(sameRgb(img, back));
-}
-
 TEST(OutputTest, CopyOffersTheImageAndItsPngBytesAndANullImageStillReplaces)
 {
     QImage img = testImage(70, 30);
