@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QLineEdit>
-#include <QSettings>
 #include <cmath>
 #include <functional>
 #include <gtest/gtest.h>
@@ -19,7 +18,7 @@ class AnnotatorEditing : public test::AnnotatorFixture { };
 
 } // namespace
 
-TEST_F(AnnotatorEditing, TinyShapesAreDroppedAtThreePoints)
+TEST_F(AnnotatorEditing, TinyShapesAreDroppedButAFreehandClickLeavesADot)
 {
     struct Case {
         double dx;
@@ -33,10 +32,6 @@ TEST_F(AnnotatorEditing, TinyShapesAreDroppedAtThreePoints)
         EXPECT_FALSE(an().current);
         EXPECT_EQ(an().activeShape.has_value(), c.kept);
     }
-}
-
-TEST_F(AnnotatorEditing, FreehandClickLeavesADot)
-{
     for (Tool t : {Tool::pen, Tool::highlighter}) {
         host = std::make_unique<FakeAnnotationHost>();
         an().selectTool(t);
@@ -186,7 +181,7 @@ TEST_F(AnnotatorEditing, DebugSelectForcesTheTool)
     EXPECT_EQ(an().tool, Tool::arrow);
 }
 
-TEST_F(AnnotatorEditing, WheelStepsWidthWithThresholdsAndBounds)
+TEST_F(AnnotatorEditing, WheelStepsWidthOrFontSizeWithThresholdsAndBounds)
 {
     an().selectTool(Tool::rect);
     an().scroll(5, true);
@@ -208,10 +203,8 @@ TEST_F(AnnotatorEditing, WheelStepsWidthWithThresholdsAndBounds)
     host->selected = false;
     an().scroll(3, false);
     EXPECT_EQ(an().lineWidth, 1);
-}
-
-TEST_F(AnnotatorEditing, WheelStepsFontSizeForTextAndRoundsHalvesAway)
-{
+    // The text tool's wheel steps the font size, halves rounded away from zero.
+    host = std::make_unique<FakeAnnotationHost>();
     an().selectTool(Tool::text);
     an().scroll(1, false);
     EXPECT_EQ(an().fontSize, 50);
@@ -228,7 +221,7 @@ TEST_F(AnnotatorEditing, WheelStepsFontSizeForTextAndRoundsHalvesAway)
     EXPECT_EQ(Prefs::fontSize(), 48);
 }
 
-TEST_F(AnnotatorEditing, StyleBarChoicesWriteTheirPreferences)
+TEST_F(AnnotatorEditing, StyleBarChoicesAreRememberedAndReachTheShapeJustMadeButNotAMosaic)
 {
     an().chooseColor(3);
     an().chooseWidth(7);
@@ -244,10 +237,6 @@ TEST_F(AnnotatorEditing, StyleBarChoicesWriteTheirPreferences)
     EXPECT_EQ(an().lineWidth, 7);
     an().chooseFontSize(500);
     EXPECT_EQ(an().fontSize, 120);
-}
-
-TEST_F(AnnotatorEditing, ColourAndWidthReachTheShapeJustMadeButNotAMosaic)
-{
     an().selectTool(Tool::rect);
     host->dragLine(QPointF(150, 150), QPointF(250, 250));
     an().chooseColor(2);
@@ -263,15 +252,6 @@ TEST_F(AnnotatorEditing, ColourAndWidthReachTheShapeJustMadeButNotAMosaic)
     an().setLineWidth(12);
     EXPECT_EQ(an().annotations[1], before);
     EXPECT_EQ(an().color, palette()[4]);
-}
-
-TEST_F(AnnotatorEditing, ShiftMovesEveryPoint)
-{
-    an().setAnnotations({Annotation {Tool::rect, Qt::red, 4, {QPointF(1, 2), QPointF(3, 4)}, {}, 0},
-        Annotation {Tool::pen, Qt::red, 4, {QPointF(5, 6)}, {}, 0}});
-    an().shiftAnnotations(10, -5);
-    EXPECT_EQ(an().annotations[0].points, QList<QPointF>({QPointF(11, -3), QPointF(13, -1)}));
-    EXPECT_EQ(an().annotations[1].points, QList<QPointF>({QPointF(15, 1)}));
 }
 
 TEST_F(AnnotatorEditing, ResetForgetsEverything)

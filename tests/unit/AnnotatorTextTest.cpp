@@ -5,7 +5,6 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QSettings>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -89,18 +88,24 @@ TEST_F(AnnotatorText, InputMethodTextReachesTheAnnotationAndTheFieldGrows)
     EXPECT_EQ(an().textField()->width(), int(textWidth(an().annotations[0])) + 6);
 }
 
-TEST_F(AnnotatorText, EscapeKeepsTypedTextAndLeavesNothingUntyped)
+// Escape and Return end the typing and keep the words, and neither goes on to the overlay, where
+// Escape would cancel the capture and Return copy and finish it.
+TEST_F(AnnotatorText, EscapeOrReturnKeepsTypedTextAndLeavesNothingUntyped)
 {
-    newText(QPointF(200, 300));
-    commitByInputMethod(QStringLiteral("标注"));
-    key(Qt::Key_Escape);
-    EXPECT_FALSE(an().textField());
-    EXPECT_FALSE(an().editingIndex);
-    ASSERT_EQ(an().annotations.size(), 1);
-    EXPECT_EQ(an().annotations[0].text, QStringLiteral("标注"));
-    EXPECT_EQ(an().activeText, 0);
-    EXPECT_EQ(host->keyboardTaken, 1);
-    EXPECT_EQ(host->viewKeys, 0); // Escape must not go on to cancel the capture
+    for (const int k : {Qt::Key_Escape, Qt::Key_Return}) {
+        SCOPED_TRACE(k);
+        host = std::make_unique<FakeAnnotationHost>();
+        newText(QPointF(200, 300));
+        commitByInputMethod(QStringLiteral("标注"));
+        key(k);
+        EXPECT_FALSE(an().textField());
+        EXPECT_FALSE(an().editingIndex);
+        ASSERT_EQ(an().annotations.size(), 1);
+        EXPECT_EQ(an().annotations[0].text, QStringLiteral("标注"));
+        EXPECT_EQ(an().activeText, 0);
+        EXPECT_EQ(host->keyboardTaken, 1);
+        EXPECT_EQ(host->viewKeys, 0);
+    }
     // Without typing it leaves nothing.
     host = std::make_unique<FakeAnnotationHost>();
     newText(QPointF(200, 300));
@@ -109,17 +114,7 @@ TEST_F(AnnotatorText, EscapeKeepsTypedTextAndLeavesNothingUntyped)
     EXPECT_FALSE(an().activeText);
 }
 
-TEST_F(AnnotatorText, ReturnCommitsWithoutReachingTheOverlay)
-{
-    newText(QPointF(200, 300));
-    QTest::keyClicks(an().textField(), "ok");
-    key(Qt::Key_Return);
-    EXPECT_FALSE(an().textField());
-    EXPECT_EQ(an().annotations[0].text, "ok");
-    EXPECT_EQ(host->viewKeys, 0); // Return on the overlay would copy and finish
-}
-
-TEST_F(AnnotatorText, HitZonesAndTheLaterTextWins)
+TEST_F(AnnotatorText, HitZonesTheLaterTextWinsAndHoverOnlyWithNoToolOrTheTextTool)
 {
     an().setAnnotations({text(QPointF(200, 200), "Hello")});
     const QRectF f = textFrame(an().annotations[0]);
@@ -139,6 +134,13 @@ TEST_F(AnnotatorText, HitZonesAndTheLaterTextWins)
     // Where texts overlap the later one wins.
     an().setAnnotations({text(QPointF(200, 200), "under"), text(QPointF(210, 205), "over")});
     EXPECT_EQ(an().textHit(QPointF(230, 220))->index, 1);
+    an().setAnnotations({text(QPointF(200, 200), "Hello")});
+    const QPointF c = textFrame(an().annotations[0]).center();
+    an().updateHoverText(c);
+    EXPECT_EQ(an().hoverText, 0);
+    an().selectTool(Tool::rect);
+    an().updateHoverText(c);
+    EXPECT_FALSE(an().hoverText);
 }
 
 TEST_F(AnnotatorText, BodyClickEditsWithCursorAtTheEnd)
@@ -236,17 +238,6 @@ TEST_F(AnnotatorText, EditedLabelShowsBehindTheFieldButNotItsWords)
     EXPECT_GT(whiteBefore, 50);
     EXPECT_EQ(whiteNow, 0);
     EXPECT_GT(labelNow, words.width() * words.height() / 2);
-}
-
-TEST_F(AnnotatorText, HoverOnlyWithNoToolOrTheTextTool)
-{
-    an().setAnnotations({text(QPointF(200, 200), "Hello")});
-    const QPointF c = textFrame(an().annotations[0]).center();
-    an().updateHoverText(c);
-    EXPECT_EQ(an().hoverText, 0);
-    an().selectTool(Tool::rect);
-    an().updateHoverText(c);
-    EXPECT_FALSE(an().hoverText);
 }
 
 TEST_F(AnnotatorText, WordsDoNotJumpWhenTheFieldCloses)

@@ -1,35 +1,29 @@
-#include "app/AppDelegate.h"
 #include "app/CaptureKeys.h"
 #include "app/KeyEquivalents.h"
 #include "app/StatusMenu.h"
 #include "capture/CaptureSession.h"
 #include "output/Output.h"
-#include "output/PinWindow.h"
-#include "platform/HotKeyBackend.h"
 #include "platform/Screen.h"
-#include "platform/ScreenGrabber.h"
 #include "settings/HotKeyCenter.h"
 #include "settings/Prefs.h"
-#include "settings/ShortcutStore.h"
 #include "settings/window/SettingsModel.h"
 #include "settings/window/SettingsWindow.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QClipboard>
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPointer>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
 
-#include "WaitUntil.h"
+#include "DelegateFixture.h"
+#include "FakeHotKeys.h"
+#include "Pixels.h"
 
 using namespace quillet;
 
@@ -55,67 +49,18 @@ AppDelegate::PinOutcome pinNow(AppDelegate& delegate)
     return outcome.value_or(AppDelegate::PinOutcome::failed);
 }
 
-struct Grab {
-    quint32 id;
-    int keyCode;
-    int mods;
-};
+using test::FakeHotKeys;
+using test::Grab;
 
-// Records every grab and refuses one key, as when another program holds it.
-class FakeHotKeys final : public HotKeyBackend {
-public:
-    explicit FakeHotKeys(QList<Grab>* log, int refusedKey)
-        : m_log(log)
-        , m_refused(refusedKey)
-    { }
-    bool grab(quint32 id, int keyCode, int mods) override
-    {
-        m_log->append({id, keyCode, mods});
-        return keyCode != m_refused;
-    }
-    void ungrab(quint32) override { }
-    QString note() const override { return noteText; }
-
-    QString noteText;
-
-private:
-    QList<Grab>* m_log;
-    int m_refused;
-};
-
-// A screen reader that hands out its result when the test says so.
-class FakeGrabber final : public ScreenGrabber {
-public:
-    void grabAll(const QList<Screen>& screens, const QList<quint32>&, Done done) override
-    {
-        ++calls;
-        lastScreens = screens;
-        pending = std::move(done);
-    }
-    QList<WindowRecord> windowList() override { return {}; }
-    bool canRecordScreen() const override { return !refusal; }
-    QString unavailableReason() const override { return refusal.value_or(QString()); }
-
-    int calls = 0;
-    QList<Screen> lastScreens;
-    Done pending;
-    std::optional<QString> refusal;
-};
-
-class AppDelegateTest : public ::testing::Test {
+class AppDelegateTest : public test::DelegateFixture {
 protected:
+    std::unique_ptr<HotKeyBackend> makeHotKeys() override
+    {
+        return std::make_unique<FakeHotKeys>(&grabs, QSet<int> {122});
+    }
     void SetUp() override
     {
-        ShortcutStore::reset();
-        setHotKeyBackendFactory([this] { return std::make_unique<FakeHotKeys>(&grabs, 122); });
-        auto g = std::make_unique<FakeGrabber>();
-        grabber = g.get();
-        setScreenGrabber(std::move(g));
-        delegate = std::make_unique<AppDelegate>();
-        delegate->alert = [this](const QString& m, const QString& d, std::function<void()> done) {
-            alerts << m + " | " + d;
-            alertDone = std::move(done);
-        };
+        DelegateFixture::SetUp();
         delegate->pinImage = [this](const QImage& image) {
             pinned << image;
             return true;
@@ -126,36 +71,8 @@ protected:
             return true;
         };
     }
-    // Answers the pending grab with one picture per screen (or none matched).
-    void answerGrab(bool images = true)
-    {
-        ASSERT_TRUE(grabber->pending);
-        GrabResult r;
-        for (const Screen& s : grabber->lastScreens) {
-            QImage img(s.pixelWidth(), s.pixelHeight(), QImage::Format_RGB32);
-            img.fill(Qt::darkCyan);
-            r.images << (images ? img : QImage());
-        }
-        ASSERT_FALSE(r.images.isEmpty());
-        std::exchange(grabber->pending, {})(r);
-    }
-    void TearDown() override
-    {
-        if (delegate && delegate->session())
-            delegate->session()->finish(false);
-        delegate.reset();
-        QCoreApplication::processEvents();
-        setHotKeyBackendFactory({});
-        setScreenGrabber(nullptr);
-        QGuiApplication::clipboard()->clear();
-        qunsetenv("WAYLAND_DISPLAY");
-    }
 
     QList<Grab> grabs;
-    FakeGrabber* grabber = nullptr;
-    std::unique_ptr<AppDelegate> delegate;
-    QStringList alerts;
-    std::function<void()> alertDone;
     QList<QImage> pinned;
     QStringList pinnedTexts; // the text each text pin keeps for copying
 };
@@ -166,33 +83,13 @@ TEST_F(AppDelegateTest, StatusMenuHasEightEntriesInOrderWithTheKeysInTheTitles)
     StatusMenu* menu = delegate->statusMenu();
     ASSERT_NE(menu, nullptr);
     const QList<QAction*> items = menu->actions();
-    ASSERT_EQ(items.size(), 8);
-
-    struct Row {
-        bool separator;
-        QString title; // the part before the shortcut column
-        bool enabled;
-        QKeySequence key;
-    };
-    const QList<Row> expected = {
-        {false, "截图", true, {}},
-        {false, "贴图", true, {}},
-        {false, "关闭所有贴图", true, {}},
-        {true, {}, true, {}},
-        {false, "设置…", true, QKeySequence(Qt::CTRL | Qt::Key_Comma)},
-        {false, "关于墨钉", true, {}},
-        {true, {}, true, {}},
-        {false, "退出墨钉", true, QKeySequence(Qt::CTRL | Qt::Key_Q)},
-    };
-    for (int i = 0; i < 8; ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(items[i]->isSeparator(), expected[i].separator);
-        if (expected[i].separator)
-            continue;
-        EXPECT_EQ(items[i]->text().section('\t', 0, 0), expected[i].title);
-        EXPECT_EQ(items[i]->isEnabled(), expected[i].enabled);
-        EXPECT_EQ(items[i]->shortcut(), expected[i].key);
-    }
+    QStringList titles; // the part before the shortcut column
+    for (const QAction* a : items)
+        titles << (a->isSeparator() ? QStringLiteral("—") : a->text().section('\t', 0, 0));
+    ASSERT_EQ(titles,
+        QStringList({"截图", "贴图", "关闭所有贴图", "—", "设置…", "关于墨钉", "—", "退出墨钉"}));
+    EXPECT_EQ(items[4]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    EXPECT_EQ(items[7]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
     EXPECT_EQ(menu->captureItem(), items[0]);
     EXPECT_EQ(menu->pinItem(), items[1]);
     // The titles carry the stored keys, in the notation Linux desktops write keys in.
@@ -249,12 +146,6 @@ TEST_F(AppDelegateTest, RegistersTheStoreInOrderAndListsRefusedKeys)
         EXPECT_EQ(grabs[i].keyCode, stored[i].keyCode);
         EXPECT_EQ(grabs[i].mods, stored[i].mods);
     }
-
-    // Registering again never reuses an identifier.
-    grabs.clear();
-    delegate->registerHotKeys();
-    ASSERT_EQ(grabs.size(), stored.size());
-    EXPECT_EQ(grabs.first().id, firstID + static_cast<quint32>(stored.size()));
 }
 
 TEST_F(AppDelegateTest, PressArrivingWithAKeyboardChangeStillActs)
@@ -289,8 +180,7 @@ struct ClipboardCase {
 
 TEST_F(AppDelegateTest, PinPrefersImageOverTextAndBeepsOnNothing)
 {
-    QImage red(40, 30, QImage::Format_RGB32);
-    red.fill(Qt::red);
+    QImage red = test::filled(QSize(40, 30), Qt::red);
     const QList<ClipboardCase> cases = {
         {"image and text", red, false, "说明文字", AppDelegate::PinOutcome::image},
         {"image only", red, false, {}, AppDelegate::PinOutcome::image},
@@ -330,57 +220,46 @@ TEST_F(AppDelegateTest, PinPrefersImageOverTextAndBeepsOnNothing)
     EXPECT_EQ(pinned.size(), 2);
 }
 
-TEST_F(AppDelegateTest, CaptureIsDroppedWhileGrabbing)
+// Presses while the screens are read are dropped. How the grab ends decides when the next one
+// may start: at once when no screen matched (without a word), once the alert is dismissed after
+// a failure, once the session has ended after a success.
+TEST_F(AppDelegateTest, OneCaptureAtATimeUntilTheGrabAndWhatFollowsAreOver)
 {
-    delegate->startCapture();
-    EXPECT_TRUE(delegate->busy());
-    EXPECT_EQ(grabber->calls, 1);
-    delegate->startCapture();
-    delegate->pinClipboard(); // no session yet: reads the clipboard, grabs nothing
-    EXPECT_EQ(grabber->calls, 1);
-
-    // No screen matched: back to idle without a word.
-    answerGrab(false);
-    EXPECT_FALSE(delegate->busy());
-    EXPECT_EQ(delegate->session(), nullptr);
-    EXPECT_TRUE(alerts.isEmpty());
-
-    delegate->startCapture();
-    EXPECT_EQ(grabber->calls, 2);
-}
-
-TEST_F(AppDelegateTest, FailedGrabAlertsAndStaysBusyUntilDismissed)
-{
-    delegate->startCapture();
-    ASSERT_TRUE(grabber->pending);
-    GrabResult failed;
-    failed.error = "显示服务器拒绝了请求";
-    grabber->pending(failed);
-    ASSERT_EQ(alerts.size(), 1);
-    EXPECT_EQ(alerts.first(), "截图失败 | 显示服务器拒绝了请求");
-    EXPECT_TRUE(delegate->busy());
-    delegate->startCapture();
-    EXPECT_EQ(grabber->calls, 1);
-
-    ASSERT_TRUE(alertDone);
-    alertDone();
-    EXPECT_FALSE(delegate->busy());
-    delegate->startCapture();
-    EXPECT_EQ(grabber->calls, 2);
-}
-
-TEST_F(AppDelegateTest, SuccessfulGrabOpensASessionThatEndsCleanly)
-{
-    delegate->startCapture();
-    answerGrab();
-    EXPECT_FALSE(delegate->busy());
-    if (CaptureSession* s = delegate->session())
-        s->finish(false);
-    // Ending drops the session, after the call that ended it has returned.
-    EXPECT_TRUE(waitUntil([&] { return delegate->session() == nullptr; }));
-    EXPECT_FALSE(delegate->busy());
-    delegate->startCapture();
-    EXPECT_EQ(grabber->calls, 2);
+    enum class End { unmatched, failed, session };
+    for (const End end : {End::unmatched, End::failed, End::session}) {
+        SCOPED_TRACE(int(end));
+        grabber->calls = 0;
+        delegate->startCapture();
+        EXPECT_TRUE(delegate->busy());
+        delegate->startCapture();
+        delegate->pinClipboard(); // no session yet: reads the clipboard, grabs nothing
+        EXPECT_EQ(grabber->calls, 1);
+        if (end == End::unmatched) {
+            grabber->deliver(std::nullopt, test::HeldGrabber::Shots::unmatched);
+            EXPECT_EQ(delegate->session(), nullptr);
+        } else if (end == End::failed) {
+            grabber->deliver("显示服务器拒绝了请求");
+            EXPECT_EQ(alerts, QStringList {"截图失败 | 显示服务器拒绝了请求"});
+            EXPECT_TRUE(delegate->busy());
+            delegate->startCapture();
+            EXPECT_EQ(grabber->calls, 1);
+            ASSERT_TRUE(alertDone);
+            std::exchange(alertDone, {})();
+            alerts.clear();
+        } else {
+            grabber->deliver();
+            ASSERT_NE(delegate->session(), nullptr);
+            EXPECT_FALSE(delegate->busy());
+            delegate->session()->finish(false);
+            // Ending drops the session, after the call that ended it has returned.
+            EXPECT_TRUE(waitUntil([&] { return delegate->session() == nullptr; }));
+        }
+        EXPECT_TRUE(alerts.isEmpty());
+        EXPECT_FALSE(delegate->busy());
+        delegate->startCapture();
+        EXPECT_EQ(grabber->calls, 2);
+        grabber->deliver(std::nullopt, test::HeldGrabber::Shots::unmatched); // idle again
+    }
 }
 
 // The failure alert of a save is modal and holds the only copy of the capture: a capture opened
@@ -408,8 +287,7 @@ TEST_F(AppDelegateTest, NoCaptureOpensWhileASaveHoldsTheLastOne)
     const QString elsewhere = dir.filePath("elsewhere.png");
     Output::saveInteraction().choosePath
         = [&](const QString&, const QString&) { return std::optional<QString>(elsewhere); };
-    QImage image(32, 24, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
+    QImage image = test::filled(QSize(32, 24), Qt::darkCyan);
     EXPECT_EQ(Output::save(image), std::optional<QString>(elsewhere));
     Output::saveInteraction() = saved;
     {
@@ -484,6 +362,14 @@ TEST_F(AppDelegateTest, AnswersTheCommandLine)
     QGuiApplication::clipboard()->clear();
     EXPECT_EQ(ask(*delegate, {"pin", {}}).exitCode, 1);
     EXPECT_TRUE(pinned.isEmpty());
+    // A file is pinned at its pixel size, whatever ratio it was saved with.
+    QTemporaryDir dir;
+    QImage img = test::filled(QSize(64, 48), Qt::blue, 2.0, QImage::Format_ARGB32);
+    ASSERT_TRUE(img.save(dir.filePath("blue.png")));
+    EXPECT_EQ(ask(*delegate, {"pin-file", dir.filePath("blue.png")}).exitCode, 0);
+    ASSERT_EQ(pinned.size(), 1);
+    EXPECT_EQ(pinned.first().size(), QSize(64, 48));
+    EXPECT_EQ(pinned.first().devicePixelRatio(), 1.0);
 }
 
 TEST_F(AppDelegateTest, SettingsHooksDriveTheHotKeysAndLaunchFailuresOpenTheShortcutsPage)
@@ -549,21 +435,6 @@ TEST_F(AppDelegateTest, SettingsHooksDriveTheHotKeysAndLaunchFailuresOpenTheShor
     delegate.reset();
     EXPECT_TRUE(model.apply().isEmpty());
     model.pause(false);
-}
-
-TEST_F(AppDelegateTest, PinsAFileAtItsPixelSize)
-{
-    QTemporaryDir dir;
-    QImage img(64, 48, QImage::Format_ARGB32);
-    img.fill(Qt::blue);
-    img.setDevicePixelRatio(2.0);
-    const QString path = dir.filePath("blue.png");
-    ASSERT_TRUE(img.save(path));
-    QString error;
-    ASSERT_TRUE(delegate->pinFile(path, &error)) << error.toStdString();
-    ASSERT_EQ(pinned.size(), 1);
-    EXPECT_EQ(pinned.first().size(), QSize(64, 48));
-    EXPECT_EQ(pinned.first().devicePixelRatio(), 1.0);
 }
 
 TEST(CaptureKeys, RecognisesTheStoredShortcutsInsideACapture)
@@ -701,8 +572,7 @@ TEST_F(AppDelegateTest, StatusGivesEveryPinItsPlaceZoomAndOpacity)
     PinWindow::closeAll(); // only this test's pins in the list
     delegate->applicationDidFinishLaunching();
     const QRectF primary = primaryQtGeometry();
-    QImage img(80, 60, QImage::Format_RGB32);
-    img.fill(Qt::darkCyan);
+    QImage img = test::filled(QSize(80, 60), Qt::darkCyan);
     // Global points, y up: 30 points above the bottom of the primary screen.
     QPointer<PinWindow> a = PinWindow::pin(img, QRectF(100, 30, 80, 60));
     QPointer<PinWindow> b = PinWindow::pin(img, QRectF(10.5, 40, 120, 90));
@@ -726,10 +596,7 @@ TEST_F(AppDelegateTest, StatusGivesEveryPinItsPlaceZoomAndOpacity)
     b->closePin();
     EXPECT_TRUE(pinLines().isEmpty());
     // Both fade out and go.
-    QDeadlineTimer deadline(3000);
-    while ((a || b) && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    EXPECT_TRUE(!a && !b);
+    EXPECT_TRUE(waitUntil([&] { return !a && !b; }));
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "ui/AppIcons.h"
+#include "Pixels.h"
 #include "platform/AppIdentity.h"
 
 #include <QDir>
@@ -17,8 +18,7 @@ namespace {
 // full range, drawn at 22 px as trays usually ask.
 int readablePixels(const QIcon& icon, QColor panel)
 {
-    QImage img(22, 22, QImage::Format_RGB32);
-    img.fill(panel);
+    QImage img = test::filled(QSize(22, 22), panel);
     {
         QPainter p(&img);
         icon.paint(&p, img.rect());
@@ -59,8 +59,7 @@ TEST(AppIconsTest, ThemeIconsWinOverTheBuiltInOnes)
     index.write("[Icon Theme]\nName=Hicolor\nDirectories=48x48/apps\n\n"
                 "[48x48/apps]\nSize=48\nType=Fixed\n");
     index.close();
-    QImage red(48, 48, QImage::Format_ARGB32);
-    red.fill(Qt::red);
+    QImage red = test::filled(QSize(48, 48), Qt::red, 1, QImage::Format_ARGB32);
     const QString id = QString::fromLatin1(appId);
     ASSERT_TRUE(red.save(theme + QStringLiteral("/48x48/apps/") + id + QStringLiteral(".png")));
     ASSERT_TRUE(

@@ -7,7 +7,6 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPointer>
-#include <QScreen>
 #include <gtest/gtest.h>
 
 using namespace quillet;
@@ -27,21 +26,12 @@ SessionFixture twoScreens(const QList<QRectF>& rects = {})
 
 } // namespace
 
-TEST(CaptureSession, WindowRectsReachOnlyTheScreensTheyTouch)
+TEST(CaptureSession, EveryScreenGetsItsOwnWindowViewAndTheWindowsItTouches)
 {
     const QRectF onLeft(100, 100, 200, 150);
     const QRectF onRight(900, 50, 100, 100);
     const QRectF straddling(700, 200, 300, 100);
     auto f = twoScreens({onLeft, onRight, straddling});
-    EXPECT_EQ(f.view(0).windowRects(), (QList<QRectF> {onLeft, straddling}));
-    // The right screen sees them in its own points; the straddler sticks out to the left.
-    EXPECT_EQ(f.view(1).windowRects(),
-        (QList<QRectF> {QRectF(100, 50, 100, 100), QRectF(-100, 200, 300, 100)}));
-}
-
-TEST(CaptureSession, EveryScreenGetsItsOwnWindowAndView)
-{
-    auto f = twoScreens();
     ASSERT_EQ(f.session->windows().size(), 2);
     ASSERT_EQ(f.session->views().size(), 2);
     for (int i = 0; i < 2; ++i) {
@@ -50,6 +40,10 @@ TEST(CaptureSession, EveryScreenGetsItsOwnWindowAndView)
     }
     EXPECT_TRUE(f.session->isEditing());
     EXPECT_EQ(f.session->active(), nullptr);
+    EXPECT_EQ(f.view(0).windowRects(), (QList<QRectF> {onLeft, straddling}));
+    // The right screen sees them in its own points; the straddler sticks out to the left.
+    EXPECT_EQ(f.view(1).windowRects(),
+        (QList<QRectF> {QRectF(100, 50, 100, 100), QRectF(-100, 200, 300, 100)}));
 }
 
 // Keys go to the screen under the pointer when shown, and follow it from screen to screen.

@@ -45,38 +45,33 @@ QRgb dimmed(QRgb c, double alpha)
 
 } // namespace
 
-TEST(CaptureViewDrawing, SizeLabelCountsDevicePixels)
+// The label counts device pixels; it sits above the region's top-left corner, inside the region
+// where the top has no room, and is pushed left at the right edge.
+TEST(CaptureViewDrawing, SizeLabelCountsDevicePixelsAndStaysOnScreen)
 {
-    auto f = oneScreen(2.0);
-    CaptureView& v = f.view();
-    v.mouseMovedAt({10, 10});
-    v.mouseDownAt({10, 10});
-    v.mouseDraggedAt({110.5, 50});
-    ASSERT_EQ(v.selection(), QRectF(10, 10, 100.5, 40));
-    EXPECT_EQ(v.sizeLabelText(), QStringLiteral("201  ×  80"));
-}
+    auto g = oneScreen(2.0);
+    g.view().mouseMovedAt({10, 10});
+    g.view().mouseDownAt({10, 10});
+    g.view().mouseDraggedAt({110.5, 50});
+    ASSERT_EQ(g.view().selection(), QRectF(10, 10, 100.5, 40));
+    EXPECT_EQ(g.view().sizeLabelText(), QStringLiteral("201  ×  80"));
 
-TEST(CaptureViewDrawing, SizeLabelPlacement)
-{
     auto f = oneScreen();
     CaptureView& v = f.view();
-
     v.beginEditing(QRectF(100, 100, 200, 100), {});
     auto box = *v.sizeLabelRect();
-    EXPECT_EQ(box.topLeft(), QPointF(100, 208)) << "above the top-left corner";
-
+    EXPECT_EQ(box.topLeft(), QPointF(100, 208));
     v.beginEditing(QRectF(100, 500, 200, 100), {});
     box = *v.sizeLabelRect();
-    EXPECT_EQ(box.x(), 108) << "touching the top: inside the region";
+    EXPECT_EQ(box.x(), 108);
     EXPECT_DOUBLE_EQ(maxY(box), 600 - 8);
-
     v.beginEditing(QRectF(760, 100, 40, 100), {});
     box = *v.sizeLabelRect();
-    EXPECT_DOUBLE_EQ(maxX(box), 800 - 4) << "touching the right edge: pushed left";
+    EXPECT_DOUBLE_EQ(maxX(box), 800 - 4);
     EXPECT_DOUBLE_EQ(box.y(), 208);
 }
 
-TEST(CaptureViewDrawing, MagnifierOpensWhereThereIsRoom)
+TEST(CaptureViewDrawing, MagnifierOpensWhereThereIsRoomAndShowsOnlyTheImagesCells)
 {
     struct Case {
         const char* name;
@@ -102,10 +97,6 @@ TEST(CaptureViewDrawing, MagnifierOpensWhereThereIsRoom)
         f.view().mouseMovedAt(c.m);
         EXPECT_FALSE(f.view().magnifierRect());
     }
-}
-
-TEST(CaptureViewDrawing, MagnifierAtTheTopLeftPixelShowsOnlyItsLowerRightCells)
-{
     auto f = oneScreen();
     CaptureView& v = f.view();
     v.mouseMovedAt({0.5, 599.5}); // image pixel (0, 0)

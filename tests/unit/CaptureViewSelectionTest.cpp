@@ -127,7 +127,7 @@ TEST(CaptureViewSelection, HandleZones)
     EXPECT_EQ(CaptureView::handleEdges(QRectF(100, 100, 10, 100), {105, 150}), edgeMinX | edgeMaxX);
 }
 
-TEST(CaptureViewSelection, ArrowKeysNudgeUnlessTheEdgeIsInTheWay)
+TEST(CaptureViewSelection, ArrowKeysNudgeTheSelectionUnlessTheEdgeIsInTheWayElseThePointer)
 {
     struct Case {
         const char* name;
@@ -154,10 +154,6 @@ TEST(CaptureViewSelection, ArrowKeysNudgeUnlessTheEdgeIsInTheWay)
         EXPECT_TRUE(f.view().keyDown(c.key, c.mods));
         EXPECT_EQ(f.view().selection(), c.expected);
     }
-}
-
-TEST(CaptureViewSelection, ArrowKeysWithoutASelectionMoveThePointerOneDevicePixel)
-{
     for (qreal scale : {1.0, 2.0}) {
         SCOPED_TRACE(scale);
         auto f = oneScreen(scale);

@@ -2,13 +2,12 @@
 #include "app/InstanceProtocol.h"
 #include "app/SingleInstance.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
+#include "WaitUntil.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QTemporaryDir>
-#include <QThread>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -124,7 +123,7 @@ TEST(CommandLine, UsageNamesEveryCommandAndPage)
     EXPECT_TRUE(CommandLine::versionText().startsWith("quillet "));
 }
 
-TEST(InstanceProtocol, RequestsSurviveTheWire)
+TEST(InstanceProtocol, RequestsSurviveTheWireAndMalformedOnesAreRejected)
 {
     const QList<Request> cases = {
         {"status", {}},
@@ -141,10 +140,6 @@ TEST(InstanceProtocol, RequestsSurviveTheWire)
         ASSERT_TRUE(back.has_value()) << wire.toStdString();
         EXPECT_EQ(*back, r);
     }
-}
-
-TEST(InstanceProtocol, RejectsMalformedRequestsAndReplies)
-{
     for (const QByteArray& bad :
         {QByteArray(), QByteArray(" status"), QByteArray("STATUS"), QByteArray("pin-file "),
             QByteArray("st\x01tus"), QByteArray(InstanceProtocol::maxRequestBytes + 1, 'a')})
@@ -171,10 +166,9 @@ protected:
     template<typename F> static auto served(F client)
     {
         auto future = std::async(std::launch::async, client);
-        QDeadlineTimer deadline(5000);
-        while (future.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready
-            && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        test::waitUntil(
+            [&] { return future.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+            5000);
         return future.get();
     }
     static InstanceProtocol::SendResult ask(const QString& path, const Request& r)
@@ -185,13 +179,6 @@ protected:
     QTemporaryDir dir;
     QByteArray saved;
 };
-
-TEST_F(SocketFolder, SocketLivesInTheRuntimeFolder)
-{
-    const auto path = InstanceProtocol::socketPath();
-    ASSERT_TRUE(path.has_value());
-    EXPECT_EQ(*path, dir.filePath("quillet.socket"));
-}
 
 TEST_F(SocketFolder, RuntimeFolderOthersMayEnterOrTooDeepIsNotUsed)
 {
@@ -222,9 +209,12 @@ TEST_F(SocketFolder, RuntimeFolderOthersMayEnterOrTooDeepIsNotUsed)
     }
 }
 
-TEST_F(SocketFolder, NobodyAnswersWithoutAnInstance)
+TEST_F(SocketFolder, SocketLivesInTheRuntimeFolderAndNobodyAnswersWithoutAnInstance)
 {
-    EXPECT_EQ(InstanceProtocol::send(dir.filePath("quillet.socket"), {"status", {}}, 1000).status,
+    const auto path = InstanceProtocol::socketPath();
+    ASSERT_TRUE(path.has_value());
+    EXPECT_EQ(*path, dir.filePath("quillet.socket"));
+    EXPECT_EQ(InstanceProtocol::send(*path, {"status", {}}, 1000).status,
         InstanceProtocol::SendStatus::nobody);
 }
 

@@ -9,7 +9,6 @@
 
 #include <QImage>
 #include <QPainter>
-#include <QSettings>
 #include <QWidget>
 #include <gtest/gtest.h>
 #include <memory>

@@ -1,4 +1,5 @@
 #include "output/Output.h"
+#include "Pixels.h"
 #include "settings/Prefs.h"
 
 #include <QClipboard>
@@ -7,12 +8,10 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QMimeData>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstring>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -45,15 +44,7 @@ QImage noisyImage(int w, int h)
 // Pixel equality only: a decoded PNG also carries a colour space, which QImage's == compares.
 bool sameRgb(const QImage& a, const QImage& b)
 {
-    if (a.size() != b.size())
-        return false;
-    const QImage x = a.convertToFormat(QImage::Format_RGB32);
-    const QImage y = b.convertToFormat(QImage::Format_RGB32);
-    for (int row = 0; row < x.height(); ++row) {
-        if (std::memcmp(x.constScanLine(row), y.constScanLine(row), size_t(x.width()) * 4) != 0)
-            return false;
-    }
-    return true;
+    return a.size() == b.size() && test::worstChannel(a, b) == 0;
 }
 
 // Save tests run against a folder of their own, with the modal pieces replaced by recorders.
@@ -152,18 +143,6 @@ private:
 
 } // namespace
 
-TEST(OutputTest, PngDataKeepsTheFullPixelSizeAndANullImageHasNone)
-{
-    EXPECT_FALSE(Output::pngData(QImage()));
-    QImage img = testImage(80, 60);
-    img.setDevicePixelRatio(2.0);
-    const auto png = Output::pngData(img);
-    ASSERT_TRUE(png);
-    const QImage back = QImage::fromData(*png, "PNG");
-    EXPECT_EQ(back.size(), QSize(80, 60));
-    EXPECT_TRUE(sameRgb(img, back));
-}
-
 TEST(OutputTest, CopyOffersTheImageAndItsPngBytesAndANullImageStillReplaces)
 {
     QImage img = testImage(70, 30);
@@ -212,18 +191,7 @@ TEST(OutputTest, UniquePathNumbersTakenNames)
     }
 }
 
-TEST_F(OutputSaveTest, QuickSaveWritesTheNamedFileWithExactPixels)
-{
-    const auto saved = saveExactly(testImage());
-    ASSERT_TRUE(saved);
-    const QFileInfo info(*saved);
-    EXPECT_EQ(info.absolutePath(), QFileInfo(dir.path()).absoluteFilePath());
-    EXPECT_TRUE(info.fileName().startsWith(QStringLiteral("墨钉_")));
-    EXPECT_TRUE(info.fileName().endsWith(QStringLiteral(".png")));
-    EXPECT_TRUE(dialogCalls.isEmpty());
-    EXPECT_TRUE(failures.isEmpty());
-}
-
+// A quick save goes to the save folder under the time of day, and never over a file there.
 TEST_F(OutputSaveTest, QuickSaveInTheSameSecondNeverOverwrites)
 {
     // Occupy the names of this second and the next, so the save below is sure to collide.
@@ -236,6 +204,8 @@ TEST_F(OutputSaveTest, QuickSaveInTheSameSecondNeverOverwrites)
     ASSERT_TRUE(first);
     EXPECT_FALSE(taken.contains(*first));
     EXPECT_TRUE(first->endsWith(QStringLiteral("-2.png"))) << first->toStdString();
+    EXPECT_EQ(QFileInfo(*first).absolutePath(), QFileInfo(dir.path()).absoluteFilePath());
+    EXPECT_TRUE(dialogCalls.isEmpty()); // nobody is asked
     for (const QString& t : taken)
         EXPECT_EQ(read(t), "earlier");
     // Two saves in a row both survive.
@@ -243,6 +213,7 @@ TEST_F(OutputSaveTest, QuickSaveInTheSameSecondNeverOverwrites)
     ASSERT_TRUE(again);
     EXPECT_NE(*again, *first);
     EXPECT_TRUE(sameRgb(img, QImage(*first, "PNG")));
+    EXPECT_TRUE(failures.isEmpty());
 }
 
 TEST_F(OutputSaveTest, QuickSaveNeverReplacesAFileThatAppearsUnderItsChosenName)
@@ -266,22 +237,6 @@ TEST_F(OutputSaveTest, QuickSaveNeverReplacesAFileThatAppearsUnderItsChosenName)
         EXPECT_EQ(read(t), "other program");
     EXPECT_EQ(entries().size(), 3); // no temporary file left behind
     EXPECT_TRUE(failures.isEmpty());
-}
-
-TEST_F(OutputSaveTest, TwoQuickSavesInOneSecondGiveNameAndNameDashTwo)
-{
-    // Saves take milliseconds, so two in a row nearly always share a second; when a second
-    // boundary falls between them, try again in a fresh folder.
-    bool sameSecond = false;
-    for (int attempt = 0; attempt < 5 && !sameSecond; ++attempt) {
-        QTemporaryDir fresh;
-        setPref(Prefs::saveDirKey, fresh.path());
-        const auto first = saveExactly(testImage(20, 20));
-        const auto second = saveExactly(testImage(30, 10));
-        ASSERT_TRUE(first && second);
-        sameSecond = *second == QString(*first).insert(first->size() - 4, QStringLiteral("-2"));
-    }
-    EXPECT_TRUE(sameSecond);
 }
 
 // A save that cannot be written, from the start or midway, is reported once and leaves no
@@ -310,23 +265,6 @@ TEST_F(OutputSaveTest, FailedSavesAreReportedAndLeaveNothing)
     EXPECT_FALSE(saved);
     EXPECT_EQ(failures.size(), 2);
     EXPECT_TRUE(entries().isEmpty()) << entries().join(',').toStdString();
-}
-
-TEST_F(OutputSaveTest, UnwritableFolderIsReportedAndLeavesNothing)
-{
-    const QString locked = path("locked");
-    ASSERT_TRUE(QDir().mkdir(locked));
-    QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    if (QFile probe(QDir(locked).filePath("probe")); probe.open(QIODevice::WriteOnly)) {
-        probe.remove();
-        GTEST_SKIP() << "running with permissions that write anywhere";
-    }
-    setPref(Prefs::saveDirKey, locked);
-    EXPECT_FALSE(Output::save(testImage()));
-    EXPECT_EQ(failures.size(), 1);
-    EXPECT_TRUE(QDir(locked).entryList(QDir::Files | QDir::Hidden).isEmpty());
-    QFile::setPermissions(
-        locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 TEST_F(OutputSaveTest, FailedSaveOffersAnotherPlaceWithTheImageKept)

@@ -1,4 +1,5 @@
 #include "output/OutsideImage.h"
+#include "Pixels.h"
 
 #include <QBuffer>
 #include <QClipboard>
@@ -19,8 +20,7 @@ namespace {
 // A real, tiny PNG whose header is rewritten to claim `claimed` pixels: a bomb's first bytes.
 QByteArray pngClaiming(QSize claimed)
 {
-    QImage one(1, 1, QImage::Format_ARGB32);
-    one.fill(Qt::red);
+    QImage one = test::filled(QSize(1, 1), Qt::red, 1, QImage::Format_ARGB32);
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
@@ -34,8 +34,7 @@ QByteArray pngClaiming(QSize claimed)
 
 QByteArray realPng(QSize size)
 {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
+    QImage image = test::filled(size, Qt::darkCyan);
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);

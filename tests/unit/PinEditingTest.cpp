@@ -1,35 +1,25 @@
 // A pin sent back into an annotation session: where its content and annotations land, when the
 // request is refused, and what becomes of the pin on every way the session can end.
-#include "CaptureFixtures.h"
-
-#include "app/AppDelegate.h"
 #include "app/PinEditing.h"
 #include "capture/CaptureSession.h"
 #include "capture/CaptureView.h"
 #include "capture/Grabber.h"
-#include "capture/OverlayWindow.h"
 #include "capture/annotation/AnnotationDrawing.h"
 #include "output/PinView.h"
-#include "output/PinWindow.h"
 #include "platform/Geometry.h"
-#include "platform/HotKeyBackend.h"
-#include "platform/ScreenGrabber.h"
-#include "settings/ShortcutStore.h"
 
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QPointer>
 #include <gtest/gtest.h>
 
-#include "WaitUntil.h"
+#include "DelegateFixture.h"
+#include "Pixels.h"
 
 using namespace quillet;
 using namespace quillet::test;
 
 namespace {
-
-using test::waitUntil;
 
 Annotation shape(
     Tool tool, QList<QPointF> points, double width = 4, QString text = {}, int style = 0)
@@ -130,8 +120,7 @@ TEST(PinEditingCompose, ScreenWithZeroPaddingStaysOpaque)
         for (int x = 0; x < screen.width(); ++x)
             row[x] = 0x00336699; // B,G,R,X with X = 0, as a root-window grab returns it
     }
-    QImage base(10, 10, QImage::Format_RGB32);
-    base.fill(Qt::red);
+    QImage base = test::filled(QSize(10, 10), Qt::red);
     const auto out = Grabber::compose(screen, base, QRectF(5, 5, 10, 10), 1);
     ASSERT_TRUE(out);
     const QImage argb = out->convertToFormat(QImage::Format_ARGB32);
@@ -139,70 +128,14 @@ TEST(PinEditingCompose, ScreenWithZeroPaddingStaysOpaque)
     EXPECT_EQ(argb.pixel(10, 20), 0xffff0000u); // y up: the base sits 5 points above the bottom
 }
 
-// Hands out screen images when the test says so, and records what each grab left out.
-class HeldGrabber final : public ScreenGrabber {
-public:
-    void grabAll(const QList<Screen>& screens, const QList<quint32>& excluding, Done done) override
-    {
-        ++calls;
-        excluded = excluding;
-        asked = screens;
-        pending = std::move(done);
-    }
-    QList<WindowRecord> windowList() override { return {}; }
-    bool canRecordScreen() const override { return canRecord; }
-
-    void deliver(std::optional<QString> error = std::nullopt, bool noScreens = false)
-    {
-        GrabResult r;
-        r.error = std::move(error);
-        if (!r.error && !noScreens) {
-            for (const Screen& s : asked)
-                r.images.append(patternImage(s.pixelWidth(), s.pixelHeight()));
-        }
-        Done d = std::move(pending);
-        pending = {};
-        d(r);
-    }
-
-    int calls = 0;
-    bool canRecord = true;
-    QList<quint32> excluded;
-    QList<Screen> asked;
-    Done pending;
-};
-
-class PinEditingTest : public ::testing::Test {
+class PinEditingTest : public DelegateFixture {
 protected:
     void SetUp() override
     {
-        ShortcutStore::reset();
-        setHotKeyBackendFactory([] { return makeNullHotKeyBackend(); });
-        auto g = std::make_unique<HeldGrabber>();
-        grabber = g.get();
-        setScreenGrabber(std::move(g));
-        delegate = std::make_unique<AppDelegate>();
-        delegate->alert = [this](const QString& m, const QString& d, std::function<void()> done) {
-            alerts << m + " | " + d;
-            alertDone = std::move(done);
-        };
+        DelegateFixture::SetUp();
         delegate->applicationDidFinishLaunching();
         parkPointer();
         screen = currentScreens().first();
-    }
-    void TearDown() override
-    {
-        if (delegate->session())
-            delegate->session()->finish(false);
-        // A fade-out left running would hold back the next test's first grab.
-        OverlayWindow::dismissLeaving();
-        PinWindow::closeAll();
-        waitUntil([] { return PinWindow::count() == 0; });
-        delegate.reset();
-        QCoreApplication::processEvents();
-        PinWindow::onEdit = {};
-        setHotKeyBackendFactory({});
-        setScreenGrabber(nullptr);
     }
 
     // A pin at `frame` (global points) whose base is a pattern and which carries `annotations`.
@@ -242,10 +175,6 @@ protected:
         return s ? s->active() : nullptr;
     }
 
-    HeldGrabber* grabber = nullptr;
-    std::unique_ptr<AppDelegate> delegate;
-    QStringList alerts;
-    std::function<void()> alertDone;
     Screen screen;
 };
 
@@ -302,7 +231,7 @@ TEST_F(PinEditingTest, RefusedSilentlyWhileBusyOpenOrNotPermitted)
         int grabs; // what the edit request adds
     };
     const QList<Case> cases = {
-        {"no permission", [this] { grabber->canRecord = false; }, 0},
+        {"no permission", [this] { grabber->refusal = QString(); }, 0},
         {"a grab is running", [this] { delegate->startCapture(); }, 0},
         {"a session is open",
             [this] {
@@ -329,7 +258,7 @@ TEST_F(PinEditingTest, RefusedSilentlyWhileBusyOpenOrNotPermitted)
         if (delegate->session())
             delegate->session()->finish(false);
         waitUntil([&] { return !delegate->session(); });
-        grabber->canRecord = true;
+        grabber->refusal.reset();
         ASSERT_FALSE(delegate->busy());
     }
 }
@@ -342,7 +271,8 @@ TEST_F(PinEditingTest, FailedOrEmptyGrabBringsThePinBackUsable)
         SCOPED_TRACE(empty ? "no screens" : "an error");
         delegate->edit(pin);
         pin->orderOut();
-        grabber->deliver(empty ? std::nullopt : std::optional(QStringLiteral("服务器拒绝")), empty);
+        grabber->deliver(empty ? std::nullopt : std::optional(QStringLiteral("服务器拒绝")),
+            HeldGrabber::Shots::none);
         EXPECT_EQ(alerts, QStringList {"截图失败 | 服务器拒绝"}); // only the error says so
         EXPECT_TRUE(pin->isVisible());
         EXPECT_EQ(delegate->busy(), !empty) << "busy while the alert is up";

@@ -81,7 +81,7 @@ TEST(PinGeometryFrame, PinNearAnEdgeStaysOnItsScreen)
             << c.what;
 }
 
-TEST(PinGeometryCap, WindowSizeLimitFollowsTheScreensAndTheDeviceLimit)
+TEST(PinGeometryCap, WindowSizeLimitFollowsTheScreensAndHugeImagesAreShrunkToIt)
 {
     struct Case {
         const char* what;
@@ -100,10 +100,6 @@ TEST(PinGeometryCap, WindowSizeLimitFollowsTheScreensAndTheDeviceLimit)
         EXPECT_EQ(PinGeometry::maxWindowSize(c.screens), c.cap) << c.what;
     const Screen dense = makeScreen("dense", QRectF(0, 0, 3000, 2000), QRectF(0, 0, 3000, 2000), 3);
     EXPECT_NEAR(PinGeometry::maxWindowSize({dense}).width(), 16384.0 / 3, 1e-9);
-}
-
-TEST(PinGeometryCap, HugeImagesAreShrunkToTheCapWhateverTheirOrigin)
-{
     const QRectF f
         = PinGeometry::initialFrame(QSizeF(30000, 1000), {}, {side}, QPointF(-9000, 100));
     EXPECT_DOUBLE_EQ(f.width(), 7680);
@@ -162,7 +158,7 @@ TEST(PinGeometryZoom, PointUnderThePointerStaysUnderIt)
         QRectF(-40, -15, 100, 50));
 }
 
-TEST(PinGeometryWheel, ZoomIsMultiplicativeAndBounded)
+TEST(PinGeometryWheel, ZoomIsMultiplicativeOpacityStepsAndBothBounded)
 {
     EXPECT_DOUBLE_EQ(PinGeometry::zoomAfterWheel(1.0, 1, false), std::exp(0.04));
     EXPECT_DOUBLE_EQ(PinGeometry::zoomAfterWheel(1.0, 3, false), std::exp(0.04)); // per event
@@ -177,10 +173,6 @@ TEST(PinGeometryWheel, ZoomIsMultiplicativeAndBounded)
     for (int i = 0; i < 7; ++i)
         z = PinGeometry::zoomAfterWheel(z, -1, false);
     EXPECT_NEAR(z, 1.3, 1e-12);
-}
-
-TEST(PinGeometryWheel, OpacityStepsAndBounds)
-{
     EXPECT_NEAR(PinGeometry::opacityAfterWheel(1.0, -1, false), 0.9, 1e-12);
     EXPECT_NEAR(PinGeometry::opacityAfterWheel(0.5, 2, false), 0.7, 1e-12);
     EXPECT_NEAR(PinGeometry::opacityAfterWheel(0.5, -5, true), 0.45, 1e-12);

@@ -12,6 +12,16 @@
 
 namespace quillet::test {
 
+// A picture of one colour.
+inline QImage filled(
+    QSize size, QColor colour, qreal dpr = 1, QImage::Format format = QImage::Format_RGB32)
+{
+    QImage img(size, format);
+    img.fill(colour);
+    img.setDevicePixelRatio(dpr);
+    return img;
+}
+
 // Every channel within `tolerance` of the other colour's.
 inline bool near(QRgb a, QRgb b, int tolerance = 1)
 {

@@ -1,3 +1,4 @@
+#include "Pixels.h"
 #include "output/PinWindow.h"
 #include "platform/SystemServices.h"
 #include "settings/Prefs.h"
@@ -7,7 +8,6 @@
 #include "settings/window/SettingsWindow.h"
 #include "settings/window/components/Choices.h"
 #include "settings/window/components/DimPreview.h"
-#include "settings/window/components/IconTile.h"
 #include "settings/window/components/Keycap.h"
 #include "settings/window/components/Look.h"
 #include "settings/window/components/PageParts.h"
@@ -22,7 +22,6 @@
 #include <QDir>
 #include <QEnterEvent>
 #include <QLabel>
-#include <QSettings>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
@@ -120,42 +119,16 @@ struct PageTexts {
 
 TEST_F(SettingsPagesTest, EveryPageShowsTheTextsOfItsCards)
 {
+    // A few texts per page that only its own cards show, and the keys in Linux notation.
     const QList<PageTexts> table = {
-        {SettingsPage::general,
-            {"通用", "权限与启动", "录屏权限", "已开启，可以正常截图",
-                "墨钉只在你按下截图快捷键的那一刻读取屏幕，不会在后台录制。", "启动",
-                "开机时自动启动", "登录后墨钉自动待在托盘", "录屏权限已开启"}},
+        {SettingsPage::general, {"权限与启动", "已开启，可以正常截图", "开机时自动启动"}},
         {SettingsPage::shortcuts,
-            {"快捷键", "全局快捷键，以及截图、贴图时的按键", "全局快捷键", "恢复默认", "截图",
-                "框选区域截图；截图中再按一次＝钉到屏幕", "贴图",
-                "把剪贴板里的图片或文字钉到屏幕上",
-                "点按钮后按下新的组合键；Esc 取消，Delete 清空。普通字母键需要带 Ctrl / Alt / "
-                "Super。笔记本键盘上的 F1、F3 通常要按住 Fn。",
-                "截图时", "复制并完成", "保存", "撤销", "重做", "切换标注工具", "复制鼠标处颜色",
-                "微调选区 / 准星", "退出", "贴图时", "缩放", "调透明度", "原始大小", "复制", "关闭",
-                "Ctrl S", "Ctrl Z", "Ctrl Shift Z", "Alt 滚轮", "Ctrl 0", "Ctrl C", "双击", "esc",
-                "1 – 8", "← →", "↩"}},
-        {SettingsPage::capture,
-            {"选区、放大镜和标注的默认样式", "选区", "自动识别窗口",
-                "鼠标悬停时自动框出窗口，单击即可选中", "放大镜",
-                "显示像素放大、坐标和颜色值，按 C 复制颜色", "遮罩深浅", "选区外变暗的程度",
-                "标注默认样式",
-                "截图时在设置条里点选颜色、粗细、字号、文字样式，都会记到这里，下次沿用", "颜色",
-                "粗细", "字号", "文字样式", "普通", "色块底", "描边", "完成后", "显示完成提示",
-                "复制、保存后在屏幕底部弹出带缩略图的提示"}},
-        {SettingsPage::save,
-            {"截图保存到哪里、怎么保存", "保存位置", "在文件管理器中显示", "更改…", "保存方式",
-                "Ctrl+S 直接保存", "不弹出对话框，直接存到上面的文件夹", "文件名",
-                "按截图时间命名，PNG 格式"}},
-        {SettingsPage::pin,
-            {"钉在屏幕上的图片", "外观", "窗口阴影", "让贴图浮在其他窗口之上更有层次",
-                "默认不透明度", "新贴图的初始透明度，之后可用 Alt+滚轮调整", "100%", "屏幕上的贴图",
-                "0", "张贴图", "关闭全部"}},
+            {"全局快捷键", "复制并完成", "微调选区 / 准星", "Ctrl Shift Z", "Alt 滚轮", "1 – 8"}},
+        {SettingsPage::capture, {"自动识别窗口", "遮罩深浅", "标注默认样式", "描边"}},
+        {SettingsPage::save, {"保存位置", "Ctrl+S 直接保存", "按截图时间命名，PNG 格式"}},
+        {SettingsPage::pin, {"窗口阴影", "默认不透明度", "100%", "关闭全部"}},
         {SettingsPage::about,
-            {"关于墨钉", "截图 · 标注 · 贴图", "墨钉", QStringLiteral("版本 " QUILLET_VERSION),
-                "自动识别窗口、像素级放大镜、多屏幕原生分辨率", "标注",
-                "方框、箭头、文字、序号，Ctrl+Z 撤销", "把截图或剪贴板钉在屏幕上，对照着干活",
-                "快速上手", "开始截图", "F1", "F3", "查看全部快捷键"}},
+            {QStringLiteral("版本 " QUILLET_VERSION), "快速上手", "F1", "F3", "查看全部快捷键"}},
     };
     for (const PageTexts& row : table) {
         open(row.page);
@@ -225,6 +198,14 @@ TEST_F(SettingsPagesTest, ControlsWriteTheirPreferenceAtOnce)
         else
             EXPECT_EQ(v.toString(), c.expected.toString()) << qPrintable(c.control);
     }
+    // The login switch shows the desktop's state.
+    open(SettingsPage::general);
+    auto* login = control<Switch>("开机时自动启动");
+    ASSERT_TRUE(login);
+    EXPECT_FALSE(login->isChecked());
+    QTest::mouseClick(login, Qt::LeftButton);
+    EXPECT_TRUE(services.login);
+    EXPECT_TRUE(login->isChecked());
     // What the accessors (the capture overlay, pins) read is what was written.
     EXPECT_FALSE(Prefs::detectWindows());
     EXPECT_EQ(Prefs::defaultColor(), 3);
@@ -259,11 +240,10 @@ TEST_F(SettingsPagesTest, RecorderShowsKeyCapsAndRecordsWithTheModel)
     RecorderButton* capture0 = recorder("capture.0");
     RecorderButton* capture1 = recorder("capture.1");
     RecorderButton* pin0 = recorder("pin.0");
-    ASSERT_TRUE(capture0 && capture1 && pin0);
+    ASSERT_TRUE(capture0 && capture1 && pin0 && recorder("pin.1"));
     EXPECT_EQ(capture0->labelText(), "F1");
     EXPECT_EQ(capture1->labelText(), "Ctrl+Shift+A");
     EXPECT_EQ(capture0->toolTip(), "点击后按下新的快捷键");
-    EXPECT_EQ(capture0->size(), QSize(124, 36));
 
     QTest::mouseClick(capture0, Qt::LeftButton);
     EXPECT_TRUE(capture0->isRecording());
@@ -294,8 +274,19 @@ TEST_F(SettingsPagesTest, RecorderShowsKeyCapsAndRecordsWithTheModel)
     EXPECT_EQ(capture1->labelText(), "Ctrl+Shift+A");
     EXPECT_EQ(pin0->labelText(), "F3");
 
+    // Hovered, a bound button offers to clear its slot without recording; unbound, a click there
+    // records.
+    RecorderButton* pin1 = recorder("pin.1");
+    QEnterEvent enter(QPointF(60, 18), QPointF(60, 18), QPointF(60, 18));
+    QCoreApplication::sendEvent(pin1, &enter);
+    QTest::mouseClick(pin1, Qt::LeftButton, {}, pin1->clearRect().center().toPoint());
+    EXPECT_FALSE(model->recording());
+    EXPECT_FALSE(ShortcutStore::get(HotKeyAction::pin, 1).has_value());
+    EXPECT_EQ(pin1->labelText(), "点击录制");
+    QTest::mouseClick(pin1, Qt::LeftButton, {}, pin1->clearRect().center().toPoint());
+    EXPECT_TRUE(pin1->isRecording());
+
     // Leaving the page ends a recording and takes the hot keys back.
-    QTest::mouseClick(pin0, Qt::LeftButton);
     ASSERT_TRUE(model->recording());
     model->setPage(SettingsPage::about);
     EXPECT_FALSE(model->recording());
@@ -367,17 +358,6 @@ TEST_F(SettingsPagesTest, PermissionBadgeFollowsTheModelAndLeadsToGeneral)
     EXPECT_TRUE(texts().contains("打开系统设置"));
 }
 
-TEST_F(SettingsPagesTest, LoginSwitchShowsTheRealState)
-{
-    open(SettingsPage::general);
-    auto* login = control<Switch>("开机时自动启动");
-    ASSERT_TRUE(login);
-    EXPECT_FALSE(login->isChecked());
-    QTest::mouseClick(login, Qt::LeftButton);
-    EXPECT_TRUE(services.login);
-    EXPECT_TRUE(login->isChecked());
-}
-
 TEST_F(SettingsPagesTest, SaveFolderChooserStoresAPlainPathAndCancelKeepsIt)
 {
     QTemporaryDir target;
@@ -402,26 +382,6 @@ TEST_F(SettingsPagesTest, SaveFolderChooserStoresAPlainPathAndCancelKeepsIt)
     EXPECT_EQ(startedIn, target.path());
     EXPECT_EQ(stored(Prefs::saveDirKey).toString(), target.path());
     folderChooser() = previous;
-}
-
-TEST_F(SettingsPagesTest, BlocksHaveTheirSizes)
-{
-    EXPECT_EQ(DimPreview(0.4).size(), QSize(140, 84));
-    EXPECT_EQ(Keycap("A").sizeHint(), QSize(24, 24));
-    EXPECT_GT(Keycap("Ctrl").sizeHint().width(), 24) << "a worded cap grows with its word";
-    const auto tiles = [](const QWidget* in) {
-        QList<int> widths;
-        for (const IconTile* t : in->findChildren<IconTile*>())
-            widths << t->width();
-        return widths;
-    };
-    open(SettingsPage::about);
-    EXPECT_TRUE(tiles(view.get()).contains(46));
-    EXPECT_EQ(tiles(view.get()).count(34), 3);
-    open(SettingsPage::shortcuts);
-    EXPECT_EQ(tiles(view->body()), QList<int>({30, 30}));
-    EXPECT_GE(view->sidebarRow(SettingsPage::general)->parentWidget()->width(), 190);
-    EXPECT_LE(view->sidebarRow(SettingsPage::general)->parentWidget()->width(), 240);
 }
 
 TEST_F(SettingsPagesTest, LightAndDarkPalettesKeepTextReadable)
@@ -465,8 +425,7 @@ TEST_F(SettingsPagesTest, PinPageCountFollowsPinsAndClosesThemAll)
     auto* closeAll = control<QAbstractButton>("关闭全部");
     ASSERT_TRUE(closeAll);
     EXPECT_FALSE(closeAll->isEnabled());
-    QImage image(40, 30, QImage::Format_ARGB32);
-    image.fill(Qt::red);
+    QImage image = test::filled(QSize(40, 30), Qt::red, 1, QImage::Format_ARGB32);
     ASSERT_TRUE(PinWindow::pin(image));
     ASSERT_TRUE(PinWindow::pin(image));
     // The page polls once a second; the number and the button follow within that.
@@ -476,22 +435,6 @@ TEST_F(SettingsPagesTest, PinPageCountFollowsPinsAndClosesThemAll)
     EXPECT_EQ(PinWindow::count(), 0);
     EXPECT_TRUE(texts().contains("0"));
     EXPECT_FALSE(closeAll->isEnabled());
-}
-
-TEST_F(SettingsPagesTest, HoveredBoundRecorderClearsItsSlotWithoutRecording)
-{
-    open(SettingsPage::shortcuts);
-    RecorderButton* pin1 = recorder("pin.1");
-    ASSERT_TRUE(pin1);
-    QEnterEvent enter(QPointF(60, 18), QPointF(60, 18), QPointF(60, 18));
-    QCoreApplication::sendEvent(pin1, &enter);
-    QTest::mouseClick(pin1, Qt::LeftButton, {}, pin1->clearRect().center().toPoint());
-    EXPECT_FALSE(model->recording());
-    EXPECT_FALSE(ShortcutStore::get(HotKeyAction::pin, 1).has_value());
-    EXPECT_EQ(pin1->labelText(), "点击录制");
-    // Unbound, it offers no clear control: a click there records.
-    QTest::mouseClick(pin1, Qt::LeftButton, {}, pin1->clearRect().center().toPoint());
-    EXPECT_TRUE(pin1->isRecording());
 }
 
 TEST_F(SettingsPagesTest, QuickStartShowsADashForAnActionWithoutShortcuts)

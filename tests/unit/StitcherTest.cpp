@@ -1,4 +1,5 @@
 #include "capture/Stitcher.h"
+#include "Pixels.h"
 
 #include <QImage>
 #include <gtest/gtest.h>
@@ -17,8 +18,7 @@ constexpr int frameRows = 120;
 // a stretch of blank rows every so often, and a run of lines that repeat the same text.
 QImage page(int rows)
 {
-    QImage img(width, rows, QImage::Format_RGB32);
-    img.fill(Qt::white);
+    QImage img = test::filled(QSize(width, rows), Qt::white);
     int y = 0, line = 0;
     while (y < rows) {
         if (line % 9 == 8) {

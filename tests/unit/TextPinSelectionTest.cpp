@@ -1,5 +1,6 @@
 // Selecting part of a paper note's text with the mouse and the keyboard, and copying it, while
 // the note stays a pin.
+#include "Pixels.h"
 #include "WaitUntil.h"
 #include "output/PinView.h"
 #include "output/PinWindow.h"
@@ -8,7 +9,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
-#include <QPointer>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -149,8 +149,7 @@ TEST_F(TextPinSelection, OffTheTextItIsStillAPin)
     EXPECT_TRUE(w->isClosing());
 
     // An image that is not the note of its text keeps only the text, with nothing to select.
-    QImage other(300, 200, QImage::Format_RGB32);
-    other.fill(Qt::red);
+    QImage other = test::filled(QSize(300, 200), Qt::red);
     PinWindow* plain = PinWindow::pin(other);
     plain->setText(note);
     EXPECT_EQ(plain->sheet(), nullptr);

@@ -59,7 +59,7 @@ TEST(TextPin, PaperFitsTheTextWithItsMargins)
     EXPECT_GT(inkPixels(img), 20);
 }
 
-TEST(TextPin, LongLinesWrapAtSixHundredPoints)
+TEST(TextPin, LineBreaksStartNewLinesAndLongLinesWrapAtSixHundredPoints)
 {
     const struct {
         const char* what;
@@ -76,10 +76,6 @@ TEST(TextPin, LongLinesWrapAtSixHundredPoints)
         EXPECT_GT(size.width(), 500) << c.what;
         EXPECT_GT(size.height(), 2 * oneLine) << c.what;
     }
-}
-
-TEST(TextPin, LineBreaksStartNewLines)
-{
     const qreal one = pointSize(PinWindow::renderText(QStringLiteral("a"))).height();
     const qreal two = pointSize(PinWindow::renderText(QStringLiteral("a\nb"))).height();
     const qreal three = pointSize(PinWindow::renderText(QStringLiteral("a\n\nb"))).height();
@@ -91,7 +87,7 @@ TEST(TextPin, LineBreaksStartNewLines)
     EXPECT_GT(pointSize(PinWindow::renderText(QStringLiteral(" "))).height(), 28);
 }
 
-TEST(TextPin, OnlyTheFirstFiveThousandCharactersAreDrawn)
+TEST(TextPin, OnlyTheFirstFiveThousandCharactersAndTheLinesInsideTheImageBoundAreDrawn)
 {
     const struct {
         const char* what;
@@ -111,25 +107,8 @@ TEST(TextPin, OnlyTheFirstFiveThousandCharactersAreDrawn)
             PinWindow::renderText(repeated(c.unit, 4999)))
             << c.what;
     }
-}
-
-TEST(TextPin, SharpOnADoubleDensityScreen)
-{
-    const QString text = QStringLiteral("Sharp text 清晰");
-    const QImage one = PinWindow::renderText(text, 1.0);
-    const QImage two = PinWindow::renderText(text, 2.0);
-    EXPECT_EQ(pointSize(two), pointSize(one));
-    EXPECT_EQ(two.size(), one.size() * 2);
-    // Glyphs drawn at twice the pixels cover about four times as many of them.
-    const double ratio = double(inkPixels(two)) / inkPixels(one);
-    EXPECT_GT(ratio, 2.8);
-    EXPECT_LT(ratio, 5.5);
-}
-
-// Thousands of short lines would make a sheet taller than any image the program takes in
-// (a gigabyte at a scale of 2): the lines stop at that bound, and the sheet fills it.
-TEST(TextPin, ManyLinesStopAtTheImageBound)
-{
+    // Thousands of short lines would make a sheet taller than any image the program takes in
+    // (a gigabyte at a scale of 2): the lines stop at that bound, and the sheet fills it.
     // 2500 one-digit lines fit the character limit and are far taller than the bound.
     QStringList lines;
     for (int i = 0; i < 2500; ++i)
@@ -145,4 +124,17 @@ TEST(TextPin, ManyLinesStopAtTheImageBound)
             qCeil(40 * scale) - qCeil(14 * scale));
         EXPECT_GT(inkPixels(bottom), 0) << scale;
     }
+}
+
+TEST(TextPin, SharpOnADoubleDensityScreen)
+{
+    const QString text = QStringLiteral("Sharp text 清晰");
+    const QImage one = PinWindow::renderText(text, 1.0);
+    const QImage two = PinWindow::renderText(text, 2.0);
+    EXPECT_EQ(pointSize(two), pointSize(one));
+    EXPECT_EQ(two.size(), one.size() * 2);
+    // Glyphs drawn at twice the pixels cover about four times as many of them.
+    const double ratio = double(inkPixels(two)) / inkPixels(one);
+    EXPECT_GT(ratio, 2.8);
+    EXPECT_LT(ratio, 5.5);
 }

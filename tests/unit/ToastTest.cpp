@@ -1,4 +1,5 @@
 #include "output/Toast.h"
+#include "Pixels.h"
 #include "output/ToastWidget.h"
 #include "platform/Geometry.h"
 #include "settings/Prefs.h"
@@ -7,7 +8,6 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPointer>
-#include <QSettings>
 #include <QTest>
 #include <QWindow>
 #include <gtest/gtest.h>
@@ -44,13 +44,6 @@ protected:
         s.scale = 1.0;
         return s;
     }
-
-    static QImage imageOf(int w, int h)
-    {
-        QImage img(w, h, QImage::Format_RGB32);
-        img.fill(Qt::darkCyan);
-        return img;
-    }
 };
 
 struct LeadingCase {
@@ -67,7 +60,6 @@ TEST_F(ToastTest, LeadingElementSizes)
     const LeadingCase cases[] = {
         {"wide 10:1", {1000, 100}, false, {72, 36}},
         {"tall 1:10", {100, 1000}, false, {24, 36}},
-        {"square", {300, 300}, false, {36, 36}},
         {"3:2", {300, 200}, false, {54, 36}},
         {"thumbnail wins over swatch", {300, 300}, true, {36, 36}},
         {"swatch alone", {}, true, {24, 24}},
@@ -76,11 +68,9 @@ TEST_F(ToastTest, LeadingElementSizes)
     for (const LeadingCase& c : cases) {
         SCOPED_TRACE(c.name);
         const QImage thumb
-            = c.thumbnail.isEmpty() ? QImage() : imageOf(c.thumbnail.width(), c.thumbnail.height());
+            = c.thumbnail.isEmpty() ? QImage() : test::filled(c.thumbnail, Qt::darkCyan);
         const std::optional<QColor> swatch
             = c.swatch ? std::optional<QColor>(Qt::red) : std::nullopt;
-        EXPECT_EQ(ToastWidget::leadingSizeFor(thumb, swatch), c.expected);
-
         Toast::show(QStringLiteral("已复制到剪贴板"), thumb, swatch, testScreen());
         ToastWidget* t = ToastWidget::current();
         ASSERT_NE(t, nullptr);
@@ -95,8 +85,8 @@ TEST_F(ToastTest, LeadingElementSizes)
 TEST_F(ToastTest, RestsCentredSeventyPointsAboveTheVisibleBottom)
 {
     const Screen screen = testScreen();
-    Toast::show(
-        QStringLiteral("已保存 墨钉_20250314_093005.png"), imageOf(160, 90), std::nullopt, screen);
+    Toast::show(QStringLiteral("已保存 墨钉_20250314_093005.png"),
+        test::filled({160, 90}, Qt::darkCyan), std::nullopt, screen);
     QPointer<ToastWidget> t = ToastWidget::current();
     ASSERT_TRUE(t);
     const QRectF frame = t->finalFrame();
@@ -114,37 +104,27 @@ TEST_F(ToastTest, RestsCentredSeventyPointsAboveTheVisibleBottom)
     EXPECT_TRUE(t && t->isVisible());
 }
 
-TEST_F(ToastTest, NewerToastReplacesTheOlderAtOnce)
+// A newer toast replaces the older at once; it closes by itself on time, compositor or not.
+TEST_F(ToastTest, NewerToastReplacesTheOlderAtOnceAndClosesOnTime)
 {
     Toast::show(QStringLiteral("第一"), {}, std::nullopt, testScreen());
     QPointer<ToastWidget> first = ToastWidget::current();
     ASSERT_TRUE(first);
     EXPECT_TRUE(first->isVisible());
 
+    QElapsedTimer clock;
+    clock.start();
     Toast::show(QStringLiteral("第二"), {}, QColor(Qt::yellow), testScreen());
     QPointer<ToastWidget> second = ToastWidget::current();
     ASSERT_TRUE(second);
     EXPECT_NE(first.data(), second.data());
     EXPECT_TRUE(!first || !first->isVisible());
     EXPECT_TRUE(second->isVisible());
-
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !first; }, 1000));
-    // Only the newer one clears the current toast, when its own fade ends.
+    // Still there well before the dismissal, while the older one has gone...
+    EXPECT_FALSE(QTest::qWaitFor([&] { return !second || !second->isVisible(); }, 1200));
+    EXPECT_FALSE(first);
+    // ...and gone after it and its fade; only the newer one clears the current toast.
     EXPECT_TRUE(QTest::qWaitFor([&] { return !second; }, 4000));
-    EXPECT_EQ(ToastWidget::current(), nullptr);
-}
-
-TEST_F(ToastTest, ClosesByItselfOnTime)
-{
-    QElapsedTimer clock;
-    clock.start();
-    Toast::show(QStringLiteral("已保存"), {}, std::nullopt, testScreen());
-    QPointer<ToastWidget> t = ToastWidget::current();
-    ASSERT_TRUE(t);
-    // Still there well before the dismissal…
-    EXPECT_FALSE(QTest::qWaitFor([&] { return !t || !t->isVisible(); }, 1200));
-    // …and gone after it and its fade, compositor or not.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !t; }, 4000));
     EXPECT_GE(clock.elapsed(), 1600 + 250);
     EXPECT_EQ(ToastWidget::current(), nullptr);
 }
@@ -153,7 +133,7 @@ TEST_F(ToastTest, LongTextIsShortenedNotStretchedAcrossTheScreen)
 {
     const QString name
         = QStringLiteral("已保存 ") + QString(300, QLatin1Char('x')) + QStringLiteral(".png");
-    Toast::show(name, imageOf(40, 40), std::nullopt, testScreen());
+    Toast::show(name, test::filled({40, 40}, Qt::darkCyan), std::nullopt, testScreen());
     ToastWidget* t = ToastWidget::current();
     ASSERT_NE(t, nullptr);
     EXPECT_LE(t->width(), 10 + 36 + 10 + 16 + 10 + 560 + 18);
@@ -163,7 +143,8 @@ TEST_F(ToastTest, LongTextIsShortenedNotStretchedAcrossTheScreen)
 TEST_F(ToastTest, PreferenceOffShowsNothing)
 {
     setShowToast(false);
-    Toast::show(QStringLiteral("已复制到剪贴板"), imageOf(10, 10), std::nullopt, testScreen());
+    Toast::show(QStringLiteral("已复制到剪贴板"), test::filled({10, 10}, Qt::darkCyan),
+        std::nullopt, testScreen());
     EXPECT_EQ(ToastWidget::current(), nullptr);
     for (QWidget* w : QApplication::topLevelWidgets())
         EXPECT_EQ(qobject_cast<ToastWidget*>(w), nullptr);

@@ -1,11 +1,11 @@
 #include "FakeAnnotationHost.h"
+#include "Pixels.h"
 #include "capture/annotation/GlassPanel.h"
 #include "capture/annotation/ToolButton.h"
 #include "settings/Prefs.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QSettings>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -65,50 +65,45 @@ QStringList standardTitles()
 
 } // namespace
 
-TEST_F(Toolbar, PlacedBelowTheSelection)
+// Below the selection, right-aligned with it; above when the selection reaches the bottom;
+// inside when it fills the screen; never closer than eight points to the left edge.
+TEST_F(Toolbar, PlacedBelowAboveOrInsideTheSelection)
 {
-    host->selection = QRectF(200, 300, 400, 300);
-    an().showToolbar();
-    const QRectF f = an().toolbarFrame();
-    EXPECT_TRUE(an().toolbarBelow());
-    EXPECT_EQ(f.right(), 600);
-    EXPECT_EQ(f.bottom(), 300 - 10); // y-up: bottom() is the top edge
-    EXPECT_EQ(f.height(), 42); // a 32-point button with 5 points above and below
-    settle();
+    struct Case {
+        const char* name;
+        QRectF selection;
+        bool below;
+        QPointF topRight; // y up
+    };
+    const Case cases[] = {
+        {"below", QRectF(200, 300, 400, 300), true, {600, 290}},
+        {"above", QRectF(200, 0, 400, 300), false, {600, 352}},
+        {"left edge", QRectF(0, 300, 60, 100), true, {-1, 290}},
+        {"inside", QRectF(0, 0, 1000, 700), true, {992, 52}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        host->selection = c.selection;
+        an().showToolbar();
+        const QRectF f = an().toolbarFrame();
+        EXPECT_EQ(an().toolbarBelow(), c.below);
+        EXPECT_EQ(f.bottom(), c.topRight.y()); // y-up: bottom() is the top edge
+        if (c.topRight.x() >= 0)
+            EXPECT_EQ(f.right(), c.topRight.x());
+        else
+            EXPECT_EQ(f.x(), 8);
+        EXPECT_EQ(f.height(), 42); // a 32-point button with 5 points above and below
+    }
     // Widget coordinates are y down.
+    settle();
     const QRect g = panel(an().toolbar())->panelGeometry();
-    EXPECT_EQ(g.x(), int(f.x()));
-    EXPECT_EQ(g.y(), int(700 - f.bottom()));
+    EXPECT_EQ(g.x(), int(an().toolbarFrame().x()));
+    EXPECT_EQ(g.y(), int(700 - an().toolbarFrame().bottom()));
     EXPECT_FALSE(an().subbar()); // nothing to style yet
-}
-
-TEST_F(Toolbar, AboveWhenTheSelectionReachesTheBottom)
-{
-    host->selection = QRectF(200, 0, 400, 300);
-    an().showToolbar();
-    EXPECT_FALSE(an().toolbarBelow());
-    EXPECT_EQ(an().toolbarFrame().y(), 310);
-}
-
-TEST_F(Toolbar, InsideWhenTheSelectionFillsTheScreen)
-{
-    host->selection = QRectF(0, 0, 1000, 700);
+    // With a tool the style bar goes below the toolbar as far as the screen lets it.
     an().selectTool(Tool::arrow);
-    an().showToolbar();
-    EXPECT_TRUE(an().toolbarBelow());
-    const QRectF t = an().toolbarFrame();
-    EXPECT_EQ(t.y(), 10);
-    EXPECT_EQ(t.right(), 1000 - 8);
-    // The style bar goes below the toolbar as far as the screen lets it.
     ASSERT_TRUE(an().subbar());
     EXPECT_EQ(an().subbarFrame().y(), 4);
-}
-
-TEST_F(Toolbar, KeptEightPointsFromTheLeftEdge)
-{
-    host->selection = QRectF(0, 300, 60, 100);
-    an().showToolbar();
-    EXPECT_EQ(an().toolbarFrame().x(), 8);
 }
 
 TEST_F(Toolbar, StyleBarKinds)
@@ -129,7 +124,7 @@ TEST_F(Toolbar, StyleBarKinds)
     EXPECT_EQ(an().subbarFrame().right(), an().toolbarFrame().right());
 }
 
-TEST_F(Toolbar, ClickingTheHighlightedToolTurnsItOff)
+TEST_F(Toolbar, ClickingTheHighlightedToolTurnsItOffAndPressesOnThePanelStayOffTheOverlay)
 {
     an().showToolbar();
     settle();
@@ -141,12 +136,6 @@ TEST_F(Toolbar, ClickingTheHighlightedToolTurnsItOff)
     EXPECT_FALSE(an().tool);
     EXPECT_FALSE(arrow->isOn());
     EXPECT_EQ(host->viewPresses, 0);
-}
-
-TEST_F(Toolbar, PressOnThePanelStaysOffTheOverlay)
-{
-    an().showToolbar();
-    settle();
     GlassPanel* p = panel(an().toolbar());
     const QRect g = p->panelGeometry();
     // Between the last tool button and the divider: the panel's own background.
@@ -203,7 +192,7 @@ TEST_F(Toolbar, LongCaptureUnavailableSaysWhy)
     EXPECT_EQ(host->longCaptures, 0);
 }
 
-TEST_F(Toolbar, SizeMenuInsertsACustomSize)
+TEST_F(Toolbar, SizeMenuInsertsACustomSizeAndRemembersAChoice)
 {
     an().selectTool(Tool::text);
     an().showToolbar();
@@ -223,12 +212,7 @@ TEST_F(Toolbar, SizeMenuInsertsACustomSize)
         EXPECT_EQ(menuItems(), expected);
         EXPECT_EQ(an().fontPopup()->currentText(), title);
     }
-}
-
-TEST_F(Toolbar, SizeMenuChoiceIsRemembered)
-{
-    an().selectTool(Tool::text);
-    an().showToolbar();
+    // A choice is used and remembered.
     QComboBox* menu = an().fontPopup();
     Q_EMIT menu->activated(int(menuItems().indexOf("72 pt")));
     EXPECT_EQ(an().fontSize, 72);
@@ -264,8 +248,7 @@ TEST_F(Toolbar, ColourButtonRingsTheColourInUse)
     EXPECT_EQ(Prefs::defaultColor(), 4);
     // The selected swatch has the white ring at its rim; the others leave it clear.
     const auto rim = [&](int i) {
-        QImage img(26, 32, QImage::Format_ARGB32_Premultiplied);
-        img.fill(Qt::black);
+        QImage img = test::filled(QSize(26, 32), Qt::black, 1, QImage::Format_ARGB32_Premultiplied);
         an().colorButtons()[i]->render(&img, QPoint(), QRegion(), QWidget::DrawChildren);
         return qGray(img.pixel(13, 7));
     };

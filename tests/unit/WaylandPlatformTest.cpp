@@ -1,3 +1,4 @@
+#include "Pixels.h"
 #include "platform/wayland/OutputTransform.h"
 #include "platform/wayland/PortalGrabber.h"
 #include "platform/wayland/SwayIpc.h"
@@ -76,8 +77,7 @@ TEST(PortalGrabber, CutsTheDesktopPictureIntoTheScreens)
 {
     const QList<QRect> places = {QRect(0, 0, 1280, 720), QRect(1280, 0, 800, 600)};
     for (int scale : {1, 2}) {
-        QImage desktop(2080 * scale, 720 * scale, QImage::Format_RGB32);
-        desktop.fill(Qt::black);
+        QImage desktop = test::filled(QSize(2080 * scale, 720 * scale), Qt::black);
         for (int y = 0; y < desktop.height(); ++y) {
             for (int x = 0; x < desktop.width(); ++x)
                 desktop.setPixel(x, y, qRgb(x % 251, y % 241, (x / 251 + y / 241) % 256));

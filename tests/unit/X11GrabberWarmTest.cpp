@@ -5,12 +5,9 @@
 #include "../common/DisplayFd.h"
 #include "WaitUntil.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QThread>
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
