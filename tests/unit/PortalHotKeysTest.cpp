@@ -7,10 +7,8 @@
 #include "WaitUntil.h"
 
 #include <QDBusConnection>
-#include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace quillet;
@@ -23,22 +21,9 @@ protected:
     // A bus of the test's own, with the stand-in portal on it unless `portalArgs` is null.
     void startBus(const QStringList* portalArgs)
     {
-        // A bus that starts no services: the distribution's own portal must not answer here.
-        const QString config = m_dir.filePath(QStringLiteral("bus.conf"));
-        QFile file(config);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(quillet::test::bareSessionBusConfig());
-        file.close();
-        m_daemon.start(QStringLiteral("dbus-daemon"),
-            {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
-                QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
-        QByteArray address;
-        ASSERT_TRUE(waitUntil([&] {
-            m_daemon.waitForReadyRead(20);
-            address += m_daemon.readAllStandardOutput();
-            return address.contains('\n');
-        })) << "no dbus-daemon";
-        m_address = QString::fromUtf8(address.trimmed());
+        m_daemon = std::make_unique<quillet::test::BareBus>();
+        m_address = m_daemon->address();
+        ASSERT_FALSE(m_address.isEmpty()) << "no dbus-daemon";
         if (portalArgs) {
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
             env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_address);
@@ -57,14 +42,13 @@ protected:
         m_keys.reset();
         if (m_bus)
             QDBusConnection::disconnectFromBus(m_name);
-        for (QProcess* p : {&m_portal, &m_daemon}) {
-            if (p->state() != QProcess::NotRunning) {
-                p->terminate();
-                if (!p->waitForFinished(3000))
-                    p->kill();
-                p->waitForFinished();
-            }
+        if (m_portal.state() != QProcess::NotRunning) {
+            m_portal.terminate();
+            if (!m_portal.waitForFinished(3000))
+                m_portal.kill();
+            m_portal.waitForFinished();
         }
+        m_daemon.reset();
     }
 
     // The stand-in portal's next report, or nothing after a while.
@@ -97,8 +81,7 @@ protected:
         return keys().grab(id, 0, 0);
     }
 
-    QTemporaryDir m_dir;
-    QProcess m_daemon;
+    std::unique_ptr<quillet::test::BareBus> m_daemon;
     QProcess m_portal;
     QString m_address;
     QString m_name;
