@@ -11,7 +11,9 @@
 #include "output/PinWindow.h"
 #include "platform/AppIdentity.h"
 #include "platform/HotKeyBackend.h"
+#include "platform/ScreenGrabber.h"
 #include "platform/SystemServices.h"
+#include "platform/TrayHost.h"
 #include "platform/wayland/WaylandPlatform.h"
 #include "platform/x11/X11Platform.h"
 #include "ui/AppIcons.h"
@@ -351,6 +353,14 @@ void prepareApplication(QApplication& app, QTranslator& qtTranslator)
         installWaylandPlatform();
 }
 
+// The screen reader and the tray keep bus connections and window-system objects that must go
+// while the application and its connections are still there, not among the static destructors.
+void releasePlatform()
+{
+    setScreenGrabber(nullptr);
+    setTrayHost(nullptr);
+}
+
 // The settings snapshot mode: a process of its own that never claims or calls the
 // single-instance socket, so a resident instance goes on undisturbed beside it.
 int runSnapshot(int argc, char** argv)
@@ -365,7 +375,9 @@ int runSnapshot(int argc, char** argv)
     const Termination termination;
     AppDelegate delegate;
     delegate.applicationDidFinishLaunching();
-    return app.exec();
+    const int status = app.exec();
+    releasePlatform();
+    return status;
 }
 
 int runResident(int argc, char** argv, bool forCommand)
@@ -409,6 +421,7 @@ int runResident(int argc, char** argv, bool forCommand)
     instance.close();
     // Nothing owns a pin but the list of open ones; they go before the application does.
     PinWindow::destroyAll();
+    releasePlatform();
     return status;
 }
 
