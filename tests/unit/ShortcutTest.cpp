@@ -185,9 +185,10 @@ TEST(ShortcutTest, ModifierPressesAreRecognised)
 }
 
 // The lines a user copies into sway's or Hyprland's configuration where the desktop takes no
-// global keys, and the trigger the shortcuts portal is offered: modifiers in each notation's
+// global keys, the trigger the shortcuts portal is offered and the binding GNOME's custom
+// shortcuts get: modifiers in each notation's
 // own names and order, keysym names for the key (symbols and named keys by their keysym).
-TEST(DesktopBindings, LinesForSwayAndHyprlandAndPortalTriggers)
+TEST(DesktopBindings, LinesForSwayAndHyprlandPortalTriggersAndGnome)
 {
     struct Case {
         Shortcut key;
@@ -195,27 +196,30 @@ TEST(DesktopBindings, LinesForSwayAndHyprlandAndPortalTriggers)
         const char* sway;
         const char* hyprland;
         const char* trigger;
+        const char* gnome;
     };
     const Case cases[] = {
         {{122, 0, "F1"}, HotKeyAction::capture, "bindsym F1 exec quillet capture",
-            "bind = , F1, exec, quillet capture", "F1"},
+            "bind = , F1, exec, quillet capture", "F1", "F1"},
         {{0, modControl | modShift, "A"}, HotKeyAction::capture,
             "bindsym Ctrl+Shift+a exec quillet capture",
-            "bind = CTRL SHIFT, A, exec, quillet capture", "CTRL+SHIFT+a"},
+            "bind = CTRL SHIFT, A, exec, quillet capture", "CTRL+SHIFT+a", "<Control><Shift>a"},
         {{35, modCommand | modOption | modControl | modShift, "P"}, HotKeyAction::pin,
             "bindsym Mod4+Ctrl+Mod1+Shift+p exec quillet pin",
-            "bind = SUPER CTRL ALT SHIFT, P, exec, quillet pin", "LOGO+CTRL+ALT+SHIFT+p"},
+            "bind = SUPER CTRL ALT SHIFT, P, exec, quillet pin", "LOGO+CTRL+ALT+SHIFT+p",
+            "<Super><Control><Alt><Shift>p"},
         {{43, modControl, ","}, HotKeyAction::pin, "bindsym Ctrl+comma exec quillet pin",
-            "bind = CTRL, comma, exec, quillet pin", "CTRL+comma"},
+            "bind = CTRL, comma, exec, quillet pin", "CTRL+comma", "<Control>comma"},
         {{49, modOption, "空格"}, HotKeyAction::capture, "bindsym Mod1+space exec quillet capture",
-            "bind = ALT, space, exec, quillet capture", "ALT+space"},
+            "bind = ALT, space, exec, quillet capture", "ALT+space", "<Alt>space"},
         {{126, modControl, "↑"}, HotKeyAction::capture, "bindsym Ctrl+Up exec quillet capture",
-            "bind = CTRL, Up, exec, quillet capture", "CTRL+Up"},
+            "bind = CTRL, Up, exec, quillet capture", "CTRL+Up", "<Control>Up"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sway);
         EXPECT_EQ(DesktopBindings::swayLine(c.key, c.action), QString::fromUtf8(c.sway));
         EXPECT_EQ(DesktopBindings::trigger(c.key), QString::fromUtf8(c.trigger));
         EXPECT_EQ(DesktopBindings::hyprlandLine(c.key, c.action), QString::fromUtf8(c.hyprland));
+        EXPECT_EQ(DesktopBindings::gnomeBinding(c.key), QString::fromUtf8(c.gnome));
     }
 }
