@@ -2,29 +2,22 @@
 
 #include "../common/DisplayFd.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSettings>
-#include <QThread>
 
 #include <xcb/xcb.h>
 
-#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace quillet::e2e {
 
 namespace {
-
-constexpr int pollMs = 10;
 
 QString utf8Locale()
 {
@@ -43,11 +36,6 @@ QString utf8Locale()
 }
 
 } // namespace
-
-QStringList ToolResult::errLines() const
-{
-    return QString::fromUtf8(err).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
 
 void E2eEnv::SetUp()
 {
@@ -88,11 +76,8 @@ void E2eEnv::TearDown()
     bool ours = false;
     for (const auto& p : m_processes)
         ours = ours || p->processId() == detached;
-    if (detached > 0 && !ours) {
-        ::kill(static_cast<pid_t>(detached), SIGTERM);
-        if (!waitFor([detached] { return !processAlive(detached); }, 3000))
-            ::kill(static_cast<pid_t>(detached), SIGKILL);
-    }
+    if (!ours)
+        stopPid(detached);
     for (auto it = m_processes.rbegin(); it != m_processes.rend(); ++it)
         stop(it->get());
     m_processes.clear();
@@ -240,43 +225,6 @@ QByteArray E2eEnv::startUntilSaid(
     return said ? out : QByteArray();
 }
 
-void E2eEnv::stop(QProcess* p, int graceMs)
-{
-    if (!p || p->state() == QProcess::NotRunning)
-        return;
-    const qint64 pid = p->processId();
-    if (pid > 0)
-        ::kill(static_cast<pid_t>(pid), SIGTERM);
-    if (!p->waitForFinished(graceMs)) {
-        if (pid > 0)
-            ::kill(static_cast<pid_t>(pid), SIGKILL);
-        p->waitForFinished(graceMs);
-    }
-}
-
-ToolResult E2eEnv::runIn(const QProcessEnvironment& env, const QString& program,
-    const QStringList& args, int timeoutMs, const QByteArray& input)
-{
-    ToolResult r;
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    if (!p.waitForStarted(5000))
-        return r;
-    if (!input.isEmpty())
-        p.write(input);
-    p.closeWriteChannel();
-    if (!p.waitForFinished(timeoutMs)) {
-        r.timedOut = true;
-        stop(&p, 1000);
-    }
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    if (!r.timedOut && p.exitStatus() == QProcess::NormalExit)
-        r.exitCode = p.exitCode();
-    return r;
-}
-
 QString E2eEnv::writeScratch(const QString& name, const QByteArray& bytes)
 {
     const QString path = scratch(name);
@@ -315,38 +263,11 @@ bool E2eEnv::chooseFromTray(int downs, const std::function<bool()>& done)
         10000);
 }
 
-bool E2eEnv::waitFor(const std::function<bool()>& done, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
-        if (done())
-            return true;
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, pollMs);
-        QThread::msleep(pollMs);
-    }
-}
-
 QProcess* E2eEnv::startQuillet(const QStringList& args)
 {
     QProcess* p = startBackground(QStringLiteral(QUILLET_BINARY), args);
     m_quilletLog = scratch(QString("quillet-%1.log").arg(m_processes.size() - 1));
     return p;
-}
-
-QMap<QString, QString> E2eEnv::quilletStatus()
-{
-    QMap<QString, QString> status;
-    const ToolResult r = quillet({"status"}, 5000);
-    if (r.exitCode != 0)
-        return status;
-    for (const QString& line : QString::fromUtf8(r.out).split(QLatin1Char('\n'))) {
-        const qsizetype colon = line.indexOf(QLatin1Char(':'));
-        if (colon > 0)
-            status.insert(line.left(colon), line.mid(colon + 1).trimmed());
-    }
-    return status;
 }
 
 QString E2eEnv::quilletStderr() const
@@ -355,19 +276,6 @@ QString E2eEnv::quilletStderr() const
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return QString::fromUtf8(f.readAll());
-}
-
-bool E2eEnv::processAlive(qint64 pid)
-{
-    if (pid <= 0 || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH))
-        return false;
-    // A zombie has ended; only its parent has not collected it yet.
-    QFile stat(QString("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray line = stat.readAll();
-    const qsizetype close = line.lastIndexOf(')');
-    return close >= 0 && line.mid(close + 2, 1) != "Z";
 }
 
 bool E2eEnv::xdotool(const QStringList& args)

@@ -41,13 +41,13 @@ TEST_F(WaylandHotKeysThroughThePortal, StoredKeysAreAskedForAndAnActivationCaptu
 
     m_shortcuts->write("activate capture\n");
     ASSERT_EQ(shortcutsLine(), "ok");
-    EXPECT_TRUE(E2eEnv::waitFor([&] {
+    EXPECT_TRUE(waitFor([&] {
         return status().contains(QLatin1String("session: open")) && visibleViews().fullScreen == 1;
     })) << status().toStdString();
     ASSERT_TRUE(key({QStringLiteral("-k"), QStringLiteral("Escape")}));
     EXPECT_TRUE(waitStatus("session: none"));
     // Ending asks the desktop to drop the keys along with the session.
-    EXPECT_EQ(run(QStringLiteral(QUILLET_BINARY), {"quit"}).exitCode, 0);
+    EXPECT_EQ(quillet({"quit"}).exitCode, 0);
     EXPECT_TRUE(m_program->waitForFinished(10000));
 }
 

@@ -29,7 +29,7 @@ TEST_F(WaylandSessionWithoutCapture, SaysSoHoldsNoKeysAndStillPins)
     EXPECT_TRUE(waitStatus("settings-window: 1"));
     EXPECT_TRUE(status().contains(QLatin1String("settings-page: general")));
     // A capture asked for says why not.
-    const ToolResult capture = run(QStringLiteral(QUILLET_BINARY), {"capture"});
+    const ToolResult capture = quillet({"capture"});
     EXPECT_EQ(capture.exitCode, 1);
     EXPECT_TRUE(QString::fromUtf8(capture.err + capture.out).contains("QUILLET_WAYLAND_GRAB"))
         << capture.err.toStdString();
@@ -43,11 +43,11 @@ TEST_F(WaylandSessionWithoutCapture, SaysSoHoldsNoKeysAndStillPins)
     picture.fill(0xff3366cc);
     const QString file = m_dir.filePath(QStringLiteral("picture.png"));
     ASSERT_TRUE(picture.save(file));
-    const ToolResult pinned = run(QStringLiteral(QUILLET_BINARY), {"pin", file});
+    const ToolResult pinned = quillet({"pin", file});
     EXPECT_EQ(pinned.exitCode, 0) << pinned.err.toStdString();
     EXPECT_TRUE(waitStatus("pins: 1"));
     qint64 shown = 0;
-    EXPECT_TRUE(E2eEnv::waitFor(
+    EXPECT_TRUE(waitFor(
         [&] {
             const QImage shot = outputImage();
             shown = 0;
@@ -62,7 +62,7 @@ TEST_F(WaylandSessionWithoutCapture, SaysSoHoldsNoKeysAndStillPins)
         << shown << " pixels of the pin's colour";
 
     // The program still ends on request.
-    EXPECT_EQ(run(QStringLiteral(QUILLET_BINARY), {"quit"}).exitCode, 0);
+    EXPECT_EQ(quillet({"quit"}).exitCode, 0);
     EXPECT_TRUE(m_program->waitForFinished(10000));
 }
 
@@ -78,15 +78,15 @@ TEST_F(WaylandSessionWithoutCapture, CommandStartsTheProgramWithoutAnXDisplay)
     m_env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     m_env.remove(QStringLiteral("DISPLAY"));
     m_env.insert(QStringLiteral("QUILLET_WAYLAND_GRAB"), QStringLiteral("none"));
-    const ToolResult capture = run(QStringLiteral(QUILLET_BINARY), {"capture"}, 20000);
+    const ToolResult capture = quillet({"capture"}, 20000);
     EXPECT_FALSE(QString::fromUtf8(capture.err).contains(QStringLiteral("DISPLAY")))
         << capture.err.toStdString();
     const QString s = status();
     EXPECT_TRUE(s.contains(QLatin1String("wayland: 1"))) << s.toStdString();
     const qint64 pid
         = s.section(QLatin1String("pid: "), 1).section(QLatin1Char('\n'), 0, 0).toLongLong();
-    run(QStringLiteral(QUILLET_BINARY), {"quit"});
-    if (pid > 1 && !E2eEnv::waitFor([&] { return !E2eEnv::processAlive(pid); }))
+    quillet({"quit"});
+    if (pid > 1 && !waitFor([&] { return !processAlive(pid); }))
         ::kill(static_cast<pid_t>(pid), SIGKILL);
 }
 
@@ -104,7 +104,7 @@ TEST_F(WaylandSessionWithoutCapture, TheFirstStartWithoutTrayOrKeysShowsTheShort
     ASSERT_FALSE(HasFatalFailure());
     EXPECT_TRUE(waitStatus("settings-window: 1", 10000)) << status().toStdString();
     EXPECT_TRUE(status().contains(QLatin1String("settings-page: shortcuts")));
-    E2eEnv::stop(m_program);
+    stop(m_program);
     delete std::exchange(m_program, nullptr);
     startProgram();
     ASSERT_FALSE(HasFatalFailure());
