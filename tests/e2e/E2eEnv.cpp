@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSettings>
 
 #include <xcb/xcb.h>
 
@@ -71,16 +70,7 @@ void E2eEnv::SetUp()
 
 void E2eEnv::TearDown()
 {
-    // An instance a command started on its own (detached, so not in our list) ends too.
-    const qint64 detached = quilletStatus().value("pid").toLongLong();
-    bool ours = false;
-    for (const auto& p : m_processes)
-        ours = ours || p->processId() == detached;
-    if (!ours)
-        stopPid(detached);
-    for (auto it = m_processes.rbegin(); it != m_processes.rend(); ++it)
-        stop(it->get());
-    m_processes.clear();
+    ProcessRig::TearDown(); // the X server last: it was the first started
     m_dir.reset();
 }
 
@@ -106,8 +96,7 @@ bool E2eEnv::startX(const EnvOptions& o)
         return false;
     // The write end is handed to Xvfb by number; the read end stays here.
     ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-    auto x = std::make_unique<QProcess>();
-    x->setProcessEnvironment(m_env);
+    QProcess* x = spawn(m_env);
     x->setStandardOutputFile(QProcess::nullDevice());
     x->setStandardErrorFile(scratch("xvfb.log"));
     x->start("Xvfb",
@@ -120,12 +109,11 @@ bool E2eEnv::startX(const EnvOptions& o)
     if (started)
         number = test::readDisplayNumber(fds[0], 10000);
     ::close(fds[0]);
-    m_processes.push_back(std::move(x));
     if (!number) {
-        stop(m_processes.back().get());
+        stop(x);
         return false;
     }
-    m_xServer = m_processes.back().get();
+    m_xServer = x;
     m_display = QString(":%1").arg(*number);
     m_env.insert("DISPLAY", m_display);
     // The number is written before the server takes clients: wait until one gets in.
@@ -137,7 +125,7 @@ bool E2eEnv::startX(const EnvOptions& o)
         return ok;
     });
     if (!answers)
-        stop(m_processes.back().get());
+        stop(x);
     return answers;
 }
 
@@ -199,17 +187,14 @@ ToolResult E2eEnv::a11y(qint64 pid, const QStringList& args, int timeoutMs)
 
 QProcess* E2eEnv::startBackground(const QString& program, const QStringList& args)
 {
-    auto p = std::make_unique<QProcess>();
-    p->setProcessEnvironment(m_env);
-    p->setStandardInputFile(QProcess::nullDevice());
     const QString log
-        = scratch(QString("%1-%2.log").arg(QFileInfo(program).fileName()).arg(m_processes.size()));
+        = scratch(QString("%1-%2.log").arg(QFileInfo(program).fileName()).arg(spawned()));
+    QProcess* p = spawn(m_env);
+    p->setStandardInputFile(QProcess::nullDevice());
     p->setStandardErrorFile(log);
     p->start(program, args);
     p->waitForStarted(5000);
-    QProcess* raw = p.get();
-    m_processes.push_back(std::move(p));
-    return raw;
+    return p;
 }
 
 QByteArray E2eEnv::startUntilSaid(
@@ -266,7 +251,7 @@ bool E2eEnv::chooseFromTray(int downs, const std::function<bool()>& done)
 QProcess* E2eEnv::startQuillet(const QStringList& args)
 {
     QProcess* p = startBackground(QStringLiteral(QUILLET_BINARY), args);
-    m_quilletLog = scratch(QString("quillet-%1.log").arg(m_processes.size() - 1));
+    m_quilletLog = scratch(QString("quillet-%1.log").arg(spawned() - 1));
     return p;
 }
 
@@ -310,18 +295,8 @@ bool E2eEnv::putClipboardFile(const QString& path, const QString& mimeType)
 
 bool E2eEnv::putClipboardText(const QString& text)
 {
-    const QString file
-        = writeScratch(QString("clipboard-%1.txt").arg(m_processes.size()), text.toUtf8());
+    const QString file = writeScratch(QString("clipboard-%1.txt").arg(spawned()), text.toUtf8());
     return putClipboardFile(file, "UTF8_STRING");
-}
-
-void E2eEnv::writeSettings(const QMap<QString, QVariant>& values)
-{
-    QDir().mkpath(configHome() + "/quillet");
-    QSettings s(configHome() + "/quillet/quillet.conf", QSettings::IniFormat);
-    for (auto it = values.begin(); it != values.end(); ++it)
-        s.setValue(it.key(), it.value());
-    s.sync();
 }
 
 QImage E2eEnv::screenShot()

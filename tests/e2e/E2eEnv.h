@@ -4,7 +4,6 @@
 
 #include <QByteArray>
 #include <QImage>
-#include <QMap>
 #include <QPoint>
 #include <QProcessEnvironment>
 #include <QRect>
@@ -13,11 +12,9 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <QVariant>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
-#include <vector>
 
 class QProcess;
 
@@ -103,8 +100,6 @@ protected:
     {
         return quilletStatus().value("session") == QLatin1String(state);
     }
-    // Preferences written before the program starts (the INI file QSettings reads).
-    void writeSettings(const QMap<QString, QVariant>& values);
 
     // Keyboard and mouse through xdotool.
     bool key(const QString& keys) { return xdotool({"key", keys}); }
@@ -178,8 +173,6 @@ private:
     QString m_display;
     QProcess* m_xServer = nullptr;
     QString m_quilletLog;
-    // Started processes, stopped in reverse order (the X server last).
-    std::vector<std::unique_ptr<QProcess>> m_processes;
 };
 
 } // namespace quillet::e2e

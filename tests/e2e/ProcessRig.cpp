@@ -4,9 +4,12 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
+#include <QSettings>
 #include <QThread>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <unistd.h>
@@ -16,6 +19,31 @@ namespace quillet::e2e {
 QStringList ToolResult::errLines() const
 {
     return QString::fromUtf8(err).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+void ProcessRig::TearDown()
+{
+    // Without a runtime folder of the test's own, `status` would ask the user's instance.
+    const qint64 detached = m_env.contains(QStringLiteral("XDG_RUNTIME_DIR"))
+        ? quilletStatus().value(QStringLiteral("pid")).toLongLong()
+        : 0;
+    if (std::none_of(m_processes.begin(), m_processes.end(),
+            [&](const Child& c) { return c.process->processId() == detached; }))
+        stopPid(detached);
+    for (auto it = m_processes.rbegin(); it != m_processes.rend(); ++it) {
+        if (it->withChildren && it->process->state() != QProcess::NotRunning)
+            stopChildrenOf(it->process->processId());
+        stop(it->process.get());
+    }
+    m_processes.clear();
+}
+
+QProcess* ProcessRig::spawn(const QProcessEnvironment& env, bool withChildren)
+{
+    m_processes.push_back({std::make_unique<QProcess>(), withChildren});
+    QProcess* p = m_processes.back().process.get();
+    p->setProcessEnvironment(env);
+    return p;
 }
 
 void ProcessRig::stop(QProcess* p, int graceMs)
@@ -107,6 +135,31 @@ ToolResult ProcessRig::runIn(const QProcessEnvironment& env, const QString& prog
     if (!r.timedOut && p.exitStatus() == QProcess::NormalExit)
         r.exitCode = p.exitCode();
     return r;
+}
+
+int ProcessRig::differingPixels(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size() || a.isNull())
+        return -1;
+    int n = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x)
+            n += (a.pixel(x, y) & 0xffffff) != (b.pixel(x, y) & 0xffffff);
+    }
+    return n;
+}
+
+void ProcessRig::writeSettings(const QMap<QString, QVariant>& values)
+{
+    const QString dir = m_env.value(QStringLiteral("XDG_CONFIG_HOME")) + QStringLiteral("/quillet");
+    QDir().mkpath(dir);
+    QSettings s(dir + QStringLiteral("/quillet.conf"), QSettings::IniFormat);
+    for (auto it = values.begin(); it != values.end(); ++it) {
+        if (it.value().isNull())
+            s.remove(it.key());
+        else
+            s.setValue(it.key(), it.value());
+    }
 }
 
 QString ProcessRig::status()

@@ -6,7 +6,6 @@
 
 #include <QFile>
 #include <QPainter>
-#include <QSettings>
 
 namespace quillet::e2e {
 namespace {
@@ -21,12 +20,7 @@ protected:
         startCompositor({m_left, m_right});
         if (IsSkipped() || HasFatalFailure())
             return;
-        const QString config = m_env.value(QStringLiteral("XDG_CONFIG_HOME"));
-        QDir().mkpath(config + QStringLiteral("/quillet"));
-        QSettings s(config + QStringLiteral("/quillet/quillet.conf"), QSettings::IniFormat);
-        s.setValue(QStringLiteral("quickSave"), true);
-        s.setValue(QStringLiteral("saveDir"), saved());
-        s.sync();
+        writeSettings({{"quickSave", true}, {"saveDir", saved()}});
         QDir().mkpath(saved());
         const bool portal = QByteArray(GetParam()) == "portal";
         if (portal) {
@@ -165,10 +159,7 @@ TEST_F(WaylandScaledOutputKeepsDevicePixels, EveryOverlayShowsItsScreenDimmedFro
     startCompositor({left, right}, {1, 2});
     if (IsSkipped() || HasFatalFailure())
         return;
-    const QString config = m_env.value(QStringLiteral("XDG_CONFIG_HOME"));
-    QDir().mkpath(config + QStringLiteral("/quillet"));
-    QSettings(config + QStringLiteral("/quillet/quillet.conf"), QSettings::IniFormat)
-        .setValue(QStringLiteral("dimAlpha"), 0.5);
+    writeSettings({{"dimAlpha", 0.5}});
     startInput();
     ASSERT_FALSE(HasFatalFailure());
     startProgram();

@@ -10,9 +10,7 @@ class WaylandHotKeysThroughThePortal : public WaylandRig {
 protected:
     void start(const QStringList& portalArgs)
     {
-        QImage background(1280, 720, QImage::Format_RGB32);
-        background.fill(0xff405060);
-        startCompositor({background});
+        startCompositor({filled({1280, 720}, 0xff405060)});
         if (IsSkipped() || HasFatalFailure())
             return;
         startShortcutsPortal(portalArgs);

@@ -17,7 +17,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -79,8 +78,7 @@ protected:
         env.insert(QStringLiteral("WLR_LIBINPUT_NO_DEVICES"), QStringLiteral("1"));
         env.insert(QStringLiteral("WLR_HEADLESS_OUTPUTS"),
             QString::number(std::max<qsizetype>(1, backgrounds.size())));
-        m_sway = new QProcess;
-        m_sway->setProcessEnvironment(env);
+        m_sway = spawn(env);
         m_sway->setProcessChannelMode(QProcess::MergedChannels);
         // Without scan-out: a full-screen buffer sway hands to the output as it is never reaches
         // the picture grim reads, which keeps showing the frame before it.
@@ -143,8 +141,7 @@ protected:
     // A session bus of the test's own with the session's usual services, started with `env`.
     void startSessionBus(const QProcessEnvironment& env)
     {
-        m_bus = new QProcess;
-        m_bus->setProcessEnvironment(env);
+        m_bus = spawn(env, true);
         m_bus->start(QStringLiteral("dbus-daemon"),
             {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
                 QStringLiteral("--print-address=1")});
@@ -192,9 +189,7 @@ protected:
     // does. The test's TearDown stops it by PID.
     QProcess* startReady(const QString& program, const QStringList& args)
     {
-        auto* p = new QProcess;
-        m_helpers.append(p);
-        p->setProcessEnvironment(m_env);
+        QProcess* p = spawn(m_env);
         p->start(program, args);
         return nextLine(p).startsWith("ready") ? p : nullptr;
     }
@@ -214,9 +209,7 @@ protected:
         ASSERT_FALSE(HasFatalFailure());
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
             m_env.value(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")));
-        m_pipewire = new QProcess;
-        m_pipewire->setProcessEnvironment(env);
-        m_pipewire->start(QStringLiteral("pipewire"), QStringList());
+        spawn(env)->start(QStringLiteral("pipewire"), QStringList());
         ASSERT_TRUE(waitFor([&] {
             return QFileInfo::exists(QDir(runtime()).filePath(QStringLiteral("pipewire-0")));
         })) << "PipeWire did not start";
@@ -240,10 +233,7 @@ protected:
         m_pointer = startReady(QStringLiteral(WLPOINTER_BINARY),
             {QString::number(m_layout.width()), QString::number(m_layout.height())});
         ASSERT_TRUE(m_pointer) << "no virtual pointer";
-        auto* keyboard = new QProcess;
-        m_helpers.append(keyboard);
-        keyboard->setProcessEnvironment(m_env);
-        keyboard->start(
+        spawn(m_env)->start(
             QStringLiteral("wtype"), {QStringLiteral("-s"), QStringLiteral("86400000")});
         // 1 pointer, 2 keyboard
         ASSERT_TRUE(waitFor([&] {
@@ -282,14 +272,8 @@ protected:
 
     void setFirstStart(bool first)
     {
-        const QString dir
-            = m_env.value(QStringLiteral("XDG_CONFIG_HOME")) + QStringLiteral("/quillet");
-        QDir().mkpath(dir);
-        QSettings s(dir + QStringLiteral("/quillet.conf"), QSettings::IniFormat);
-        if (first)
-            s.remove(QStringLiteral("shortcutsShownAtFirstStart"));
-        else
-            s.setValue(QStringLiteral("shortcutsShownAtFirstStart"), true);
+        writeSettings(
+            {{QStringLiteral("shortcutsShownAtFirstStart"), first ? QVariant() : QVariant(true)}});
     }
 
     // `readErrors`: the test reads the program's stderr; otherwise it goes to the test's own.
@@ -298,31 +282,12 @@ protected:
         QProcessEnvironment env = m_env;
         for (const QString& k : extra.keys())
             env.insert(k, extra.value(k));
-        m_program = new QProcess;
-        m_program->setProcessEnvironment(env);
+        m_program = spawn(env);
         if (!readErrors)
             m_program->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_program->start(QStringLiteral(QUILLET_BINARY), QStringList());
         ASSERT_TRUE(waitFor([&] { return status().contains(QLatin1String("pid: ")); }, 15000))
             << m_program->readAllStandardError().toStdString();
-    }
-
-    void TearDown() override
-    {
-        if (m_program)
-            stop(m_program);
-        for (QProcess* p : m_helpers)
-            stop(p);
-        if (m_pipewire)
-            stop(m_pipewire);
-        if (m_bus) {
-            stopChildrenOf(m_bus->processId());
-            stop(m_bus);
-        }
-        if (m_sway)
-            stop(m_sway);
-        for (QProcess* p : QList<QProcess*> {m_program, m_pipewire, m_bus, m_sway} + m_helpers)
-            delete p;
     }
 
     QString runtime() const { return m_dir.filePath(QStringLiteral("runtime")); }
@@ -437,6 +402,13 @@ protected:
         return found;
     }
 
+    static QImage filled(QSize size, QRgb colour)
+    {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(colour);
+        return image;
+    }
+
     // A picture no two regions of which look alike, so that any offset shows.
     static QImage noise(QSize size, quint32 seed)
     {
@@ -448,19 +420,6 @@ protected:
                 line[x] = 0xff000000 | (random.generate() & 0xffffff);
         }
         return image;
-    }
-
-    // How many pixels two pictures differ in, their colour alone counted; -1 for other sizes.
-    static int differingPixels(const QImage& a, const QImage& b)
-    {
-        if (a.size() != b.size() || a.isNull())
-            return -1;
-        int n = 0;
-        for (int y = 0; y < a.height(); ++y) {
-            for (int x = 0; x < a.width(); ++x)
-                n += (a.pixel(x, y) & 0xffffff) != (b.pixel(x, y) & 0xffffff);
-        }
-        return n;
     }
 
     QImage clipboardPng()
@@ -486,10 +445,8 @@ protected:
     QProcess* m_program = nullptr;
     QProcess* m_pointer = nullptr;
     QProcess* m_shortcuts = nullptr;
-    QList<QProcess*> m_helpers; // started with startReady and the like
     QProcess* m_bus = nullptr; // with the session's services
     std::optional<quillet::test::BareBus> m_bareBus;
-    QProcess* m_pipewire = nullptr;
     QString m_said; // the program's stderr so far
     QString m_display;
     QRect m_layout;
