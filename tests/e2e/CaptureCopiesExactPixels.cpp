@@ -112,12 +112,7 @@ TEST_F(CaptureCopiesExactPixels, CaptureCommandReturnsToIdle)
 // may still be fading, freezes the screen without it.
 class CapturesUnderACompositor : public CaptureJourney {
 protected:
-    EnvOptions options() const override
-    {
-        EnvOptions o;
-        o.compositor = true;
-        return o;
-    }
+    EnvOptions options() const override { return {.compositor = true}; }
 };
 
 TEST_F(CapturesUnderACompositor, NextCaptureDuringTheFadeIsExact)
@@ -135,12 +130,7 @@ TEST_F(CapturesUnderACompositor, NextCaptureDuringTheFadeIsExact)
 // the key still held and taken the next press within two seconds for auto-repeat.
 class HotKeyRightAfterACapture : public CaptureJourney {
 protected:
-    EnvOptions options() const override
-    {
-        EnvOptions o;
-        o.size = QSize(3840, 2160);
-        return o;
-    }
+    EnvOptions options() const override { return {.size = {3840, 2160}}; }
 };
 
 TEST_F(HotKeyRightAfterACapture, OpensEveryTime)

@@ -2,29 +2,21 @@
 
 #include "../common/DisplayFd.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSettings>
-#include <QThread>
 
 #include <xcb/xcb.h>
 
-#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace quillet::e2e {
 
 namespace {
-
-constexpr int pollMs = 10;
 
 QString utf8Locale()
 {
@@ -43,11 +35,6 @@ QString utf8Locale()
 }
 
 } // namespace
-
-QStringList ToolResult::errLines() const
-{
-    return QString::fromUtf8(err).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
 
 void E2eEnv::SetUp()
 {
@@ -83,19 +70,7 @@ void E2eEnv::SetUp()
 
 void E2eEnv::TearDown()
 {
-    // An instance a command started on its own (detached, so not in our list) ends too.
-    const qint64 detached = quilletStatus().value("pid").toLongLong();
-    bool ours = false;
-    for (const auto& p : m_processes)
-        ours = ours || p->processId() == detached;
-    if (detached > 0 && !ours) {
-        ::kill(static_cast<pid_t>(detached), SIGTERM);
-        if (!waitFor([detached] { return !processAlive(detached); }, 3000))
-            ::kill(static_cast<pid_t>(detached), SIGKILL);
-    }
-    for (auto it = m_processes.rbegin(); it != m_processes.rend(); ++it)
-        stop(it->get());
-    m_processes.clear();
+    ProcessRig::TearDown(); // the X server last: it was the first started
     m_dir.reset();
 }
 
@@ -121,8 +96,7 @@ bool E2eEnv::startX(const EnvOptions& o)
         return false;
     // The write end is handed to Xvfb by number; the read end stays here.
     ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-    auto x = std::make_unique<QProcess>();
-    x->setProcessEnvironment(m_env);
+    QProcess* x = spawn(m_env);
     x->setStandardOutputFile(QProcess::nullDevice());
     x->setStandardErrorFile(scratch("xvfb.log"));
     x->start("Xvfb",
@@ -135,12 +109,11 @@ bool E2eEnv::startX(const EnvOptions& o)
     if (started)
         number = test::readDisplayNumber(fds[0], 10000);
     ::close(fds[0]);
-    m_processes.push_back(std::move(x));
     if (!number) {
-        stop(m_processes.back().get());
+        stop(x);
         return false;
     }
-    m_xServer = m_processes.back().get();
+    m_xServer = x;
     m_display = QString(":%1").arg(*number);
     m_env.insert("DISPLAY", m_display);
     // The number is written before the server takes clients: wait until one gets in.
@@ -152,7 +125,7 @@ bool E2eEnv::startX(const EnvOptions& o)
         return ok;
     });
     if (!answers)
-        stop(m_processes.back().get());
+        stop(x);
     return answers;
 }
 
@@ -214,17 +187,14 @@ ToolResult E2eEnv::a11y(qint64 pid, const QStringList& args, int timeoutMs)
 
 QProcess* E2eEnv::startBackground(const QString& program, const QStringList& args)
 {
-    auto p = std::make_unique<QProcess>();
-    p->setProcessEnvironment(m_env);
-    p->setStandardInputFile(QProcess::nullDevice());
     const QString log
-        = scratch(QString("%1-%2.log").arg(QFileInfo(program).fileName()).arg(m_processes.size()));
+        = scratch(QString("%1-%2.log").arg(QFileInfo(program).fileName()).arg(spawned()));
+    QProcess* p = spawn(m_env);
+    p->setStandardInputFile(QProcess::nullDevice());
     p->setStandardErrorFile(log);
     p->start(program, args);
     p->waitForStarted(5000);
-    QProcess* raw = p.get();
-    m_processes.push_back(std::move(p));
-    return raw;
+    return p;
 }
 
 QByteArray E2eEnv::startUntilSaid(
@@ -238,43 +208,6 @@ QByteArray E2eEnv::startUntilSaid(
         return out.contains(word);
     });
     return said ? out : QByteArray();
-}
-
-void E2eEnv::stop(QProcess* p, int graceMs)
-{
-    if (!p || p->state() == QProcess::NotRunning)
-        return;
-    const qint64 pid = p->processId();
-    if (pid > 0)
-        ::kill(static_cast<pid_t>(pid), SIGTERM);
-    if (!p->waitForFinished(graceMs)) {
-        if (pid > 0)
-            ::kill(static_cast<pid_t>(pid), SIGKILL);
-        p->waitForFinished(graceMs);
-    }
-}
-
-ToolResult E2eEnv::runIn(const QProcessEnvironment& env, const QString& program,
-    const QStringList& args, int timeoutMs, const QByteArray& input)
-{
-    ToolResult r;
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    if (!p.waitForStarted(5000))
-        return r;
-    if (!input.isEmpty())
-        p.write(input);
-    p.closeWriteChannel();
-    if (!p.waitForFinished(timeoutMs)) {
-        r.timedOut = true;
-        stop(&p, 1000);
-    }
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    if (!r.timedOut && p.exitStatus() == QProcess::NormalExit)
-        r.exitCode = p.exitCode();
-    return r;
 }
 
 QString E2eEnv::writeScratch(const QString& name, const QByteArray& bytes)
@@ -315,38 +248,11 @@ bool E2eEnv::chooseFromTray(int downs, const std::function<bool()>& done)
         10000);
 }
 
-bool E2eEnv::waitFor(const std::function<bool()>& done, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
-        if (done())
-            return true;
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, pollMs);
-        QThread::msleep(pollMs);
-    }
-}
-
 QProcess* E2eEnv::startQuillet(const QStringList& args)
 {
     QProcess* p = startBackground(QStringLiteral(QUILLET_BINARY), args);
-    m_quilletLog = scratch(QString("quillet-%1.log").arg(m_processes.size() - 1));
+    m_quilletLog = scratch(QString("quillet-%1.log").arg(spawned() - 1));
     return p;
-}
-
-QMap<QString, QString> E2eEnv::quilletStatus()
-{
-    QMap<QString, QString> status;
-    const ToolResult r = quillet({"status"}, 5000);
-    if (r.exitCode != 0)
-        return status;
-    for (const QString& line : QString::fromUtf8(r.out).split(QLatin1Char('\n'))) {
-        const qsizetype colon = line.indexOf(QLatin1Char(':'));
-        if (colon > 0)
-            status.insert(line.left(colon), line.mid(colon + 1).trimmed());
-    }
-    return status;
 }
 
 QString E2eEnv::quilletStderr() const
@@ -355,19 +261,6 @@ QString E2eEnv::quilletStderr() const
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return QString::fromUtf8(f.readAll());
-}
-
-bool E2eEnv::processAlive(qint64 pid)
-{
-    if (pid <= 0 || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH))
-        return false;
-    // A zombie has ended; only its parent has not collected it yet.
-    QFile stat(QString("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray line = stat.readAll();
-    const qsizetype close = line.lastIndexOf(')');
-    return close >= 0 && line.mid(close + 2, 1) != "Z";
 }
 
 bool E2eEnv::xdotool(const QStringList& args)
@@ -402,18 +295,8 @@ bool E2eEnv::putClipboardFile(const QString& path, const QString& mimeType)
 
 bool E2eEnv::putClipboardText(const QString& text)
 {
-    const QString file
-        = writeScratch(QString("clipboard-%1.txt").arg(m_processes.size()), text.toUtf8());
+    const QString file = writeScratch(QString("clipboard-%1.txt").arg(spawned()), text.toUtf8());
     return putClipboardFile(file, "UTF8_STRING");
-}
-
-void E2eEnv::writeSettings(const QMap<QString, QVariant>& values)
-{
-    QDir().mkpath(configHome() + "/quillet");
-    QSettings s(configHome() + "/quillet/quillet.conf", QSettings::IniFormat);
-    for (auto it = values.begin(); it != values.end(); ++it)
-        s.setValue(it.key(), it.value());
-    s.sync();
 }
 
 QImage E2eEnv::screenShot()

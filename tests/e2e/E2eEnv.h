@@ -1,8 +1,9 @@
 #pragma once
 
+#include "ProcessRig.h"
+
 #include <QByteArray>
 #include <QImage>
-#include <QMap>
 #include <QPoint>
 #include <QProcessEnvironment>
 #include <QRect>
@@ -11,24 +12,13 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <QVariant>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
-#include <vector>
 
 class QProcess;
 
 namespace quillet::e2e {
-
-struct ToolResult {
-    int exitCode = -1; // -1 when the tool could not start, crashed or timed out
-    QByteArray out;
-    QByteArray err;
-    bool timedOut = false;
-
-    QStringList errLines() const;
-};
 
 // The default global shortcuts as X keycodes and modifier masks (Shift 1, Control 4).
 struct XKey {
@@ -60,18 +50,7 @@ struct EnvOptions {
 // A private X server per test with a fresh settings home and runtime folder, the built
 // program started in it, and helpers that drive it from outside as a user would. Everything
 // started is stopped by PID in TearDown.
-class E2eEnv : public ::testing::Test {
-public:
-    // SIGTERM, a bounded wait, then SIGKILL.
-    static void stop(QProcess* p, int graceMs = 3000);
-    // Polls `done` with short pauses (processing events) until it holds or the time is up.
-    static bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000);
-    // False once the process has ended, a zombie included.
-    static bool processAlive(qint64 pid);
-    // Runs a tool to its end with this environment.
-    static ToolResult runIn(const QProcessEnvironment& env, const QString& program,
-        const QStringList& args, int timeoutMs = 10000, const QByteArray& input = {});
-
+class E2eEnv : public ProcessRig {
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -91,11 +70,6 @@ protected:
     QByteArray startUntilSaid(
         const QString& program, const QStringList& args, const QByteArray& word);
 
-    ToolResult runTool(const QString& program, const QStringList& args, int timeoutMs = 10000,
-        const QByteArray& input = {})
-    {
-        return runIn(m_env, program, args, timeoutMs, input);
-    }
     // A file of `bytes` in the scratch folder; its path.
     QString writeScratch(const QString& name, const QByteArray& bytes);
     // The window holding the keyboard focus, as xdotool prints ids (decimal); works with and
@@ -109,12 +83,6 @@ protected:
 
     // The program under test.
     QProcess* startQuillet(const QStringList& args = {});
-    ToolResult quillet(const QStringList& args, int timeoutMs = 15000)
-    {
-        return runTool(QStringLiteral(QUILLET_BINARY), args, timeoutMs);
-    }
-    // `quillet status` as key/value pairs; empty when no instance answers.
-    QMap<QString, QString> quilletStatus();
     // Waits until a started instance answers and has registered its hot keys.
     bool waitForQuilletReady(int timeoutMs = 10000)
     {
@@ -132,8 +100,6 @@ protected:
     {
         return quilletStatus().value("session") == QLatin1String(state);
     }
-    // Preferences written before the program starts (the INI file QSettings reads).
-    void writeSettings(const QMap<QString, QVariant>& values);
 
     // Keyboard and mouse through xdotool.
     bool key(const QString& keys) { return xdotool({"key", keys}); }
@@ -204,12 +170,9 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_dir;
     bool m_longRuntimeDir = false;
-    QProcessEnvironment m_env;
     QString m_display;
     QProcess* m_xServer = nullptr;
     QString m_quilletLog;
-    // Started processes, stopped in reverse order (the X server last).
-    std::vector<std::unique_ptr<QProcess>> m_processes;
 };
 
 } // namespace quillet::e2e

@@ -12,10 +12,7 @@ class EarlyInputReachesTheCapture : public CaptureJourney,
 protected:
     EnvOptions options() const override
     {
-        EnvOptions o;
-        o.windowManager = true;
-        o.compositor = GetParam();
-        return o;
+        return {.windowManager = true, .compositor = GetParam()};
     }
 
     // The window's outer frame as the window manager placed it, once it stays put.
@@ -137,13 +134,7 @@ TEST_P(EarlyInputReachesTheCapture, EarlyClickSelectsTheWindowUnderIt)
     ASSERT_TRUE(waitSessionGone());
     const QImage image = waitClipboardImage().convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(image.size(), frame.size());
-    const QImage expected = before.copy(frame);
-    qint64 differ = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x)
-            differ += (image.pixel(x, y) & 0xFFFFFF) != (expected.pixel(x, y) & 0xFFFFFF);
-    }
-    EXPECT_EQ(differ, 0);
+    EXPECT_EQ(differingPixels(image, before.copy(frame)), 0);
 }
 
 TEST_P(EarlyInputReachesTheCapture, EscapeBeforeTheOverlaysCancelsAndTheNextCaptureWorks)

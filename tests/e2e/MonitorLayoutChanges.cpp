@@ -9,12 +9,7 @@ namespace {
 // program sees of a real mode change too.
 class MonitorLayoutChanges : public CaptureJourney {
 protected:
-    EnvOptions options() const override
-    {
-        EnvOptions o;
-        o.size = {2304, 800};
-        return o;
-    }
+    EnvOptions options() const override { return {.size = {2304, 800}}; }
 
     bool xrandr(const QStringList& args)
     {

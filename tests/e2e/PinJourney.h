@@ -60,12 +60,7 @@ struct PixelDiff {
 class PinJourney : public E2eEnv {
 protected:
     // Pins are ordinary managed windows on a desktop with a window manager.
-    EnvOptions options() const override
-    {
-        EnvOptions o;
-        o.windowManager = true;
-        return o;
-    }
+    EnvOptions options() const override { return {.windowManager = true}; }
 
     bool waitForPins(int n, int timeoutMs = 5000)
     {

@@ -150,12 +150,7 @@ TEST_F(PinZoomsAndFades, WheelZoomsAboutThePointerAltWheelFadesControlZeroResets
 
 class PinZoomsAndFadesUnderAWindowManager : public PinZoomsAndFades {
 protected:
-    EnvOptions options() const override
-    {
-        EnvOptions o;
-        o.windowManager = true;
-        return o;
-    }
+    EnvOptions options() const override { return {.windowManager = true}; }
 };
 
 // Without a window manager the pin follows the pointer itself.

@@ -195,13 +195,7 @@ TEST_F(PinsFromFilesAndTheClipboard, ALargerImageShrinksToTheScreenAndCopiesWhol
 
 class PinsOnTwoMonitors : public PinsFromFilesAndTheClipboard {
 protected:
-    EnvOptions options() const override
-    {
-        EnvOptions o;
-        o.twoMonitors = true;
-        o.size = {2304, 800};
-        return o;
-    }
+    EnvOptions options() const override { return {.size = {2304, 800}, .twoMonitors = true}; }
 };
 
 TEST_F(PinsOnTwoMonitors, ShrinksToTheMonitorUnderThePointer)

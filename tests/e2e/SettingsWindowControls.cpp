@@ -18,13 +18,7 @@ struct Control {
 
 class SettingsWindowControls : public E2eEnv {
 protected:
-    EnvOptions options() const override
-    {
-        EnvOptions o;
-        o.windowManager = true;
-        o.accessibility = true;
-        return o;
-    }
+    EnvOptions options() const override { return {.windowManager = true, .accessibility = true}; }
 
     // Starts the program with the window open on `page`, and waits until the bus shows it.
     void open(const QString& page)

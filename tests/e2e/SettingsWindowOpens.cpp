@@ -7,12 +7,7 @@ namespace {
 
 class SettingsWindowOpens : public E2eEnv {
 protected:
-    EnvOptions options() const override
-    {
-        EnvOptions o;
-        o.windowManager = true;
-        return o;
-    }
+    EnvOptions options() const override { return {.windowManager = true}; }
 
     // The visible settings windows, by the title users see.
     QStringList settingsWindows() { return visibleWindows({"--name", "^墨钉设置$"}); }

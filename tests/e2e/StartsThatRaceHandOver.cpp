@@ -84,12 +84,7 @@ TEST_F(StartsThatRaceHandOver, TwoCapturesAskedAtOnceGiveOneCaptureAndNothingEls
 
 class DeepRuntimeFolder : public StartsThatRaceHandOver {
 protected:
-    EnvOptions options() const override
-    {
-        EnvOptions o;
-        o.longRuntimeDir = true;
-        return o;
-    }
+    EnvOptions options() const override { return {.longRuntimeDir = true}; }
 };
 
 TEST_F(DeepRuntimeFolder, CommandsReachTheOneProgram)

@@ -6,7 +6,6 @@
 
 #include <QFile>
 #include <QPainter>
-#include <QSettings>
 
 namespace quillet::e2e {
 namespace {
@@ -21,12 +20,7 @@ protected:
         startCompositor({m_left, m_right});
         if (IsSkipped() || HasFatalFailure())
             return;
-        const QString config = m_env.value(QStringLiteral("XDG_CONFIG_HOME"));
-        QDir().mkpath(config + QStringLiteral("/quillet"));
-        QSettings s(config + QStringLiteral("/quillet/quillet.conf"), QSettings::IniFormat);
-        s.setValue(QStringLiteral("quickSave"), true);
-        s.setValue(QStringLiteral("saveDir"), saved());
-        s.sync();
+        writeSettings({{"quickSave", true}, {"saveDir", saved()}});
         QDir().mkpath(saved());
         const bool portal = QByteArray(GetParam()) == "portal";
         if (portal) {
@@ -55,8 +49,7 @@ protected:
     {
         const QRect inside
             = r.adjusted(r.width() / 4, r.height() / 4, -r.width() / 4, -r.height() / 4);
-        return E2eEnv::waitFor(
-            [&] { return outputImage(output).copy(inside) == picture.copy(inside); });
+        return waitFor([&] { return outputImage(output).copy(inside) == picture.copy(inside); });
     }
 
     QImage m_left;
@@ -92,7 +85,7 @@ TEST_P(WaylandCaptureCopiesSavesAndPins, OnBothOutputs)
     ASSERT_TRUE(selectionShown(QStringLiteral("HEADLESS-2"), m_right, QRect(40, 30, 720, 540)));
     ASSERT_TRUE(key({"-M", "ctrl", "-k", "s", "-m", "ctrl"}));
     QStringList files;
-    EXPECT_TRUE(E2eEnv::waitFor([&] {
+    EXPECT_TRUE(waitFor([&] {
         files = QDir(saved()).entryList({QStringLiteral("*.png")}, QDir::Files);
         return files.size() == 1;
     })) << files.join(' ').toStdString();
@@ -106,16 +99,16 @@ TEST_P(WaylandCaptureCopiesSavesAndPins, OnBothOutputs)
     ASSERT_TRUE(openCapture());
     ASSERT_TRUE(drag({600, 300}, {760, 420}));
     ASSERT_TRUE(selectionShown(QStringLiteral("HEADLESS-1"), m_left, QRect(600, 300, 160, 120)));
-    EXPECT_EQ(run(QStringLiteral(QUILLET_BINARY), {"capture"}).exitCode, 0);
+    EXPECT_EQ(quillet({"capture"}).exitCode, 0);
     ASSERT_TRUE(waitStatus("session: none"));
     EXPECT_TRUE(waitStatus("pins: 1"));
     // sway takes requests to place windows: the pin floats exactly on its region.
     const QRect region(600, 300, 160, 120);
-    EXPECT_TRUE(E2eEnv::waitFor([&] { return visibleViews().floating == QList<QRect> {region}; }))
+    EXPECT_TRUE(waitFor([&] { return visibleViews().floating == QList<QRect> {region}; }))
         << visibleViews().floating.size() << " floating windows";
     // Its pixels are the region's, inside the edge it draws while it has the pointer.
     const QRect inside = region.adjusted(3, 3, -3, -3);
-    EXPECT_TRUE(E2eEnv::waitFor([&] {
+    EXPECT_TRUE(waitFor([&] {
         return differingPixels(
                    outputImage(QStringLiteral("HEADLESS-1")).copy(inside), m_left.copy(inside))
             == 0;
@@ -151,8 +144,7 @@ TEST_F(WaylandScaledOutputKeepsDevicePixels, DragInPointsCopiesDevicePixels)
     // Away from the frame's glow and from the tool bar with its shadow, which finds no room
     // outside on a screen this small and sits along the selection's bottom edge.
     const QRect inside(150, 235, 220, 120);
-    ASSERT_TRUE(
-        E2eEnv::waitFor([&] { return outputImage().copy(inside) == picture.copy(inside); }));
+    ASSERT_TRUE(waitFor([&] { return outputImage().copy(inside) == picture.copy(inside); }));
     ASSERT_TRUE(key({"-k", "Return"}));
     EXPECT_EQ(differingPixels(copiedAfterEnd(), picture.copy(pixels)), 0);
 }
@@ -167,10 +159,7 @@ TEST_F(WaylandScaledOutputKeepsDevicePixels, EveryOverlayShowsItsScreenDimmedFro
     startCompositor({left, right}, {1, 2});
     if (IsSkipped() || HasFatalFailure())
         return;
-    const QString config = m_env.value(QStringLiteral("XDG_CONFIG_HOME"));
-    QDir().mkpath(config + QStringLiteral("/quillet"));
-    QSettings(config + QStringLiteral("/quillet/quillet.conf"), QSettings::IniFormat)
-        .setValue(QStringLiteral("dimAlpha"), 0.5);
+    writeSettings({{"dimAlpha", 0.5}});
     startInput();
     ASSERT_FALSE(HasFatalFailure());
     startProgram();
@@ -185,14 +174,13 @@ TEST_F(WaylandScaledOutputKeepsDevicePixels, EveryOverlayShowsItsScreenDimmedFro
     auto undimmed = [&](const QString& output, const QImage& picture) {
         const QRect away(
             picture.width() / 8, picture.height() / 4, picture.width() / 3, picture.height() / 2);
-        return E2eEnv::waitFor(
-            [&] { return outputImage(output).copy(away) == picture.copy(away); });
+        return waitFor([&] { return outputImage(output).copy(away) == picture.copy(away); });
     };
     // The first picture of an output that is not its desktop any more: sway may report the
     // overlay as shown a moment before it draws it.
     auto firstFrame = [&](const QString& output, const QImage& desktop) {
         QImage shown;
-        E2eEnv::waitFor([&] { return (shown = outputImage(output)) != desktop; }, 3000);
+        waitFor([&] { return (shown = outputImage(output)) != desktop; }, 3000);
         return shown;
     };
     const QString one = QStringLiteral("HEADLESS-1"), two = QStringLiteral("HEADLESS-2");

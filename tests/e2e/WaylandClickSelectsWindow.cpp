@@ -21,18 +21,18 @@ TEST_F(WaylandClickSelectsWindow, AClickedWindowIsCopiedAsSwayPlacedIt)
     // Floating, away from every edge, with a border of its own: its rectangle is then its own
     // and not the output's, and a title bar that comes or goes as the client settles how it is
     // decorated cannot move it.
-    ASSERT_EQ(run(QStringLiteral("swaymsg"),
+    ASSERT_EQ(runTool(QStringLiteral("swaymsg"),
                   {"[title=\"probe\"] floating enable, border pixel 3, move absolute position "
                    "300 200"})
                   .exitCode,
         0);
     const QRect frame(300, 200, 426, 266);
-    ASSERT_TRUE(E2eEnv::waitFor([&] { return viewRect(window->processId()) == frame; }));
+    ASSERT_TRUE(waitFor([&] { return viewRect(window->processId()) == frame; }));
     // The pointer waits in a corner while the screen is read: sway draws it into the picture.
     ASSERT_TRUE(pointer("move 1279 719"));
     const QPoint outside = frame.bottomRight() + QPoint(2, 2);
     QImage before;
-    ASSERT_TRUE(E2eEnv::waitFor([&] {
+    ASSERT_TRUE(waitFor([&] {
         before = outputImage();
         return !before.isNull() && (before.pixel(frame.center()) & 0xffffff) == 0x3366cc
             && before.pixel(outside) == background.pixel(outside);

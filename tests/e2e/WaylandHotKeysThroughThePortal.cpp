@@ -10,9 +10,7 @@ class WaylandHotKeysThroughThePortal : public WaylandRig {
 protected:
     void start(const QStringList& portalArgs)
     {
-        QImage background(1280, 720, QImage::Format_RGB32);
-        background.fill(0xff405060);
-        startCompositor({background});
+        startCompositor({filled({1280, 720}, 0xff405060)});
         if (IsSkipped() || HasFatalFailure())
             return;
         startShortcutsPortal(portalArgs);
@@ -41,13 +39,13 @@ TEST_F(WaylandHotKeysThroughThePortal, StoredKeysAreAskedForAndAnActivationCaptu
 
     m_shortcuts->write("activate capture\n");
     ASSERT_EQ(shortcutsLine(), "ok");
-    EXPECT_TRUE(E2eEnv::waitFor([&] {
+    EXPECT_TRUE(waitFor([&] {
         return status().contains(QLatin1String("session: open")) && visibleViews().fullScreen == 1;
     })) << status().toStdString();
     ASSERT_TRUE(key({QStringLiteral("-k"), QStringLiteral("Escape")}));
     EXPECT_TRUE(waitStatus("session: none"));
     // Ending asks the desktop to drop the keys along with the session.
-    EXPECT_EQ(run(QStringLiteral(QUILLET_BINARY), {"quit"}).exitCode, 0);
+    EXPECT_EQ(quillet({"quit"}).exitCode, 0);
     EXPECT_TRUE(m_program->waitForFinished(10000));
 }
 

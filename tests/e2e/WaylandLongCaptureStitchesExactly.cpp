@@ -29,14 +29,14 @@ TEST_F(WaylandLongCaptureStitchesExactly, ByAutoScroll)
     const QString png = m_dir.filePath(QStringLiteral("page.png"));
     ASSERT_TRUE(startReady(QStringLiteral(TALLVIEW_BINARY), {png, "0", "0", "320", "600", "3000"}))
         << "the view never showed";
-    ASSERT_EQ(run(QStringLiteral("swaymsg"),
+    ASSERT_EQ(runTool(QStringLiteral("swaymsg"),
                   {"[title=\"tallview\"] border none, move absolute position 300 60"})
                   .exitCode,
         0);
     const QImage page = QImage(png).convertToFormat(QImage::Format_RGB32);
     ASSERT_FALSE(page.isNull());
     ASSERT_TRUE(pointer("move 1279 719"));
-    ASSERT_TRUE(E2eEnv::waitFor([&] {
+    ASSERT_TRUE(waitFor([&] {
         const QImage shown = outputImage();
         return !shown.isNull() && shown.copy(view) == page.copy(0, 0, 320, 600);
     })) << "the view is not where it was put";
@@ -49,10 +49,10 @@ TEST_F(WaylandLongCaptureStitchesExactly, ByAutoScroll)
     ASSERT_TRUE(drag(view.topLeft(), view.topLeft() + QPoint(view.width(), view.height())));
     ASSERT_TRUE(pointer("move 1279 719"));
     ASSERT_TRUE(key({QStringLiteral("l")}));
-    ASSERT_TRUE(E2eEnv::waitFor([&] { return gathered() > 0; })) << longCapture().toStdString();
+    ASSERT_TRUE(waitFor([&] { return gathered() > 0; })) << longCapture().toStdString();
     ASSERT_TRUE(key({QStringLiteral("a")}));
-    ASSERT_TRUE(E2eEnv::waitFor([&] { return longCapture().startsWith("auto"); }));
-    ASSERT_TRUE(E2eEnv::waitFor([&] { return longCapture().startsWith("manual"); }, 90000))
+    ASSERT_TRUE(waitFor([&] { return longCapture().startsWith("auto"); }));
+    ASSERT_TRUE(waitFor([&] { return longCapture().startsWith("manual"); }, 90000))
         << longCapture().toStdString();
     EXPECT_EQ(gathered(), page.height());
     ASSERT_TRUE(key({QStringLiteral("-k"), QStringLiteral("Return")}));

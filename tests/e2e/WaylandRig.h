@@ -5,7 +5,7 @@
 // by side from the left), and the program on Qt's Wayland platform. Input comes from a virtual
 // pointer (wlpointer) and virtual keyboards (wtype); the clipboard is read with wl-paste.
 #include "../common/BareBus.h"
-#include "E2eEnv.h"
+#include "ProcessRig.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,16 +17,15 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <algorithm>
-#include <csignal>
 #include <gtest/gtest.h>
+#include <optional>
 #include <unistd.h>
 
 namespace quillet::e2e {
 
-class WaylandRig : public ::testing::Test {
+class WaylandRig : public ProcessRig {
 protected:
     // Starts sway with these outputs, each at its scale in `scales` (1 where none is given), so
     // that its background fills it pixel for pixel; skips the test where sway cannot run here.
@@ -70,17 +69,16 @@ protected:
         f.close();
         QFile::setPermissions(f.fileName(), QFileDevice::ReadOwner | QFileDevice::ReadOther);
 
-        QProcessEnvironment env;
-        env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
-        env.insert(QStringLiteral("HOME"), m_dir.path());
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime());
+        m_env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+        m_env.insert(QStringLiteral("HOME"), m_dir.path());
+        m_env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime());
+        QProcessEnvironment env = m_env;
         env.insert(QStringLiteral("WLR_BACKENDS"), QStringLiteral("headless"));
         env.insert(QStringLiteral("WLR_RENDERER"), QStringLiteral("pixman"));
         env.insert(QStringLiteral("WLR_LIBINPUT_NO_DEVICES"), QStringLiteral("1"));
         env.insert(QStringLiteral("WLR_HEADLESS_OUTPUTS"),
             QString::number(std::max<qsizetype>(1, backgrounds.size())));
-        m_sway = new QProcess;
-        m_sway->setProcessEnvironment(env);
+        m_sway = spawn(env);
         m_sway->setProcessChannelMode(QProcess::MergedChannels);
         // Without scan-out: a full-screen buffer sway hands to the output as it is never reaches
         // the picture grim reads, which keeps showing the frame before it.
@@ -95,7 +93,7 @@ protected:
         } else {
             m_sway->start(QStringLiteral("sway"), swayArgs);
         }
-        const bool up = E2eEnv::waitFor(
+        const bool up = waitFor(
             [&] {
                 m_display = socketName();
                 return !m_display.isEmpty() || m_sway->state() == QProcess::NotRunning;
@@ -107,7 +105,6 @@ protected:
                          << m_sway->readAll().right(600).toStdString();
         }
 
-        m_env = env;
         // A sanitized build's programs report where the test pass collects reports. Not leaks:
         // Qt's Wayland plugin leaves its Wayland objects (and what they hold, such as the
         // clipboard's last offer) to the end of the process, and unloads its shell plugin
@@ -119,10 +116,6 @@ protected:
         if (m_env.contains(QStringLiteral("ASAN_OPTIONS")))
             m_env.insert(QStringLiteral("ASAN_OPTIONS"),
                 m_env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":detect_leaks=0"));
-        m_env.remove(QStringLiteral("WLR_BACKENDS"));
-        m_env.remove(QStringLiteral("WLR_RENDERER"));
-        m_env.remove(QStringLiteral("WLR_LIBINPUT_NO_DEVICES"));
-        m_env.remove(QStringLiteral("WLR_HEADLESS_OUTPUTS"));
         m_env.insert(QStringLiteral("WAYLAND_DISPLAY"), m_display);
         // What sway gives the programs it starts, and a desktop session passes on.
         const QStringList ipc = QDir(runtime()).entryList(
@@ -140,32 +133,20 @@ protected:
         for (int i = 0; i < backgrounds.size(); ++i) {
             const QString name = QStringLiteral("HEADLESS-%1").arg(i + 1);
             const QImage want = backgrounds[i].convertToFormat(QImage::Format_RGB32);
-            ASSERT_TRUE(E2eEnv::waitFor([&] { return outputImage(name) == want; }, 10000))
+            ASSERT_TRUE(waitFor([&] { return outputImage(name) == want; }, 10000))
                 << name.toStdString() << " never showed its background";
         }
     }
 
-    // A session bus of the test's own. `bare`: one that starts no services, so that nothing
-    // of the distribution's answers on it; otherwise the session's usual services.
-    void startBus(const QProcessEnvironment& env, bool bare)
+    // A session bus of the test's own with the session's usual services, started with `env`.
+    void startSessionBus(const QProcessEnvironment& env)
     {
-        QStringList args = {QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
-            QStringLiteral("--print-address=1")};
-        if (bare) {
-            const QString config = m_dir.filePath(QStringLiteral("bus.conf"));
-            QFile file(config);
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write(quillet::test::bareSessionBusConfig());
-            file.close();
-            args.prepend(QStringLiteral("--config-file=") + config);
-        } else {
-            args.prepend(QStringLiteral("--session"));
-        }
-        m_bus = new QProcess;
-        m_bus->setProcessEnvironment(env);
-        m_bus->start(QStringLiteral("dbus-daemon"), args);
+        m_bus = spawn(env, true);
+        m_bus->start(QStringLiteral("dbus-daemon"),
+            {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
+                QStringLiteral("--print-address=1")});
         QByteArray address;
-        ASSERT_TRUE(E2eEnv::waitFor([&] {
+        ASSERT_TRUE(waitFor([&] {
             m_bus->waitForReadyRead(50);
             address += m_bus->readAllStandardOutput();
             return address.contains('\n');
@@ -177,8 +158,10 @@ protected:
     // A stand-in for a desktop's GlobalShortcuts portal on a bus of its own (tools/fakeshortcuts).
     void startShortcutsPortal(const QStringList& args = {})
     {
-        startBus(m_env, true);
-        ASSERT_FALSE(HasFatalFailure());
+        // A bare bus: nothing of the distribution's answers on it.
+        m_bareBus.emplace();
+        ASSERT_FALSE(m_bareBus->address().isEmpty()) << "no session bus";
+        m_env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bareBus->address());
         m_shortcuts = startReady(QStringLiteral(FAKE_SHORTCUTS_BINARY), args);
         ASSERT_TRUE(m_shortcuts) << "the stand-in portal did not start";
     }
@@ -190,7 +173,7 @@ protected:
     static QByteArray nextLine(QProcess* p, int timeoutMs = 10000)
     {
         QByteArray line;
-        E2eEnv::waitFor(
+        waitFor(
             [&] {
                 p->waitForReadyRead(50);
                 if (!p->canReadLine())
@@ -206,9 +189,7 @@ protected:
     // does. The test's TearDown stops it by PID.
     QProcess* startReady(const QString& program, const QStringList& args)
     {
-        auto* p = new QProcess;
-        m_helpers.append(p);
-        p->setProcessEnvironment(m_env);
+        QProcess* p = spawn(m_env);
         p->start(program, args);
         return nextLine(p).startsWith("ready") ? p : nullptr;
     }
@@ -224,19 +205,17 @@ protected:
         // accessibility bus nobody started.
         env.insert(QStringLiteral("NO_AT_BRIDGE"), QStringLiteral("1"));
         env.insert(QStringLiteral("GTK_A11Y"), QStringLiteral("none"));
-        startBus(env, false);
+        startSessionBus(env);
         ASSERT_FALSE(HasFatalFailure());
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
             m_env.value(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")));
-        m_pipewire = new QProcess;
-        m_pipewire->setProcessEnvironment(env);
-        m_pipewire->start(QStringLiteral("pipewire"), QStringList());
-        ASSERT_TRUE(E2eEnv::waitFor([&] {
+        spawn(env)->start(QStringLiteral("pipewire"), QStringList());
+        ASSERT_TRUE(waitFor([&] {
             return QFileInfo::exists(QDir(runtime()).filePath(QStringLiteral("pipewire-0")));
         })) << "PipeWire did not start";
         // The portal starts on the first call, in a fraction of a second mostly; sometimes it
         // waits out a 25 s D-Bus timeout inside before it answers.
-        const ToolResult ask = run("gdbus",
+        const ToolResult ask = runTool("gdbus",
             {"call", "--session", "--dest", "org.freedesktop.portal.Desktop", "--object-path",
                 "/org/freedesktop/portal/desktop", "--method",
                 "org.freedesktop.DBus.Properties.Get", "org.freedesktop.portal.Screenshot",
@@ -254,13 +233,10 @@ protected:
         m_pointer = startReady(QStringLiteral(WLPOINTER_BINARY),
             {QString::number(m_layout.width()), QString::number(m_layout.height())});
         ASSERT_TRUE(m_pointer) << "no virtual pointer";
-        auto* keyboard = new QProcess;
-        m_helpers.append(keyboard);
-        keyboard->setProcessEnvironment(m_env);
-        keyboard->start(
+        spawn(m_env)->start(
             QStringLiteral("wtype"), {QStringLiteral("-s"), QStringLiteral("86400000")});
         // 1 pointer, 2 keyboard
-        ASSERT_TRUE(E2eEnv::waitFor([&] {
+        ASSERT_TRUE(waitFor([&] {
             return (swayQuery("get_seats")
                            .array()
                            .at(0)
@@ -291,76 +267,27 @@ protected:
 
     bool key(const QStringList& wtypeArgs)
     {
-        return run(QStringLiteral("wtype"), wtypeArgs).exitCode == 0;
+        return runTool(QStringLiteral("wtype"), wtypeArgs).exitCode == 0;
+    }
+
+    void setFirstStart(bool first)
+    {
+        writeSettings(
+            {{QStringLiteral("shortcutsShownAtFirstStart"), first ? QVariant() : QVariant(true)}});
     }
 
     // `readErrors`: the test reads the program's stderr; otherwise it goes to the test's own.
-    void setFirstStart(bool first)
-    {
-        const QString dir
-            = m_env.value(QStringLiteral("XDG_CONFIG_HOME")) + QStringLiteral("/quillet");
-        QDir().mkpath(dir);
-        QSettings s(dir + QStringLiteral("/quillet.conf"), QSettings::IniFormat);
-        if (first)
-            s.remove(QStringLiteral("shortcutsShownAtFirstStart"));
-        else
-            s.setValue(QStringLiteral("shortcutsShownAtFirstStart"), true);
-    }
-
     void startProgram(const QProcessEnvironment& extra = {}, bool readErrors = false)
     {
         QProcessEnvironment env = m_env;
         for (const QString& k : extra.keys())
             env.insert(k, extra.value(k));
-        m_program = new QProcess;
-        m_program->setProcessEnvironment(env);
+        m_program = spawn(env);
         if (!readErrors)
             m_program->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_program->start(QStringLiteral(QUILLET_BINARY), QStringList());
-        ASSERT_TRUE(
-            E2eEnv::waitFor([&] { return status().contains(QLatin1String("pid: ")); }, 15000))
+        ASSERT_TRUE(waitFor([&] { return status().contains(QLatin1String("pid: ")); }, 15000))
             << m_program->readAllStandardError().toStdString();
-    }
-
-    void TearDown() override
-    {
-        if (m_program)
-            E2eEnv::stop(m_program);
-        for (QProcess* p : m_helpers)
-            E2eEnv::stop(p);
-        if (m_pipewire)
-            E2eEnv::stop(m_pipewire);
-        if (m_bus) {
-            stopChildrenOf(m_bus->processId());
-            E2eEnv::stop(m_bus);
-        }
-        if (m_sway)
-            E2eEnv::stop(m_sway);
-        for (QProcess* p : QList<QProcess*> {m_program, m_pipewire, m_bus, m_sway} + m_helpers)
-            delete p;
-    }
-
-    // The services a bus started for the test (the portal and its backends), by PID.
-    static void stopChildrenOf(qint64 parent)
-    {
-        QList<qint64> children;
-        for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-            bool number = false;
-            const qint64 pid = entry.toLongLong(&number);
-            QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-            if (!number || !stat.open(QIODevice::ReadOnly))
-                continue;
-            const QByteArray line = stat.readAll();
-            const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-            if (fields.size() > 1 && fields[1].toLongLong() == parent)
-                children.append(pid);
-        }
-        for (qint64 pid : children)
-            ::kill(pid_t(pid), SIGTERM);
-        for (qint64 pid : children) {
-            if (!E2eEnv::waitFor([&] { return !E2eEnv::processAlive(pid); }, 3000))
-                ::kill(pid_t(pid), SIGKILL);
-        }
     }
 
     QString runtime() const { return m_dir.filePath(QStringLiteral("runtime")); }
@@ -376,34 +303,19 @@ protected:
         return {};
     }
 
-    ToolResult run(const QString& program, const QStringList& args, int timeoutMs = 10000)
-    {
-        return E2eEnv::runIn(m_env, program, args, timeoutMs);
-    }
-
-    QString status()
-    {
-        return QString::fromUtf8(run(QStringLiteral(QUILLET_BINARY), {"status"}).out);
-    }
-    bool waitStatus(const char* line, int timeoutMs = 5000)
-    {
-        return E2eEnv::waitFor([&] { return status().contains(QLatin1String(line)); }, timeoutMs);
-    }
-
     // Asks for a capture and waits until it is shown: one full-screen overlay per output.
     bool openCapture(int outputs)
     {
-        return run(QStringLiteral(QUILLET_BINARY), {"capture"}).exitCode == 0
-            && E2eEnv::waitFor([&] {
-                   return status().contains(QLatin1String("session: open"))
-                       && visibleViews().fullScreen == outputs;
-               });
+        return quillet({"capture"}).exitCode == 0 && waitFor([&] {
+            return status().contains(QLatin1String("session: open"))
+                && visibleViews().fullScreen == outputs;
+        });
     }
 
     // Whether the program has said all of `parts` on its stderr (read by the test).
     bool programSaid(const QStringList& parts)
     {
-        return E2eEnv::waitFor([&] {
+        return waitFor([&] {
             m_program->waitForReadyRead(50);
             m_said += QString::fromUtf8(m_program->readAllStandardError());
             return std::all_of(
@@ -421,7 +333,7 @@ protected:
         if (!output.isEmpty())
             args << QStringLiteral("-s") << QString::number(m_scales.value(output, 1))
                  << QStringLiteral("-o") << output;
-        if (run(QStringLiteral("grim"), args << file).exitCode != 0)
+        if (runTool(QStringLiteral("grim"), args << file).exitCode != 0)
             return {};
         return QImage(file).convertToFormat(QImage::Format_RGB32);
     }
@@ -441,7 +353,7 @@ protected:
         QProcessEnvironment env = m_env;
         env.insert(QStringLiteral("SWAYSOCK"), QDir(runtime()).filePath(sockets.first()));
         return QJsonDocument::fromJson(
-            E2eEnv::runIn(env, "swaymsg", {"-t", QString::fromLatin1(type)}, 5000).out);
+            runIn(env, "swaymsg", {"-t", QString::fromLatin1(type)}, 5000).out);
     }
 
     // Calls `visit` for every node of sway's tree, saying whether it floats.
@@ -490,6 +402,13 @@ protected:
         return found;
     }
 
+    static QImage filled(QSize size, QRgb colour)
+    {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(colour);
+        return image;
+    }
+
     // A picture no two regions of which look alike, so that any offset shows.
     static QImage noise(QSize size, quint32 seed)
     {
@@ -503,22 +422,10 @@ protected:
         return image;
     }
 
-    // How many pixels two pictures differ in, their colour alone counted; -1 for other sizes.
-    static int differingPixels(const QImage& a, const QImage& b)
-    {
-        if (a.size() != b.size() || a.isNull())
-            return -1;
-        int n = 0;
-        for (int y = 0; y < a.height(); ++y) {
-            for (int x = 0; x < a.width(); ++x)
-                n += (a.pixel(x, y) & 0xffffff) != (b.pixel(x, y) & 0xffffff);
-        }
-        return n;
-    }
-
     QImage clipboardPng()
     {
-        const ToolResult r = run(QStringLiteral("wl-paste"), {"--no-newline", "-t", "image/png"});
+        const ToolResult r
+            = runTool(QStringLiteral("wl-paste"), {"--no-newline", "-t", "image/png"});
         return r.exitCode == 0
             ? QImage::fromData(r.out, "PNG").convertToFormat(QImage::Format_RGB32)
             : QImage();
@@ -526,7 +433,7 @@ protected:
     QImage waitClipboardPng()
     {
         QImage copied;
-        E2eEnv::waitFor([&] { return !(copied = clipboardPng()).isNull(); });
+        waitFor([&] { return !(copied = clipboardPng()).isNull(); });
         return copied;
     }
 
@@ -538,14 +445,12 @@ protected:
     QProcess* m_program = nullptr;
     QProcess* m_pointer = nullptr;
     QProcess* m_shortcuts = nullptr;
-    QList<QProcess*> m_helpers; // started with startReady and the like
-    QProcess* m_bus = nullptr;
-    QProcess* m_pipewire = nullptr;
+    QProcess* m_bus = nullptr; // with the session's services
+    std::optional<quillet::test::BareBus> m_bareBus;
     QString m_said; // the program's stderr so far
     QString m_display;
     QRect m_layout;
     QHash<QString, int> m_scales; // by output name
-    QProcessEnvironment m_env;
 };
 
 } // namespace quillet::e2e

@@ -3,8 +3,6 @@
 // says so, holds no keys it cannot hold, and pins still work.
 #include "WaylandRig.h"
 
-#include <csignal>
-
 namespace quillet::e2e {
 namespace {
 
@@ -12,9 +10,7 @@ class WaylandSessionWithoutCapture : public WaylandRig { };
 
 TEST_F(WaylandSessionWithoutCapture, SaysSoHoldsNoKeysAndStillPins)
 {
-    QImage background(1280, 720, QImage::Format_RGB32);
-    background.fill(0xff202020);
-    startCompositor({background});
+    startCompositor({filled({1280, 720}, 0xff202020)});
     if (IsSkipped() || HasFatalFailure())
         return;
     QProcessEnvironment none;
@@ -29,7 +25,7 @@ TEST_F(WaylandSessionWithoutCapture, SaysSoHoldsNoKeysAndStillPins)
     EXPECT_TRUE(waitStatus("settings-window: 1"));
     EXPECT_TRUE(status().contains(QLatin1String("settings-page: general")));
     // A capture asked for says why not.
-    const ToolResult capture = run(QStringLiteral(QUILLET_BINARY), {"capture"});
+    const ToolResult capture = quillet({"capture"});
     EXPECT_EQ(capture.exitCode, 1);
     EXPECT_TRUE(QString::fromUtf8(capture.err + capture.out).contains("QUILLET_WAYLAND_GRAB"))
         << capture.err.toStdString();
@@ -43,11 +39,11 @@ TEST_F(WaylandSessionWithoutCapture, SaysSoHoldsNoKeysAndStillPins)
     picture.fill(0xff3366cc);
     const QString file = m_dir.filePath(QStringLiteral("picture.png"));
     ASSERT_TRUE(picture.save(file));
-    const ToolResult pinned = run(QStringLiteral(QUILLET_BINARY), {"pin", file});
+    const ToolResult pinned = quillet({"pin", file});
     EXPECT_EQ(pinned.exitCode, 0) << pinned.err.toStdString();
     EXPECT_TRUE(waitStatus("pins: 1"));
     qint64 shown = 0;
-    EXPECT_TRUE(E2eEnv::waitFor(
+    EXPECT_TRUE(waitFor(
         [&] {
             const QImage shot = outputImage();
             shown = 0;
@@ -62,7 +58,7 @@ TEST_F(WaylandSessionWithoutCapture, SaysSoHoldsNoKeysAndStillPins)
         << shown << " pixels of the pin's colour";
 
     // The program still ends on request.
-    EXPECT_EQ(run(QStringLiteral(QUILLET_BINARY), {"quit"}).exitCode, 0);
+    EXPECT_EQ(quillet({"quit"}).exitCode, 0);
     EXPECT_TRUE(m_program->waitForFinished(10000));
 }
 
@@ -70,33 +66,24 @@ TEST_F(WaylandSessionWithoutCapture, SaysSoHoldsNoKeysAndStillPins)
 // platform itself, starts the program instead of asking for an X display.
 TEST_F(WaylandSessionWithoutCapture, CommandStartsTheProgramWithoutAnXDisplay)
 {
-    QImage background(1280, 720, QImage::Format_RGB32);
-    background.fill(0xff202020);
-    startCompositor({background});
+    startCompositor({filled({1280, 720}, 0xff202020)});
     if (IsSkipped() || HasFatalFailure())
         return;
     m_env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     m_env.remove(QStringLiteral("DISPLAY"));
     m_env.insert(QStringLiteral("QUILLET_WAYLAND_GRAB"), QStringLiteral("none"));
-    const ToolResult capture = run(QStringLiteral(QUILLET_BINARY), {"capture"}, 20000);
+    const ToolResult capture = quillet({"capture"}, 20000);
     EXPECT_FALSE(QString::fromUtf8(capture.err).contains(QStringLiteral("DISPLAY")))
         << capture.err.toStdString();
     const QString s = status();
     EXPECT_TRUE(s.contains(QLatin1String("wayland: 1"))) << s.toStdString();
-    const qint64 pid
-        = s.section(QLatin1String("pid: "), 1).section(QLatin1Char('\n'), 0, 0).toLongLong();
-    run(QStringLiteral(QUILLET_BINARY), {"quit"});
-    if (pid > 1 && !E2eEnv::waitFor([&] { return !E2eEnv::processAlive(pid); }))
-        ::kill(static_cast<pid_t>(pid), SIGKILL);
 }
 
 // Neither a tray nor global keys (sway, stock GNOME): nothing would show that the program runs, so
 // the first start opens the page that says what to bind. Once: later starts stay quiet.
 TEST_F(WaylandSessionWithoutCapture, TheFirstStartWithoutTrayOrKeysShowsTheShortcutsPage)
 {
-    QImage background(640, 480, QImage::Format_RGB32);
-    background.fill(0xff202020);
-    startCompositor({background});
+    startCompositor({filled({640, 480}, 0xff202020)});
     if (IsSkipped() || HasFatalFailure())
         return;
     setFirstStart(true);
@@ -104,8 +91,7 @@ TEST_F(WaylandSessionWithoutCapture, TheFirstStartWithoutTrayOrKeysShowsTheShort
     ASSERT_FALSE(HasFatalFailure());
     EXPECT_TRUE(waitStatus("settings-window: 1", 10000)) << status().toStdString();
     EXPECT_TRUE(status().contains(QLatin1String("settings-page: shortcuts")));
-    E2eEnv::stop(m_program);
-    delete std::exchange(m_program, nullptr);
+    stop(m_program);
     startProgram();
     ASSERT_FALSE(HasFatalFailure());
     ASSERT_TRUE(waitStatus("capture-ready: 1", 10000));
