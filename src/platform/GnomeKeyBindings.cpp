@@ -88,12 +88,25 @@ std::optional<QStringList> currentList(QString* why)
     return parseList(r.out);
 }
 
-bool writeList(const QStringList& paths, QString* why)
+bool write(const QString& schema, const QString& key, const QString& value, QString* why)
 {
-    const Run r = gsettings({QStringLiteral("set"), listSchema, listKey, formatList(paths)});
+    const Run r = gsettings({QStringLiteral("set"), schema, key, value});
     if (!r.ok)
         *why = r.err.isEmpty() ? QStringLiteral("GNOME 的自定义快捷键写不进去") : r.err;
     return r.ok;
+}
+
+// Resets the program's own entries and returns the others, the user's.
+QStringList dropOurs(const QStringList& paths)
+{
+    QStringList kept;
+    for (const QString& p : paths) {
+        if (isOurs(p))
+            gsettings({QStringLiteral("reset-recursively"), entrySchema + QLatin1Char(':') + p});
+        else
+            kept.append(p);
+    }
+    return kept;
 }
 
 } // namespace
@@ -133,30 +146,17 @@ bool install(const QList<Entry>& entries, QString* why)
     const std::optional<QStringList> list = currentList(why);
     if (!list)
         return false;
-    QStringList paths;
-    for (const QString& p : *list) {
-        if (!isOurs(p))
-            paths.append(p);
-    }
-    for (const QString& p : *list) {
-        if (isOurs(p))
-            gsettings({QStringLiteral("reset-recursively"), entrySchema + QLatin1Char(':') + p});
-    }
+    QStringList paths = dropOurs(*list);
     for (const Entry& e : entries) {
         const QString path = entryPrefix + e.id + QLatin1Char('/');
         const QString at = entrySchema + QLatin1Char(':') + path;
-        for (const auto& [key, value] : {std::pair {QStringLiteral("name"), e.name},
-                 std::pair {QStringLiteral("command"), commandFor(e.arguments)},
-                 std::pair {QStringLiteral("binding"), e.binding}}) {
-            const Run r = gsettings({QStringLiteral("set"), at, key, variantString(value)});
-            if (!r.ok) {
-                *why = r.err.isEmpty() ? QStringLiteral("GNOME 的自定义快捷键写不进去") : r.err;
-                return false;
-            }
-        }
+        if (!write(at, QStringLiteral("name"), variantString(e.name), why)
+            || !write(at, QStringLiteral("command"), variantString(commandFor(e.arguments)), why)
+            || !write(at, QStringLiteral("binding"), variantString(e.binding), why))
+            return false;
         paths.append(path);
     }
-    return writeList(paths, why);
+    return write(listSchema, listKey, formatList(paths), why);
 }
 
 bool uninstall(QString* why)
@@ -164,14 +164,8 @@ bool uninstall(QString* why)
     const std::optional<QStringList> list = currentList(why);
     if (!list)
         return false;
-    QStringList kept;
-    for (const QString& p : *list) {
-        if (isOurs(p))
-            gsettings({QStringLiteral("reset-recursively"), entrySchema + QLatin1Char(':') + p});
-        else
-            kept.append(p);
-    }
-    return kept.size() == list->size() || writeList(kept, why);
+    const QStringList kept = dropOurs(*list);
+    return kept.size() == list->size() || write(listSchema, listKey, formatList(kept), why);
 }
 
 } // namespace quillet::GnomeKeyBindings

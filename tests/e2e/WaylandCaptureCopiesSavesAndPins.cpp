@@ -185,27 +185,34 @@ TEST_F(WaylandScaledOutputKeepsDevicePixels, EveryOverlayShowsItsScreenDimmedFro
     };
     const QString one = QStringLiteral("HEADLESS-1"), two = QStringLiteral("HEADLESS-2");
 
-    // The first capture after start, the pointer in a corner of the scale-1 output (the software
-    // cursor is drawn into pictures of its output).
-    ASSERT_TRUE(pointer("move 1279 719"));
-    ASSERT_TRUE(openCapture(2));
-    EXPECT_EQ(differingPixels(firstFrame(two, right), dimmed(right)), 0);
-    ASSERT_TRUE(pointer("move 1275 715"));
-    EXPECT_TRUE(waitStatus("key-screen: HEADLESS-1"));
-    EXPECT_TRUE(undimmed(one, left));
-    EXPECT_EQ(differingPixels(outputImage(two), dimmed(right)), 0);
-    ASSERT_TRUE(key({"-k", "Escape"}));
-    ASSERT_TRUE(waitStatus("session: none"));
-
-    // The pointer goes to the other output while nothing of ours is on screen to see it: the
-    // next capture must not place it where it was last seen.
-    ASSERT_TRUE(pointer("move 1919 359"));
-    ASSERT_TRUE(openCapture(2));
-    EXPECT_EQ(differingPixels(firstFrame(one, left), dimmed(left)), 0);
-    ASSERT_TRUE(pointer("move 1915 355"));
-    EXPECT_TRUE(waitStatus("key-screen: HEADLESS-2"));
-    EXPECT_TRUE(undimmed(two, right));
-    EXPECT_EQ(differingPixels(outputImage(one), dimmed(left)), 0);
+    // First the first capture after start, the pointer in a corner of the scale-1 output (the
+    // software cursor is drawn into pictures of its output). Then the pointer goes to the other
+    // output while nothing of ours is on screen to see it: that capture must not place it where
+    // it was last seen.
+    struct Round {
+        const char* at;
+        const char* nudge;
+        const QString& pointed;
+        const QImage& pointedDesktop;
+        const QString& other;
+        const QImage& otherDesktop;
+        const char* keyScreen;
+    };
+    for (const Round& r :
+        {Round {"move 1279 719", "move 1275 715", one, left, two, right, "key-screen: HEADLESS-1"},
+            Round {"move 1919 359", "move 1915 355", two, right, one, left,
+                "key-screen: HEADLESS-2"}}) {
+        SCOPED_TRACE(r.keyScreen);
+        ASSERT_TRUE(pointer(r.at));
+        ASSERT_TRUE(openCapture(2));
+        EXPECT_EQ(differingPixels(firstFrame(r.other, r.otherDesktop), dimmed(r.otherDesktop)), 0);
+        ASSERT_TRUE(pointer(r.nudge));
+        EXPECT_TRUE(waitStatus(r.keyScreen));
+        EXPECT_TRUE(undimmed(r.pointed, r.pointedDesktop));
+        EXPECT_EQ(differingPixels(outputImage(r.other), dimmed(r.otherDesktop)), 0);
+        ASSERT_TRUE(key({"-k", "Escape"}));
+        ASSERT_TRUE(waitStatus("session: none"));
+    }
 }
 
 } // namespace

@@ -112,11 +112,8 @@ PortalGrabber::PortalGrabber(const QDBusConnection& bus)
     checkInterface();
     m_deadline.setSingleShot(true);
     m_deadline.setInterval(answerMs);
-    connect(&m_deadline, &QTimer::timeout, this, [this] {
-        if (m_pending)
-            new LateAnswer(m_bus, m_pending->requestPath);
-        fail(QStringLiteral("截图门户一直没有回应"));
-    });
+    connect(&m_deadline, &QTimer::timeout, this,
+        [this] { abandon(QStringLiteral("截图门户一直没有回应")); });
 }
 
 PortalGrabber::~PortalGrabber()
@@ -314,15 +311,17 @@ void PortalGrabber::askAgain(std::function<void(bool)> done)
 
 void PortalGrabber::stopWaiting()
 {
-    if (!m_pending)
-        return;
-    new LateAnswer(m_bus, m_pending->requestPath);
-    Done done = std::move(m_pending->done);
-    stopListening();
-    done(GrabResult());
+    abandon(std::nullopt);
 }
 
-void PortalGrabber::fail(const QString& why)
+void PortalGrabber::abandon(const std::optional<QString>& why)
+{
+    if (m_pending)
+        new LateAnswer(m_bus, m_pending->requestPath);
+    fail(why);
+}
+
+void PortalGrabber::fail(const std::optional<QString>& why)
 {
     if (!m_pending)
         return;

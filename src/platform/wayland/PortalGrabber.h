@@ -59,7 +59,10 @@ private:
     void checkInterface();
     // A "no" from the portal: the desktop's stored refusal, or a failure.
     void refusedOrFailed();
-    void fail(const QString& why);
+    // Ends the grab with `why` as its error (none: a quiet end).
+    void fail(const std::optional<QString>& why);
+    // The same, and an answer that still comes only has its picture removed.
+    void abandon(const std::optional<QString>& why);
     void stopListening();
 
     QDBusConnection m_bus;
